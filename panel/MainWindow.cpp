@@ -1,0 +1,359 @@
+#include "panel/MainWindow.h"
+#include "ui_mainWindow.h"
+
+#include "about/about.h"
+#include "link/Transmitter.h"
+#include "panel/AntennaLabels.h"
+#include "panel/DarkTheme.h"
+#include "panel/KeyPainting.h"
+#include "panel/Resources.h"
+#include "settings/SettingsDialog.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMetaType>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent, Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint)
+    , ui(new Ui::mainWindow)
+{
+    initPanelResources();
+    ui->setupUi(this);
+    setStyleSheet(darkThemeStyleSheet());
+    keys = {ui->botaoTecla1, ui->botaoTecla2, ui->botaoTecla3, ui->botaoTecla4,
+            ui->botaoTecla5, ui->botaoTecla6, ui->botaoTecla7, ui->botaoTecla8};
+    busyIndicators = {ui->busy1, ui->busy2, ui->busy3, ui->busy4,
+                      ui->busy5, ui->busy6, ui->busy7, ui->busy8};
+    rotorIndicators = {ui->rotor1, ui->rotor2, ui->rotor3, ui->rotor4};
+
+    serialPort = new QSerialPort(this);
+    settings = new SettingsDialog;
+    ui->actionConfigure->setEnabled(true);
+    loadAntennaLabels();
+    setEnabled(true);
+
+    connect(ui->actionConfigure, SIGNAL(triggered()), settings, SLOT(show()));
+    connect(ui->actionConnect_to_TQX_5R, SIGNAL(triggered()), this, SLOT(openSerialPort()));
+    connect(ui->actionDisconnect, SIGNAL(triggered()), this, SLOT(closeSerialPort()));
+    // A device that vanishes makes the port report errors without end; the
+    // error handler closes it. Nothing reads the port on ready-read: the
+    // receive step is its only reader.
+    connect(serialPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)),
+            this, SLOT(handleError(QSerialPort::SerialPortError)));
+}
+
+MainWindow::~MainWindow()
+{
+    delete settings;
+    delete ui;
+    if (serialPort && serialPort->parent() == this)
+        serialPort = nullptr;
+}
+
+void MainWindow::registerMetaType()
+{
+    qRegisterMetaType<MainWindow *>("MainWindow*");
+}
+
+// --- Traffic driven by the poll thread --------------------------------------
+
+void MainWindow::callEnviar()
+{
+    Transmitter::sendPollRequest();
+}
+
+void MainWindow::callReceber(MainWindow *w)
+{
+    receiver.receive(serialPort, [this, w] { processaPacoteRecebido(w); });
+    checkForSilence();
+}
+
+void MainWindow::callEnvioFila()
+{
+    if (commandQueue.isEmpty())
+        return;
+    const CommandWord word = commandQueue.takeFirst();
+    queuedWordCount.store(commandQueue.size());
+    // A word whose turn comes while disconnected is dropped, not kept for later.
+    Transmitter::sendCommand(word);
+}
+
+void MainWindow::connectAtStart(const QString &portName)
+{
+    settings->selectCustomPort(portName);
+    openSerialPort();
+}
+
+void MainWindow::queueCommand(CommandWord word)
+{
+    commandQueue.append(word);
+    queuedWordCount.store(commandQueue.size());
+}
+
+// --- Serial connection --------------------------------------------------------
+
+void MainWindow::openSerialPort()
+{
+    const SerialSettings p = settings->serialSettings();
+    serialPort->setPortName(p.portName);
+    serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(p.dataBits);
+    serialPort->setParity(p.parity);
+    serialPort->setStopBits(p.stopBits);
+    serialPort->setFlowControl(p.flowControl);
+    if (serialPort->open(QIODevice::ReadWrite)) {
+        ui->actionConfigure->setEnabled(false);
+        ui->actionConnect_to_TQX_5R->setEnabled(false);
+        // All six at once, so a "%" in a port name is shown as typed.
+        showStatus(tr("Connected to %1 : %2, %3, %4, %5, %6")
+                       .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
+                            p.stopBitsText, p.flowControlText));
+        receiver.reset();
+        sinceLastStatus.start();
+        silenceReported = false;
+        Transmitter::sendFirmwareRequest();
+    } else {
+        QMessageBox::critical(this, tr("Error"), serialPort->errorString());
+        showStatus(tr("Open error"));
+    }
+}
+
+void MainWindow::closeSerialPort()
+{
+    if (serialPort->isOpen())
+        serialPort->close();
+    ui->actionConfigure->setEnabled(true);
+    ui->actionConnect_to_TQX_5R->setEnabled(true);
+    ui->power->setChecked(false);
+    showStatus(tr("Disconnected"));
+}
+
+void MainWindow::readData()
+{
+    serialPort->readAll();
+}
+
+void MainWindow::handleError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    // The port repeats the error for as long as it stays open; the first
+    // report closes it, so one loss gives one box.
+    if (!serialPort->isOpen())
+        return;
+    const QString description = serialPort->errorString();
+    closeSerialPort();
+    QMessageBox::critical(this, tr("Critical Error"), description);
+}
+
+void MainWindow::checkForSilence()
+{
+    if (silenceReported || !serialPort->isOpen() || !sinceLastStatus.isValid())
+        return;
+    if (sinceLastStatus.elapsed() <= silenceLimitMs)
+        return;
+    silenceReported = true;
+    ui->power->setChecked(false);
+    showStatus(tr("No answer from TQX-5R"));
+}
+
+// --- Frames from the switch ---------------------------------------------------
+
+void MainWindow::processaPacoteRecebido(MainWindow *w)
+{
+    if (rxBuffer[0] != Protocol::headerFirst || rxBuffer[1] != Protocol::headerSecond)
+        return;
+    switch (rxBuffer[2]) {
+    case Protocol::statusType:
+        processaPDR(w);
+        break;
+    case Protocol::firmwareType:
+        w->showFirmwareRevision(rxBuffer[3], rxBuffer[4]);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::processaPDR(MainWindow *w)
+{
+    w->sinceLastStatus.start();
+    w->silenceReported = false;
+    PanelDisplay display = w->currentDisplay();
+    applyStatusFrame(panelState, display, rxBuffer);
+    w->showDisplay(display);
+}
+
+void MainWindow::showFirmwareRevision(quint8 major, quint8 minor)
+{
+    showStatus(tr("Connected! Firmware Revision: %1 . %2").arg(major).arg(minor));
+    ui->labelFWVersion->setText(QString::asprintf("FW Revision: %d.%d", major, minor));
+}
+
+// --- Painting -------------------------------------------------------------------
+
+PanelDisplay MainWindow::currentDisplay() const
+{
+    PanelDisplay display;
+    display.keys = keyLooks;
+    for (int i = 0; i < positionCount; ++i)
+        display.busy[i] = busyIndicators[i]->isChecked();
+    for (int i = 0; i < rotorCount; ++i)
+        display.rotors[i] = rotorIndicators[i]->isChecked();
+    display.split = ui->split->isChecked();
+    display.send = ui->send->isChecked();
+    display.power = ui->power->isChecked();
+    display.superSplit = ui->superSplit->isChecked();
+    return display;
+}
+
+void MainWindow::showDisplay(const PanelDisplay &display)
+{
+    // Replacing a style sheet re-polishes the key, so only changed keys get one.
+    for (int i = 0; i < positionCount; ++i) {
+        if (display.keys[i] != keyLooks[i])
+            keys[i]->setStyleSheet(KeyPainting::styleSheetFor(display.keys[i]));
+    }
+    keyLooks = display.keys;
+    for (int i = 0; i < positionCount; ++i)
+        busyIndicators[i]->setChecked(display.busy[i]);
+    for (int i = 0; i < rotorCount; ++i)
+        rotorIndicators[i]->setChecked(display.rotors[i]);
+    ui->split->setChecked(display.split);
+    ui->send->setChecked(display.send);
+    ui->power->setChecked(display.power);
+    ui->superSplit->setChecked(display.superSplit);
+}
+
+void MainWindow::atualizaTeclas(qint8 *pos)
+{
+    PanelDisplay display = currentDisplay();
+    display.keys = KeyPainting::paintKeys(panelState, keyLooks, *pos);
+    showDisplay(display);
+}
+
+void MainWindow::updateSuperSplitIndicator()
+{
+    ui->superSplit->setChecked(
+        KeyPainting::superSplitIndicator(panelState, ui->superSplit->isChecked()));
+}
+
+// --- Operator commands ------------------------------------------------------------
+
+void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
+{
+    using OperatorCommands::Indicator;
+    using OperatorCommands::Message;
+    if (effects.superSplitIndicator != Indicator::Keep)
+        ui->superSplit->setChecked(effects.superSplitIndicator == Indicator::Check);
+    if (effects.repaint) {
+        qint8 position = effects.repaintPosition;
+        atualizaTeclas(&position);
+    }
+    if (effects.refreshSuperSplitIndicator)
+        updateSuperSplitIndicator();
+    for (CommandWord word : effects.words)
+        queueCommand(word);
+    switch (effects.message) {
+    case Message::None:
+        break;
+    case Message::ChooseTxPosition:
+        showStatus(tr("Choose the TX position:"));
+        break;
+    case Message::SplitConfigured:
+        showStatus(tr("Split configured succesfuly!"));
+        break;
+    case Message::SplitDisabled:
+        showStatus(tr("Split disabled"));
+        break;
+    case Message::ChooseSuperSplitAntennas:
+        showStatus(tr("Choose antennas for Super Split:"));
+        break;
+    case Message::SuperSplitConfigured:
+        showStatus(tr("Super Split configured succesfully!"));
+        break;
+    }
+}
+
+void MainWindow::enviaComutacao(qint8 pos)
+{
+    applyEffects(OperatorCommands::keyCommand(panelState, pos));
+}
+
+void MainWindow::on_botaoTecla1_clicked() { enviaComutacao(0); }
+void MainWindow::on_botaoTecla2_clicked() { enviaComutacao(1); }
+void MainWindow::on_botaoTecla3_clicked() { enviaComutacao(2); }
+void MainWindow::on_botaoTecla4_clicked() { enviaComutacao(3); }
+void MainWindow::on_botaoTecla5_clicked() { enviaComutacao(4); }
+void MainWindow::on_botaoTecla6_clicked() { enviaComutacao(5); }
+void MainWindow::on_botaoTecla7_clicked() { enviaComutacao(6); }
+void MainWindow::on_botaoTecla8_clicked() { enviaComutacao(7); }
+
+void MainWindow::on_power_clicked()
+{
+    // POWER only shows what the switch reports; the next status frame sets it back.
+}
+
+void MainWindow::on_rotor1_clicked() { selectRotor(1); }
+void MainWindow::on_rotor2_clicked() { selectRotor(2); }
+void MainWindow::on_rotor3_clicked() { selectRotor(3); }
+void MainWindow::on_rotor4_clicked() { selectRotor(4); }
+
+void MainWindow::selectRotor(int n)
+{
+    applyEffects(OperatorCommands::rotorButton(panelState, n));
+}
+
+void MainWindow::on_split_clicked()
+{
+    applyEffects(OperatorCommands::splitButton(panelState));
+}
+
+void MainWindow::on_superSplit_clicked()
+{
+    applyEffects(OperatorCommands::superSplitButton(panelState));
+}
+
+void MainWindow::on_actionAbout_triggered()
+{
+    QMessageBox::aboutQt(this, QStringLiteral("About Qt"));
+}
+
+void MainWindow::on_actionAbout_Veltrix_triggered()
+{
+    auto *dialog = new about(this);
+    // Each activation opens one more dialog; a closed one is freed at once
+    // rather than kept until the window goes.
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    // A held F-key acts once: auto-repeat would queue words faster than the
+    // link drains them, and no poll goes out while words wait.
+    if (event->isAutoRepeat())
+        return;
+    const int key = event->key();
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F8)
+        enviaComutacao(static_cast<qint8>(key - Qt::Key_F1));
+    // Every other key is swallowed.
+}
+
+// --- Antenna labels -----------------------------------------------------------------
+
+void MainWindow::loadAntennaLabels()
+{
+    const AntennaLabels::Captions captions =
+        AntennaLabels::read(QCoreApplication::applicationDirPath() + QStringLiteral("/settings.cfg"));
+    for (int i = 0; i < positionCount; ++i) {
+        if (captions[static_cast<size_t>(i)])
+            keys[static_cast<size_t>(i)]->setText(*captions[static_cast<size_t>(i)]);
+    }
+}
+
+void MainWindow::showStatus(const QString &message)
+{
+    ui->statusBar->showMessage(message);
+}

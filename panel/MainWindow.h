@@ -1,0 +1,109 @@
+#pragma once
+
+#include "link/FrameReceiver.h"
+#include "link/Protocol.h"
+#include "panel/OperatorCommands.h"
+#include "panel/PanelState.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QMainWindow>
+#include <QSerialPort>
+
+#include <array>
+#include <atomic>
+
+class QPushButton;
+class QRadioButton;
+class SettingsDialog;
+
+namespace Ui {
+class mainWindow;
+}
+
+// The control panel: menus, the antenna keys and the indicators that mirror
+// the switch. The poll thread drives its traffic through the three public
+// slots; everything else here runs on the GUI thread.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // While connected, a switch that has not answered a poll for this long
+    // is reported as gone quiet (about eleven poll periods).
+    static constexpr qint64 silenceLimitMs = 2000;
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Lets the poll thread invoke callReceber with a window argument.
+    static void registerMetaType();
+
+    // Safe to call from the poll thread.
+    bool commandQueueIsEmpty() const { return queuedWordCount.load() == 0; }
+    QList<CommandWord> queuedCommands() const { return commandQueue; }
+    qint64 framesReceived() const { return receiver.framesDispatched(); }
+
+public slots:
+    void callEnviar();
+    void callReceber(MainWindow *w);
+    void callEnvioFila();
+    // Connects to a port named on the command line, as if the operator had
+    // typed it as a custom port and chosen "Connect to TQX-5R".
+    void connectAtStart(const QString &portName);
+
+private slots:
+    void openSerialPort();
+    void closeSerialPort();
+    void readData();
+    void handleError(QSerialPort::SerialPortError error);
+    void processaPacoteRecebido(MainWindow *w);
+    void processaPDR(MainWindow *w);
+    void enviaComutacao(qint8 pos);
+    void atualizaTeclas(qint8 *pos);
+    void on_botaoTecla1_clicked();
+    void on_botaoTecla2_clicked();
+    void on_botaoTecla3_clicked();
+    void on_botaoTecla4_clicked();
+    void on_botaoTecla5_clicked();
+    void on_botaoTecla6_clicked();
+    void on_botaoTecla7_clicked();
+    void on_botaoTecla8_clicked();
+    void on_power_clicked();
+    void on_rotor1_clicked();
+    void on_rotor2_clicked();
+    void on_rotor3_clicked();
+    void on_rotor4_clicked();
+    void on_split_clicked();
+    void on_superSplit_clicked();
+    void on_actionAbout_triggered();
+    void on_actionAbout_Veltrix_triggered();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void loadAntennaLabels();
+    void selectRotor(int n);
+    void updateSuperSplitIndicator();
+    void showFirmwareRevision(quint8 major, quint8 minor);
+    void applyEffects(const OperatorCommands::Effects &effects);
+    void queueCommand(CommandWord word);
+    void showStatus(const QString &message);
+    void checkForSilence();
+    PanelDisplay currentDisplay() const;
+    void showDisplay(const PanelDisplay &display);
+
+    QList<CommandWord> commandQueue;
+    Ui::mainWindow *ui;
+    SettingsDialog *settings;
+
+    std::atomic<int> queuedWordCount{0};
+    FrameReceiver receiver;
+    std::array<QPushButton *, positionCount> keys{};
+    std::array<QRadioButton *, positionCount> busyIndicators{};
+    std::array<QRadioButton *, rotorCount> rotorIndicators{};
+    KeyLooks keyLooks{};
+    QElapsedTimer sinceLastStatus;
+    bool silenceReported = false;
+};
