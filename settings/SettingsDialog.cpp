@@ -217,3 +217,11 @@ void SettingsDialog::captureSettings()
         static_cast<QSerialPort::FlowControl>(ui->flowControlBox->currentData().toInt());
     appliedSettings.flowControlText = ui->flowControlBox->currentText();
 }
+
+void SettingsDialog::selectCustomPort(const QString &portName)
+{
+    // "Custom" is always the last entry of the port list.
+    ui->serialPortInfoListBox->setCurrentIndex(ui->serialPortInfoListBox->count() - 1);
+    ui->serialPortInfoListBox->setEditText(portName);
+    captureSettings();
+}

@@ -27,6 +27,10 @@ public:
 
     SerialSettings serialSettings() const;
 
+    // Chooses "Custom", types portName into it and captures the settings, as
+    // an operator would with Apply; the line parameters stay as they are.
+    void selectCustomPort(const QString &portName);
+
     // The seven strings a port entry carries as item data: name, description,
     // manufacturer, serial number, system location, vendor id, product id.
     // Missing texts and zero ids read "N/A"; the location is kept as it is.
