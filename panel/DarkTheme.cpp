@@ -9,7 +9,8 @@ QString darkThemeStyleSheet()
     static const QString text = [] {
         initPanelResources();
         QFile file(QStringLiteral(":/theme/darkTheme.qss"));
-        file.open(QIODevice::ReadOnly);
+        if (!file.open(QIODevice::ReadOnly))
+            qWarning("dark theme resource missing: %s", qPrintable(file.errorString()));
         return QString::fromUtf8(file.readAll());
     }();
     return text;
