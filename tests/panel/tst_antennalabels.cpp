@@ -79,7 +79,7 @@ void tst_AntennaLabels::hugeAndBinaryFilesAreCutShort()
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QByteArray binary;
     for (int i = 0; i < 1024 * 1024; ++i)
-        binary.append(static_cast<char>((i * 7919) % 256));
+        binary.append(static_cast<char>((unsigned(i) * 7919u) % 256u));
     file.write(binary);
     file.close();
     QElapsedTimer timer;
