@@ -263,6 +263,31 @@ def logo(out_dir):
                subsampling=0, progressive=False, optimize=True)
 
 
+def icon(path, size=128):
+    """Desktop icon: the selector emblem of the logo on a rounded dark tile."""
+    scale = 4
+    S = size * scale
+    canvas = Image.new("RGBA", (S, S), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(canvas)
+    draw.rounded_rectangle([0, 0, S - 1, S - 1], radius=S // 6, fill=(0x32, 0x32, 0x32, 255),
+                           outline=(0x1e, 0x1e, 0x1e, 255), width=2 * scale)
+    cx = cy = S / 2
+    r = S * 0.38
+    draw.ellipse([cx - r, cy - r, cx + r, cy + r], fill=(0x1a, 0x1a, 0x1a, 255),
+                 outline=(0x5a, 0x5a, 0x5a, 255), width=3 * scale)
+    for i in range(8):
+        angle = math.radians(-90 + i * 45)
+        px, py = cx + math.cos(angle) * r * 0.72, cy + math.sin(angle) * r * 0.72
+        dot = S * (0.055 if i == 0 else 0.04)
+        colour = ACCENT_LIGHT if i == 0 else TEXT_GREY
+        draw.ellipse([px - dot, py - dot, px + dot, py + dot], fill=colour)
+    knob = r * 0.34
+    draw.ellipse([cx - knob, cy - knob, cx + knob, cy + knob], fill=ACCENT_DARK,
+                 outline=ACCENT_LIGHT, width=2 * scale)
+    draw.line([(cx, cy), (cx, cy - r * 0.52)], fill=ACCENT_LIGHT, width=5 * scale)
+    canvas.resize((size, size), Image.LANCZOS).save(path, "PNG", optimize=True)
+
+
 def main(argv):
     out_dir = os.path.abspath(argv[1] if len(argv) > 1 else DEFAULT_OUT)
     os.makedirs(out_dir, exist_ok=True)
@@ -275,6 +300,9 @@ def main(argv):
     solid(out_dir, "corSplit.png", "#c3c3c3")
     solid(out_dir, "white.png", "#ffffff")
     solid(out_dir, "black.png", "#000000", mode="RGB")
+    icon_dir = os.path.join(os.path.dirname(out_dir), "icons")
+    os.makedirs(icon_dir, exist_ok=True)
+    icon(os.path.join(icon_dir, "tqx5r-panel.png"))
     print("images written to", out_dir)
 
 
