@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
 #ifndef Q_OS_WIN
     // The panel is laid out to the pixel for the small dialog font of the
     // Windows desktop; a wider default font would cut its captions short.
-    QFont panelFont(QStringLiteral("Liberation Sans"), 8);
+    QFont panelFont(QStringLiteral("Liberation Sans Narrow"), 8);
     panelFont.setStyleHint(QFont::SansSerif);
     QApplication::setFont(panelFont);
 #endif
