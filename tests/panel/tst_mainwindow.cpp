@@ -31,6 +31,7 @@ private slots:
     void cleanup();
 
     void windowIsFixedWithMinimiseAndClose();
+    void windowPointerIsRegisteredForQueuedCalls();
     void menusInOrder();
     void panelWidgets_data();
     void panelWidgets();
@@ -132,6 +133,15 @@ void tst_MainWindow::windowIsFixedWithMinimiseAndClose()
     QCOMPARE(window->minimumSize(), window->maximumSize());
     QCOMPARE(window->width(), 659);
     QVERIFY(window->height() >= 214);
+}
+
+void tst_MainWindow::windowPointerIsRegisteredForQueuedCalls()
+{
+    const int id = QMetaType::type("MainWindow*");
+    QVERIFY(id != QMetaType::UnknownType);
+    QCOMPARE(int(QMetaType::typeFlags(id)), 0x10C);
+    QCOMPARE(QMetaType::metaObjectForType(id), &MainWindow::staticMetaObject);
+    QCOMPARE(QMetaType::sizeOf(id), int(sizeof(void *)));
 }
 
 void tst_MainWindow::menusInOrder()
