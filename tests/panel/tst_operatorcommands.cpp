@@ -59,9 +59,7 @@ private slots:
     void transitions_data();
     void transitions();
     void normalKeyRemembersThePositionLeft();
-    void superSplitSelectionRoundTrip();
     void everyBitToggledOffSendsAnEmptyGroup();
-    void rotorWords();
 };
 
 void tst_OperatorCommands::transitions_data()
@@ -144,11 +142,9 @@ void tst_OperatorCommands::normalKeyRemembersThePositionLeft()
 {
     PanelState s;
     s.currentPosition = 2;
-    Effects e = keyCommand(s, 4);
+    keyCommand(s, 4);
     QCOMPARE(s.previousPosition, quint8(2));
     QCOMPARE(s.currentPosition, quint8(4));
-    QCOMPARE(e.repaintPosition, qint8(4));
-    QVERIFY(e.refreshSuperSplitIndicator);
 
     // Leaving a position of the super split group keeps the old partner.
     s = PanelState();
@@ -165,30 +161,6 @@ void tst_OperatorCommands::normalKeyRemembersThePositionLeft()
     keyCommand(s, 5);
     QCOMPARE(s.splitPosition, quint8(5));
     QCOMPARE(s.currentPosition, quint8(2));
-
-    // Choosing the TX position: split on from the current position.
-    s = PanelState();
-    splitButton(s);
-    e = keyCommand(s, 2);
-    QCOMPARE(e.words, QVector<CommandWord>{0x1350});
-    QCOMPARE(s.splitPosition, quint8(2));
-}
-
-void tst_OperatorCommands::superSplitSelectionRoundTrip()
-{
-    PanelState s;
-    s.superSplitMask = 0x05;
-    s.currentPosition = 4;
-    Effects start = superSplitButton(s);
-    QCOMPARE(start.superSplitIndicator, Indicator::Check);
-    QCOMPARE(s.superSplitSelection, quint8(0x05));
-    keyCommand(s, 1);
-    QCOMPARE(s.superSplitSelection, quint8(0x07));
-    QCOMPARE(s.superSplitMask, quint8(0x05));
-    Effects confirm = superSplitButton(s);
-    QCOMPARE(confirm.superSplitIndicator, Indicator::Uncheck);
-    QCOMPARE(confirm.words, QVector<CommandWord>{0x0751});
-    QCOMPARE(confirm.repaintPosition, qint8(4));
 }
 
 void tst_OperatorCommands::everyBitToggledOffSendsAnEmptyGroup()
@@ -199,16 +171,6 @@ void tst_OperatorCommands::everyBitToggledOffSendsAnEmptyGroup()
     keyCommand(s, 0);
     keyCommand(s, 7);
     QCOMPARE(superSplitButton(s).words, QVector<CommandWord>{0x0051});
-}
-
-void tst_OperatorCommands::rotorWords()
-{
-    PanelState s;
-    s.currentPosition = 4;
-    s.currentRotor = 2;
-    QCOMPARE(rotorButton(s, 2).words, QVector<CommandWord>{0x5056});
-    QCOMPARE(rotorButton(s, 3).words, QVector<CommandWord>{0x5356});
-    QCOMPARE(s.skipNextStatus, quint8(0));
 }
 
 QTEST_APPLESS_MAIN(tst_OperatorCommands)

@@ -60,13 +60,11 @@ class tst_PanelState : public QObject
 private slots:
     void keysFromStatusFrames_data();
     void keysFromStatusFrames();
-    void splitPaintsWithThePreviousFramesSplitState();
     void indicatorsFollowTheFrame_data();
     void indicatorsFollowTheFrame();
     void skippedFrameOnlyTurnsPowerOn();
     void outOfRangeBytesAreHarmless();
     void choosingModesPaintTheSelection();
-    void keyStyleTexts();
 };
 
 void tst_PanelState::keysFromStatusFrames_data()
@@ -94,6 +92,10 @@ void tst_PanelState::keysFromStatusFrames_data()
     split.send = 1;
     QTest::newRow("split, sending") << split << quint8(1) << ".Y..o...";
 
+    // Keys are painted before the frame's own split byte is taken.
+    split.send = 0;
+    QTest::newRow("split just switched on paints as before") << split << quint8(0) << ".Y......";
+
     Frame samePair = split;
     samePair.splitPosition = 1;
     QTest::newRow("split pair on one key ends with the border") << samePair << quint8(1) << ".o......";
@@ -115,24 +117,6 @@ void tst_PanelState::keysFromStatusFrames()
     apply(state, display, frame);
     QCOMPARE(picture(display.keys), keys);
     QVERIFY(display.power);
-}
-
-void tst_PanelState::splitPaintsWithThePreviousFramesSplitState()
-{
-    PanelState state;
-    PanelDisplay display;
-    Frame split;
-    split.position = 1;
-    split.split = 1;
-    split.splitPosition = 4;
-
-    apply(state, display, split);
-    QCOMPARE(picture(display.keys), QString(".Y......"));
-    QVERIFY(display.split);
-    QCOMPARE(state.splitActive, quint8(1));
-
-    apply(state, display, split);
-    QCOMPARE(picture(display.keys), QString(".o..Y..."));
 }
 
 void tst_PanelState::indicatorsFollowTheFrame_data()
@@ -266,16 +250,6 @@ void tst_PanelState::choosingModesPaintTheSelection()
     state.choosingSplitTx = 1;
     keys = KeyPainting::paintKeys(state, keys, 3);
     QCOMPARE(picture(keys), QString("...Y...."));
-}
-
-void tst_PanelState::keyStyleTexts()
-{
-    QCOMPARE(KeyPainting::styleSheetFor(L::Mask), QStringLiteral("background-color:  rgb(2, 115, 112);"));
-    QCOMPARE(KeyPainting::styleSheetFor(L::Active), QStringLiteral("background-color:  rgb(254, 237, 137);"));
-    QVERIFY(KeyPainting::styleSheetFor(L::Idle).startsWith("background-color: QLinearGradient( x1: 0,"));
-    QVERIFY(KeyPainting::styleSheetFor(L::Partner).startsWith(KeyPainting::styleSheetFor(L::Idle)));
-    QVERIFY(KeyPainting::styleSheetFor(L::Partner).endsWith("stop: 0 #ffa02f, stop: 1 #d7801a);"));
-    QVERIFY(KeyPainting::styleSheetFor(L::Form).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(tst_PanelState)
