@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -46,6 +47,7 @@ private slots:
     void cleanup();
 
     void connectAsksForTheFirmwareFirst();
+    void portNameIsShownAsTyped();
     void pollsAreSpacedByThePollThread();
     void queuedWordsLeaveInOrderWithoutPollsBetween();
     void wordQueuedWhileDisconnectedIsNeverSent();
@@ -134,6 +136,18 @@ void tst_SerialLink::connectAsksForTheFirmwareFirst()
     QCOMPARE(device->receivedFrames().first().bytes, QByteArray("IGW;"));
     QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("labelFWVersion")->text(), QString("FW Revision: 1.12"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+}
+
+void tst_SerialLink::portNameIsShownAsTyped()
+{
+    // A "%" in a device name must not pick up the parameters meant for
+    // the placeholders after it.
+    QTemporaryDir dir;
+    const QString link = dir.filePath("tqx%2%1");
+    QVERIFY(QFile::link(device->devicePath(), link));
+    settingsDialog()->selectCustomPort(link);
+    child<QAction>("actionConnect_to_TQX_5R")->trigger();
+    QCOMPARE(statusText(), QString("Connected to %1 : 9600, 8, None, 1, None").arg(link));
 }
 
 void tst_SerialLink::pollsAreSpacedByThePollThread()
