@@ -5,7 +5,7 @@ TQX5R_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Debian packages the build, the tests and the demo need.
 TQX5R_PACKAGES=(
-  cmake make g++ pkg-config
+  cmake make g++
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   xvfb xauth fonts-liberation fonts-dejavu-core
 )
