@@ -63,7 +63,7 @@ struct Soak
     qint64 answeringSinceNs = 0;
     bool accountable = true;
 
-    long long crashes = 0, hangs = 0, phases = 0, vanished = 0, disconnects = 0, restarts = 0;
+    long long crashes = 0, hangs = 0, phases = 0, vanished = 0, disconnects = 0;
     long long expected = 0, received = 0, lost = 0, extra = 0, bursts = 0;
     qint64 rssStartKiB = -1, rssEndKiB = -1, rssMaxKiB = -1, peakKiB = -1;
     qint64 boxes = 0, actions = 0;
@@ -106,7 +106,12 @@ struct Soak
                         .arg(process.exitStatus() == QProcess::CrashExit ? "crash" : "exit")
                         .arg(process.exitCode())
                         .arg(QString::fromLocal8Bit(process.readAllStandardError().right(2000))));
-        ++restarts;
+        restartPanel();
+    }
+
+    void restartPanel()
+    {
+        panel->kill();
         startPanel();
     }
 
@@ -124,11 +129,13 @@ struct Soak
         checkPanel();
         const QByteArray report = ask();
         if (report.isEmpty()) {
-            ++hangs;
-            Bench::note(QStringLiteral("soak: the panel did not answer; killing it"));
-            panel->kill();
-            checkPanel();
-            --crashes; // counted as a hang, not a crash
+            if (panel->isRunning()) {
+                ++hangs;
+                Bench::note(QStringLiteral("soak: the panel did not answer; starting it again"));
+                restartPanel();
+            } else {
+                checkPanel();
+            }
             return;
         }
         const qint64 frames = reportValue(report, "frames");
@@ -148,8 +155,11 @@ struct Soak
                 lost += sent - got;
             else
                 extra += got - sent;
-            if (got != sent)
-                Bench::note(QStringLiteral("soak: phase %1: %2 frames sent, %3 received").arg(phases).arg(sent).arg(got));
+            Bench::note(QStringLiteral("soak: phase %1: %2 frames sent, %3 received, resident %4 MiB")
+                            .arg(phases)
+                            .arg(sent)
+                            .arg(got)
+                            .arg(Bench::statusKiB(panel->pid(), "VmRSS") / 1024.0, 0, 'f', 1));
         }
         accountable = true;
         statusBase = status;
