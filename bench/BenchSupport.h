@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QVector>
+
+#include <random>
+
+// Small helpers shared by the bench programs: clocks, the figures of a
+// sample, what /proc says about a process, and the result lines a run prints
+// for the driver to collect.
+namespace Bench {
+
+// CLOCK_MONOTONIC, the clock the virtual switch stamps its bytes with. It is
+// the same for every process on the machine.
+qint64 nowNs();
+double nsToMs(qint64 ns);
+
+// The value below which the given share (0..1) of the sorted samples lies,
+// nearest rank.
+double percentile(QVector<double> samples, double share);
+double median(QVector<double> samples);
+double maximum(const QVector<double> &samples);
+
+// User plus system time of a process, in seconds; negative when it is gone.
+double cpuSeconds(qint64 pid);
+// A "Vm..." line of /proc/PID/status in KiB (VmRSS, VmHWM); -1 when unknown.
+qint64 statusKiB(qint64 pid, const char *field);
+
+// "RESULT <name> <value>" on stdout, one line, flushed at once.
+void result(const QString &name, double value);
+// Any other line for the person watching, on stderr.
+void note(const QString &text);
+
+std::mt19937 &random();
+int randomInt(int low, int high); // inclusive
+
+// Status frames that differ from one another for the first 65536 indices.
+QByteArray numberedStatusFrame(int index);
+
+} // namespace Bench

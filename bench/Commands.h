@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The measurements of tqx5r-bench. Each prints RESULT lines (see
+// Bench::result) and returns the process exit status.
+int runLineSpeed(int frameCount);
+int runKeyToWire(int presses);
+int runSwitchToScreen(int samples);
+int runCpu(int seconds);
+int runStartup();
+int runMemory(int seconds);
+int runSoak(double minutes);
+
+// The whole set, several runs each, summed up in one table.
+int runAll(bool quick, const QString &writePath);

@@ -1,0 +1,224 @@
+// Key to wire and switch to screen: the real window and poll thread in this
+// process, the virtual switch at the far end of a pseudo-terminal.
+
+#include "bench/BenchSupport.h"
+#include "bench/Commands.h"
+
+#include "link/ThreadLeitura.h"
+#include "panel/KeyPainting.h"
+#include "panel/MainWindow.h"
+#include "sim/VirtualSwitch.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// Runs the event loop until the condition holds, checking every millisecond;
+// false on time-out.
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    if (condition())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setTimerType(Qt::PreciseTimer);
+    bool met = false;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (condition()) {
+            met = true;
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    check.start(1);
+    loop.exec();
+    return met || condition();
+}
+
+void pause(int ms)
+{
+    waitUntil([] { return false; }, ms);
+}
+
+// The panel as tqx5r-panel --port sets it up, against a fresh virtual switch.
+struct Rig
+{
+    VirtualSwitch device;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ThreadLeitura> pollThread;
+    std::array<QPushButton *, positionCount> keys{};
+
+    bool start()
+    {
+        if (!device.start()) {
+            Bench::note(QStringLiteral("virtual switch: %1").arg(device.errorString()));
+            return false;
+        }
+        window = std::make_unique<MainWindow>();
+        window->show();
+        window->setFixedSize(window->geometry().width(), window->geometry().height());
+        MainWindow::registerMetaType();
+        pollThread = std::make_unique<ThreadLeitura>(window.get());
+        for (int i = 0; i < positionCount; ++i)
+            keys[static_cast<size_t>(i)] = window->findChild<QPushButton *>(QStringLiteral("botaoTecla%1").arg(i + 1));
+        window->connectAtStart(device.devicePath());
+        // Connected once the first status frame has painted key 1 active.
+        if (!waitUntil([this] { return keys[0]->styleSheet() == KeyPainting::activeKeyStyle; }, 5000)) {
+            Bench::note(QStringLiteral("the panel did not show the switch"));
+            return false;
+        }
+        return true;
+    }
+
+    ~Rig()
+    {
+        if (pollThread)
+            pollThread->stop();
+    }
+};
+
+void reportLatencies(const QString &name, const QVector<double> &ms, int missed)
+{
+    Bench::result(name + ".p50", Bench::percentile(ms, 0.50));
+    Bench::result(name + ".p99", Bench::percentile(ms, 0.99));
+    Bench::result(name + ".max", Bench::maximum(ms));
+    Bench::result(name + ".missed", missed);
+}
+
+// Stamps the end of the first paint of the key it waits for, once that key
+// carries the active look.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(const std::array<QPushButton *, positionCount> &keys)
+        : keys(keys)
+    {
+        for (QPushButton *key : keys)
+            key->installEventFilter(this);
+    }
+
+    std::atomic<int> awaitedKey{-1};
+    std::atomic<qint64> paintedNs{0};
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        const int awaited = awaitedKey.load();
+        if (awaited < 0 || watched != keys[static_cast<size_t>(awaited)]
+            || keys[static_cast<size_t>(awaited)]->styleSheet() != KeyPainting::activeKeyStyle)
+            return false;
+        // Let the key paint itself, then take the time.
+        watched->event(event);
+        paintedNs.store(Bench::nowNs());
+        awaitedKey.store(-1);
+        return true;
+    }
+
+private:
+    const std::array<QPushButton *, positionCount> keys;
+};
+
+} // namespace
+
+int runKeyToWire(int presses)
+{
+    Rig rig;
+    if (!rig.start())
+        return 1;
+    QVector<double> latencies;
+    int missed = 0;
+    for (int i = 0; i < presses; ++i) {
+        // A random moment against the poll thread's cycle and last send.
+        pause(Bench::randomInt(0, 300));
+        const int before = rig.device.receivedFrames().size();
+        const auto key = static_cast<Qt::Key>(Qt::Key_F1 + Bench::randomInt(0, positionCount - 1));
+        qint64 arrivedNs = 0;
+        const qint64 pressedNs = Bench::nowNs();
+        QTest::keyClick(rig.window.get(), key);
+        const bool arrived = waitUntil([&] {
+            const QList<VirtualSwitch::ReceivedFrame> frames = rig.device.receivedFrames();
+            for (int f = before; f < frames.size(); ++f) {
+                if (frames.at(f).bytes.startsWith("IGS")) {
+                    arrivedNs = frames.at(f).firstByteNs;
+                    return true;
+                }
+            }
+            return false;
+        }, 3000);
+        if (arrived)
+            latencies << Bench::nsToMs(arrivedNs - pressedNs);
+        else
+            ++missed;
+        if (rig.device.receivedFrames().size() > 1000)
+            rig.device.clearReceived();
+    }
+    reportLatencies(QStringLiteral("key"), latencies, missed);
+    return 0;
+}
+
+int runSwitchToScreen(int samples)
+{
+    Rig rig;
+    if (!rig.start())
+        return 1;
+    PaintWatch watch(rig.keys);
+    QVector<double> latencies;
+    std::atomic<int> missed{0};
+
+    // A thread of its own moves the switch right after a status frame has
+    // gone out, so the next frame is the first to show the new key.
+    std::thread mover([&] {
+        const auto waitFor = [](const std::function<bool()> &condition, int timeoutMs) {
+            const qint64 endNs = Bench::nowNs() + timeoutMs * 1000000LL;
+            while (!condition()) {
+                if (Bench::nowNs() > endNs)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+            return true;
+        };
+        SwitchState state = rig.device.state();
+        for (int i = 0; i < samples; ++i) {
+            const int sent = rig.device.statusFramesSent();
+            if (!waitFor([&] { return rig.device.statusFramesSent() > sent; }, 3000)) {
+                ++missed;
+                continue;
+            }
+            const int carrier = rig.device.statusFramesSent();
+            state.position = static_cast<quint8>((state.position + Bench::randomInt(1, positionCount - 1)) % positionCount);
+            watch.paintedNs.store(0);
+            watch.awaitedKey.store(state.position);
+            rig.device.setState(state);
+            const bool painted = waitFor([&] {
+                return watch.paintedNs.load() != 0 && rig.device.statusFrameWrittenNs().size() > carrier;
+            }, 3000);
+            const qint64 paintedNs = watch.paintedNs.load();
+            const QList<qint64> written = rig.device.statusFrameWrittenNs();
+            if (!painted || paintedNs < written.at(carrier)) {
+                watch.awaitedKey.store(-1);
+                ++missed;
+                continue;
+            }
+            QMetaObject::invokeMethod(qApp, [&latencies, ms = Bench::nsToMs(paintedNs - written.at(carrier))] {
+                latencies << ms;
+            });
+        }
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    mover.join();
+    reportLatencies(QStringLiteral("screen"), latencies, missed.load());
+    return 0;
+}

@@ -1,0 +1,206 @@
+// CPU, start-up and memory of the panel as a process of its own.
+
+#include "bench/Processes.h"
+
+#include "bench/BenchSupport.h"
+#include "bench/Commands.h"
+
+#include "sim/VirtualSwitch.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProcessEnvironment>
+#include <QTimer>
+
+#include <csignal>
+
+namespace Programs {
+QString panel() { return QCoreApplication::applicationDirPath() + QStringLiteral("/../app/tqx5r-panel"); }
+QString benchPanel() { return QCoreApplication::applicationDirPath() + QStringLiteral("/tqx5r-bench-panel"); }
+QString sim() { return QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/tqx5r-sim"); }
+QString bench() { return QCoreApplication::applicationFilePath(); }
+} // namespace Programs
+
+void pauseMs(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+Child::Child(const QString &program, const QStringList &arguments, bool offscreen)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (offscreen)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.start();
+}
+
+Child::~Child()
+{
+    kill();
+}
+
+bool Child::waitStarted()
+{
+    if (process.waitForStarted(10000))
+        return true;
+    Bench::note(QStringLiteral("cannot start %1: %2").arg(process.program(), process.errorString()));
+    return false;
+}
+
+QByteArray Child::waitForLine(const QByteArray &prefix, int timeoutMs)
+{
+    const qint64 endNs = Bench::nowNs() + timeoutMs * 1000000LL;
+    for (;;) {
+        while (process.canReadLine()) {
+            const QByteArray line = process.readLine().trimmed();
+            if (line.startsWith(prefix))
+                return line;
+        }
+        const qint64 leftMs = (endNs - Bench::nowNs()) / 1000000;
+        if (leftMs <= 0 || process.state() == QProcess::NotRunning)
+            return QByteArray();
+        process.waitForReadyRead(static_cast<int>(std::min<qint64>(leftMs, 100)));
+    }
+}
+
+void Child::write(const QByteArray &line)
+{
+    process.write(line + '\n');
+    process.waitForBytesWritten(1000);
+}
+
+void Child::stop(int graceMs)
+{
+    if (process.state() != QProcess::Running)
+        return;
+    write("quit");
+    if (!process.waitForFinished(graceMs))
+        kill();
+}
+
+void Child::kill()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+namespace {
+
+double cpuPercent(qint64 pid, int seconds)
+{
+    const double before = Bench::cpuSeconds(pid);
+    const qint64 startNs = Bench::nowNs();
+    pauseMs(seconds * 1000);
+    const double after = Bench::cpuSeconds(pid);
+    const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
+    if (before < 0 || after < 0)
+        return -1;
+    return 100.0 * (after - before) / wall;
+}
+
+} // namespace
+
+int runCpu(int seconds)
+{
+    // The switch in a process of its own, logging each frame, so the polls
+    // it answers show that the panel is really connected.
+    Child sim(Programs::sim(), {QStringLiteral("--verbose")}, false);
+    if (!sim.waitStarted())
+        return 1;
+    const QByteArray banner = sim.waitForLine("TQX-5R virtual switch on ", 5000);
+    if (banner.isEmpty()) {
+        Bench::note(QStringLiteral("the virtual switch did not start"));
+        return 1;
+    }
+    const QString device = QString::fromLocal8Bit(banner.mid(banner.lastIndexOf(' ') + 1));
+
+    Child connected(Programs::panel(), {QStringLiteral("--port"), device});
+    Child idle(Programs::panel(), {});
+    if (!connected.waitStarted() || !idle.waitStarted())
+        return 1;
+    // Start-up is not part of the figure.
+    pauseMs(3000);
+    sim.readAllStderr();
+
+    // Both panels side by side: one talking to the switch, one disconnected.
+    const double idleBefore = Bench::cpuSeconds(idle.pid());
+    const qint64 idleStartNs = Bench::nowNs();
+    const double connectedPercent = cpuPercent(connected.pid(), seconds);
+    const double idleAfter = Bench::cpuSeconds(idle.pid());
+    const double idleWall = static_cast<double>(Bench::nowNs() - idleStartNs) / 1e9;
+    const double idlePercent = idleBefore >= 0 && idleAfter >= 0 ? 100.0 * (idleAfter - idleBefore) / idleWall : -1;
+    const int polls = sim.readAllStderr().count("-- poll");
+
+    // The device vanishes: the switch's process dies and its side of the
+    // pseudo-terminal closes. The panel shows one box, which stays up.
+    ::kill(static_cast<pid_t>(sim.pid()), SIGKILL);
+    sim.handle().waitForFinished(5000);
+    pauseMs(2000);
+    const double vanishedPercent = connected.isRunning() ? cpuPercent(connected.pid(), seconds) : -1;
+
+    Bench::result(QStringLiteral("cpu.connected"), connectedPercent);
+    Bench::result(QStringLiteral("cpu.connected.polls_per_s"), static_cast<double>(polls) / seconds);
+    Bench::result(QStringLiteral("cpu.disconnected"), idlePercent);
+    Bench::result(QStringLiteral("cpu.vanished"), vanishedPercent);
+    connected.kill();
+    idle.kill();
+    return connectedPercent < 0 || idlePercent < 0 || vanishedPercent < 0 ? 1 : 0;
+}
+
+int runStartup()
+{
+    VirtualSwitch device;
+    if (!device.start()) {
+        Bench::note(device.errorString());
+        return 1;
+    }
+    const qint64 spawnNs = Bench::nowNs();
+    Child panel(Programs::benchPanel(), {QStringLiteral("--port"), device.devicePath(),
+                                         QStringLiteral("--exit-after-status")});
+    const QByteArray shown = panel.waitForLine("STAMP shown ", 20000);
+    const QByteArray status = panel.waitForLine("STAMP status ", 20000);
+    panel.handle().waitForFinished(5000);
+    if (shown.isEmpty() || status.isEmpty()) {
+        Bench::note(QStringLiteral("the panel did not report its start-up"));
+        return 1;
+    }
+    const auto stampNs = [](const QByteArray &line) { return line.mid(line.lastIndexOf(' ') + 1).toLongLong(); };
+    Bench::result(QStringLiteral("startup.shown"), Bench::nsToMs(stampNs(shown) - spawnNs));
+    Bench::result(QStringLiteral("startup.status"), Bench::nsToMs(stampNs(status) - spawnNs));
+    return 0;
+}
+
+int runMemory(int seconds)
+{
+    VirtualSwitch::Options options;
+    options.lively = true;
+    VirtualSwitch device(options);
+    if (!device.start()) {
+        Bench::note(device.errorString());
+        return 1;
+    }
+    Child panel(Programs::benchPanel(), {QStringLiteral("--port"), device.devicePath(), QStringLiteral("--actions")});
+    if (!panel.waitStarted())
+        return 1;
+    pauseMs(seconds * 1000);
+    panel.write("report");
+    const QByteArray report = panel.waitForLine("REPORT ", 5000);
+    const qint64 peakKiB = Bench::statusKiB(panel.pid(), "VmHWM");
+    const qint64 residentKiB = Bench::statusKiB(panel.pid(), "VmRSS");
+    panel.stop();
+    if (report.isEmpty() || peakKiB < 0) {
+        Bench::note(QStringLiteral("the panel did not last the run"));
+        return 1;
+    }
+    Bench::note(QStringLiteral("memory run: %1").arg(QString::fromLatin1(report)));
+    Bench::result(QStringLiteral("memory.peak"), peakKiB / 1024.0);
+    Bench::result(QStringLiteral("memory.resident"), residentKiB / 1024.0);
+    return 0;
+}

@@ -1,0 +1,282 @@
+// The soak run: the panel in a process of its own, a random operator at its
+// keys, a ragged line, and a device that vanishes and comes back, for as long
+// as asked. Between phases the switch falls silent for a moment, so every
+// frame it sent has had time to arrive and the two counts can be compared.
+
+#include "bench/BenchSupport.h"
+#include "bench/Commands.h"
+#include "bench/Processes.h"
+
+#include "sim/VirtualSwitch.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cstdio>
+#include <memory>
+
+#include <unistd.h>
+
+namespace {
+
+// Points link at the device, replacing an older link in one step.
+bool pointLink(const QString &link, const QString &device)
+{
+    const QByteArray temporary = QFile::encodeName(link + QStringLiteral(".new"));
+    ::unlink(temporary.constData());
+    if (::symlink(QFile::encodeName(device).constData(), temporary.constData()) < 0)
+        return false;
+    return ::rename(temporary.constData(), QFile::encodeName(link).constData()) == 0;
+}
+
+QByteArray garbage(int size)
+{
+    QByteArray bytes;
+    while (bytes.size() < size) {
+        // Never an "I": noise that starts no header can never cost a frame.
+        const char byte = static_cast<char>(Bench::randomInt(0, 255));
+        if (byte != 'I')
+            bytes += byte;
+    }
+    return bytes;
+}
+
+qint64 reportValue(const QByteArray &report, const char *key)
+{
+    for (const QByteArray &field : report.split(' ')) {
+        if (field.startsWith(QByteArray(key) + '='))
+            return field.mid(static_cast<int>(qstrlen(key)) + 1).toLongLong();
+    }
+    return -1;
+}
+
+struct Soak
+{
+    QString link = QDir::tempPath() + QStringLiteral("/tqx5r-soak-%1").arg(QCoreApplication::applicationPid());
+    std::unique_ptr<VirtualSwitch> device;
+    std::unique_ptr<Child> panel;
+
+    // Counts since the last checkpoint, to compare at the next.
+    int statusBase = 0;
+    qint64 framesBase = 0;
+    qint64 answeringSinceNs = 0;
+    bool accountable = true;
+
+    long long crashes = 0, hangs = 0, phases = 0, vanished = 0, disconnects = 0;
+    long long expected = 0, received = 0, lost = 0, extra = 0, bursts = 0;
+    qint64 rssStartKiB = -1, rssEndKiB = -1, rssMaxKiB = -1, peakKiB = -1;
+    qint64 boxes = 0, actions = 0;
+
+    bool startDevice()
+    {
+        VirtualSwitch::Options options;
+        options.lively = true;
+        device = std::make_unique<VirtualSwitch>(options);
+        answeringSinceNs = Bench::nowNs();
+        if (!device->start() || !pointLink(link, device->devicePath())) {
+            Bench::note(QStringLiteral("soak: cannot start the virtual switch: %1").arg(device->errorString()));
+            return false;
+        }
+        device->setGarbageRate(0.2);
+        device->setSplitFrames(Bench::randomInt(0, 6));
+        statusBase = 0;
+        return true;
+    }
+
+    bool startPanel()
+    {
+        panel = std::make_unique<Child>(Programs::benchPanel(),
+                                        QStringList{QStringLiteral("--port"), link, QStringLiteral("--actions"),
+                                                    QStringLiteral("--reconnect")});
+        framesBase = 0;
+        accountable = false; // the first checkpoint only sets the bases
+        return panel->waitStarted();
+    }
+
+    // A panel that is gone has crashed (nothing here asks it to quit);
+    // it is counted and started again.
+    void checkPanel()
+    {
+        if (panel->isRunning())
+            return;
+        ++crashes;
+        QProcess &process = panel->handle();
+        Bench::note(QStringLiteral("soak: the panel ended (%1, status %2): %3")
+                        .arg(process.exitStatus() == QProcess::CrashExit ? "crash" : "exit")
+                        .arg(process.exitCode())
+                        .arg(QString::fromLocal8Bit(process.readAllStandardError().right(2000))));
+        restartPanel();
+    }
+
+    void restartPanel()
+    {
+        panel->kill();
+        startPanel();
+    }
+
+    QByteArray ask()
+    {
+        panel->write("report");
+        return panel->waitForLine("REPORT ", 5000);
+    }
+
+    void checkpoint()
+    {
+        device->setAnswering(false);
+        const qint64 silentSinceNs = Bench::nowNs();
+        pauseMs(700);
+        checkPanel();
+        const QByteArray report = ask();
+        if (report.isEmpty()) {
+            if (panel->isRunning()) {
+                ++hangs;
+                Bench::note(QStringLiteral("soak: the panel did not answer; starting it again"));
+                restartPanel();
+            } else {
+                checkPanel();
+            }
+            return;
+        }
+        const qint64 frames = reportValue(report, "frames");
+        int firmwareAnswered = 0;
+        for (const VirtualSwitch::ReceivedFrame &frame : device->receivedFrames()) {
+            if (frame.bytes == "IGW;" && frame.firstByteNs >= answeringSinceNs && frame.firstByteNs < silentSinceNs)
+                ++firmwareAnswered;
+        }
+        device->clearReceived();
+        const int status = device->statusFramesSent();
+        if (accountable) {
+            const qint64 sent = status - statusBase + firmwareAnswered;
+            const qint64 got = frames - framesBase;
+            expected += sent;
+            received += got;
+            if (got < sent)
+                lost += sent - got;
+            else
+                extra += got - sent;
+            Bench::note(QStringLiteral("soak: phase %1: %2 frames sent, %3 received, resident %4 MiB")
+                            .arg(phases)
+                            .arg(sent)
+                            .arg(got)
+                            .arg(Bench::statusKiB(panel->pid(), "VmRSS") / 1024.0, 0, 'f', 1));
+        }
+        accountable = true;
+        statusBase = status;
+        framesBase = frames;
+        boxes = reportValue(report, "boxes");
+        actions = reportValue(report, "actions");
+        const qint64 rss = Bench::statusKiB(panel->pid(), "VmRSS");
+        if (rssStartKiB < 0)
+            rssStartKiB = rss;
+        rssEndKiB = rss;
+        rssMaxKiB = std::max(rssMaxKiB, rss);
+        peakKiB = std::max(peakKiB, Bench::statusKiB(panel->pid(), "VmHWM"));
+        ++phases;
+    }
+
+    int run(double minutes)
+    {
+        if (!startDevice() || !startPanel())
+            return 1;
+        const qint64 endNs = Bench::nowNs() + static_cast<qint64>(minutes * 60e9);
+        while (Bench::nowNs() < endNs) {
+            // A phase of ten to thirty seconds on a ragged line.
+            const qint64 phaseEndNs = std::min(endNs, Bench::nowNs() + Bench::randomInt(10, 30) * 1000000000LL);
+            while (Bench::nowNs() < phaseEndNs) {
+                pauseMs(1000);
+                checkPanel();
+                if (Bench::randomInt(1, 10) <= 3) {
+                    device->sendRaw(garbage(Bench::randomInt(1, 256)));
+                    ++bursts;
+                }
+            }
+            checkpoint();
+            if (Bench::nowNs() >= endNs)
+                break;
+
+            switch (Bench::randomInt(0, 2)) {
+            case 0: {
+                // Unplugged: the device goes, and comes back a while later
+                // at another path behind the same link.
+                device->vanish();
+                ++vanished;
+                pauseMs(Bench::randomInt(300, 3000));
+                if (!startDevice())
+                    return 1;
+                break;
+            }
+            case 1:
+                device->setAnswering(true);
+                answeringSinceNs = Bench::nowNs();
+                // The operator disconnects; the panel's helper connects again.
+                panel->write("disconnect");
+                ++disconnects;
+                break;
+            default:
+                device->setAnswering(true);
+                answeringSinceNs = Bench::nowNs();
+                break;
+            }
+            device->setSplitFrames(Bench::randomInt(0, 6));
+        }
+        panel->stop();
+        device.reset();
+        ::unlink(QFile::encodeName(link).constData());
+
+        Bench::result(QStringLiteral("soak.minutes"), minutes);
+        Bench::result(QStringLiteral("soak.crashes"), static_cast<double>(crashes));
+        Bench::result(QStringLiteral("soak.hangs"), static_cast<double>(hangs));
+        Bench::result(QStringLiteral("soak.phases"), static_cast<double>(phases));
+        Bench::result(QStringLiteral("soak.vanished"), static_cast<double>(vanished));
+        Bench::result(QStringLiteral("soak.disconnects"), static_cast<double>(disconnects));
+        Bench::result(QStringLiteral("soak.garbage_bursts"), static_cast<double>(bursts));
+        Bench::result(QStringLiteral("soak.frames_sent"), static_cast<double>(expected));
+        Bench::result(QStringLiteral("soak.frames_received"), static_cast<double>(received));
+        Bench::result(QStringLiteral("soak.lost"), static_cast<double>(lost));
+        Bench::result(QStringLiteral("soak.extra"), static_cast<double>(extra));
+        Bench::result(QStringLiteral("soak.boxes"), static_cast<double>(boxes));
+        Bench::result(QStringLiteral("soak.actions"), static_cast<double>(actions));
+        Bench::result(QStringLiteral("soak.rss_start"), rssStartKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_end"), rssEndKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_max"), rssMaxKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.peak"), peakKiB / 1024.0);
+
+        const auto mib = [](qint64 kib) { return QString::number(kib / 1024.0, 'f', 1); };
+        const QString summary = QStringLiteral(
+            "\n| Soak, %1 min | |\n|---|---:|\n"
+            "| Crashes of the panel | %2 |\n"
+            "| Hangs (no answer within 5 s) | %3 |\n"
+            "| Phases / device vanished and back / operator reconnects | %4 / %5 / %6 |\n"
+            "| Garbage bursts on the line (besides noise before one frame in five) | %7 |\n"
+            "| Frames sent by the switch / received by the panel | %8 / %9 |\n"
+            "| Frames lost / extra | %10 / %11 |\n"
+            "| Operator actions / boxes closed | %12 / %13 |\n"
+            "| Resident memory at the first and last check (MiB) | %14 → %15 |\n"
+            "| Highest resident memory at a check / peak (VmHWM, MiB) | %16 / %17 |\n")
+                                    .arg(minutes)
+                                    .arg(crashes)
+                                    .arg(hangs)
+                                    .arg(phases)
+                                    .arg(vanished)
+                                    .arg(disconnects)
+                                    .arg(bursts)
+                                    .arg(expected)
+                                    .arg(received)
+                                    .arg(lost)
+                                    .arg(extra)
+                                    .arg(actions)
+                                    .arg(boxes)
+                                    .arg(mib(rssStartKiB), mib(rssEndKiB), mib(rssMaxKiB), mib(peakKiB));
+        std::fputs(summary.toUtf8().constData(), stdout);
+        return crashes == 0 && hangs == 0 ? 0 : 1;
+    }
+};
+
+} // namespace
+
+int runSoak(double minutes)
+{
+    Soak soak;
+    return soak.run(minutes);
+}

@@ -1,0 +1,230 @@
+// tqx5r-bench: the panel's figures. "tqx5r-bench all" runs every measurement
+// a few times, each in a fresh process, and prints one table; the other
+// commands run one measurement once and print RESULT lines.
+
+#include "bench/BenchSupport.h"
+#include "bench/Commands.h"
+#include "bench/Processes.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFont>
+#include <QMap>
+#include <QSysInfo>
+#include <QTextStream>
+
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include <unistd.h>
+
+namespace {
+
+using Results = QMap<QString, QVector<double>>;
+
+// Runs "tqx5r-bench <command> <argument>" and adds its RESULT lines.
+bool measure(Results &results, const QString &command, const QString &argument)
+{
+    Child child(Programs::bench(), {command, argument});
+    child.handle().setProcessChannelMode(QProcess::SeparateChannels);
+    if (!child.waitStarted())
+        return false;
+    for (;;) {
+        const QByteArray line = child.waitForLine("RESULT ", 30 * 60 * 1000);
+        if (line.isEmpty())
+            break;
+        const QList<QByteArray> parts = line.split(' ');
+        if (parts.size() == 3)
+            results[QString::fromLatin1(parts.at(1))] << parts.at(2).toDouble();
+    }
+    child.handle().waitForFinished(10000);
+    // Qt's own chatter about the offscreen platform is left out.
+    for (const QByteArray &line : child.readAllStderr().split('\n')) {
+        if (!line.isEmpty() && !line.contains("XDG_RUNTIME_DIR") && !line.contains("propagateSizeHints"))
+            Bench::note(QString::fromLocal8Bit(line));
+    }
+    const bool ok = child.handle().exitStatus() == QProcess::NormalExit && child.handle().exitCode() == 0;
+    if (!ok)
+        Bench::note(QStringLiteral("tqx5r-bench %1 %2 failed").arg(command, argument));
+    return ok;
+}
+
+struct Row
+{
+    QString key;
+    QString label;
+    bool higherIsBetter;
+    int decimals;
+    QString target;
+};
+
+QString number(double value, int decimals)
+{
+    if (std::isnan(value))
+        return QStringLiteral("–");
+    return QString::number(value, 'f', decimals);
+}
+
+QString firstLine(const QString &path, const QString &prefix)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(prefix.toLatin1()))
+            return QString::fromLatin1(line.mid(line.indexOf(':') + 1)).trimmed();
+    }
+    return QString();
+}
+
+QString table(const Results &results, const QList<Row> &rows, bool quick, int frames, int presses, int samples,
+              int cpuSeconds, int memorySeconds)
+{
+    QString out;
+    QTextStream text(&out);
+    text << "Measured " << QDateTime::currentDateTime().toString(Qt::ISODate) << " on "
+         << firstLine(QStringLiteral("/proc/cpuinfo"), QStringLiteral("model name")) << ", " << ::sysconf(_SC_NPROCESSORS_ONLN)
+         << " cores, " << QSysInfo::kernelType() << " " << QSysInfo::kernelVersion() << ", Qt " << qVersion()
+         << ", Release build, offscreen platform" << (quick ? ", quick mode" : "") << ".\n\n";
+    text << "Median and worst of the runs; the worst is the highest, or the lowest where more is better.\n"
+         << "Line speed: " << frames << " status frames back to back at 9600 baud, into a receive step run every 25 ms; "
+         << "key to wire: " << presses << " F-key presses; switch to screen: " << samples
+         << " status frames that move the active key; CPU: " << cpuSeconds << " s of tqx5r-panel; memory: "
+         << memorySeconds << " s of random operation.\n\n";
+    text << "| Figure | Median | Worst | Target | Runs |\n|---|---:|---:|---|---:|\n";
+    for (const Row &row : rows) {
+        const QVector<double> values = results.value(row.key);
+        if (values.isEmpty() && row.target.isEmpty())
+            continue;
+        double worst = std::nan("");
+        for (double value : values) {
+            if (std::isnan(worst) || (row.higherIsBetter ? value < worst : value > worst))
+                worst = value;
+        }
+        text << "| " << row.label << " | " << number(Bench::median(values), row.decimals) << " | "
+             << number(worst, row.decimals) << " | " << row.target << " | " << values.size() << " |\n";
+    }
+    return out;
+}
+
+} // namespace
+
+int runAll(bool quick, const QString &writePath)
+{
+    const int runs = quick ? 1 : 3;
+    const int frames = quick ? 300 : 1000;
+    const int presses = quick ? 50 : 200;
+    const int samples = quick ? 50 : 150;
+    const int cpuSeconds = quick ? 5 : 20;
+    const int memorySeconds = quick ? 10 : 60;
+    const int startups = quick ? 2 : 5;
+
+    Results results;
+    bool ok = true;
+    const auto repeat = [&](int count, const QString &command, const QString &argument, const QString &what) {
+        for (int run = 1; run <= count; ++run) {
+            Bench::note(QStringLiteral("== %1, run %2 of %3").arg(what).arg(run).arg(count));
+            ok = measure(results, command, argument) && ok;
+        }
+    };
+    repeat(runs, QStringLiteral("line"), QString::number(frames), QStringLiteral("line speed"));
+    repeat(runs, QStringLiteral("key"), QString::number(presses), QStringLiteral("key to wire"));
+    repeat(runs, QStringLiteral("screen"), QString::number(samples), QStringLiteral("switch to screen"));
+    repeat(runs, QStringLiteral("cpu"), QString::number(cpuSeconds), QStringLiteral("CPU"));
+    repeat(startups, QStringLiteral("startup"), QString(), QStringLiteral("start-up"));
+    repeat(runs, QStringLiteral("memory"), QString::number(memorySeconds), QStringLiteral("memory"));
+
+    const QString all = QString::number(frames);
+    QList<Row> rows;
+    for (const char *arrival : {"bytes", "chunks"}) {
+        const QString how = QString::fromLatin1(arrival) == QLatin1String("bytes")
+                                ? QStringLiteral("byte by byte")
+                                : QStringLiteral("in chunks of 1–40 bytes");
+        const QString base = QStringLiteral("line.%1.").arg(arrival);
+        rows << Row{base + "mended.dispatched", "Frames at line speed, " + how + ": dispatched by the receive step", true, 0, all}
+             << Row{base + "mended.lost", "… lost by the receive step", false, 0, QStringLiteral("0")}
+             << Row{base + "mended.corrupt", "… dispatched with wrong bytes by the receive step", false, 0, QStringLiteral("0")}
+             << Row{base + "original.dispatched", "… dispatched by the original single read (baseline)", true, 0, QString()}
+             << Row{base + "original.lost", "… lost by the original single read (baseline)", false, 0, QString()};
+    }
+    rows << Row{"key.p50", "Key to wire, F-key to first byte at the switch: p50 (ms)", false, 1, QString()}
+         << Row{"key.p99", "Key to wire: p99 (ms)", false, 1, QStringLiteral("≤ 130")}
+         << Row{"key.max", "Key to wire: max (ms)", false, 1, QString()}
+         << Row{"key.missed", "Key to wire: presses that never reached the switch", false, 0, QStringLiteral("0")}
+         << Row{"screen.p50", "Switch to screen, last byte of a status frame to the key repainted: p50 (ms)", false, 1, QString()}
+         << Row{"screen.p99", "Switch to screen: p99 (ms)", false, 1, QStringLiteral("≤ 30")}
+         << Row{"screen.max", "Switch to screen: max (ms)", false, 1, QString()}
+         << Row{"screen.missed", "Switch to screen: moves never painted", false, 0, QStringLiteral("0")}
+         << Row{"cpu.connected", "CPU of tqx5r-panel, connected to the virtual switch (% of one core)", false, 2, QStringLiteral("< 1")}
+         << Row{"cpu.connected.polls_per_s", "… polls answered by the switch meanwhile (per second)", true, 2, QString()}
+         << Row{"cpu.disconnected", "CPU of tqx5r-panel, disconnected (% of one core)", false, 2, QStringLiteral("< 1")}
+         << Row{"cpu.vanished", "CPU of tqx5r-panel after the device vanished (% of one core)", false, 2, QStringLiteral("< 1")}
+         << Row{"memory.peak", "Peak resident memory (VmHWM) after " + QString::number(memorySeconds) + " s of random operation (MiB)", false, 1, QString()}
+         << Row{"memory.resident", "… resident memory at the end (VmRSS, MiB)", false, 1, QString()}
+         << Row{"startup.shown", "Start-up, process start to the window painted (ms)", false, 0, QString()}
+         << Row{"startup.status", "Start-up, process start to the first status frame painted (ms)", false, 0, QString()};
+
+    const QString summary = table(results, rows, quick, frames, presses, samples, cpuSeconds, memorySeconds);
+    std::fputs(summary.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+    if (!writePath.isEmpty()) {
+        QFile file(writePath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            Bench::note(QStringLiteral("cannot write %1").arg(writePath));
+            return 1;
+        }
+        file.write("# Figures\n\nWritten by `scripts/bench --write`.\n\n");
+        file.write(summary.toUtf8());
+    }
+    return ok ? 0 : 1;
+}
+
+int main(int argc, char *argv[])
+{
+    const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QString argument = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const bool widgets = command == QLatin1String("key") || command == QLatin1String("screen");
+    if (widgets && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app;
+    if (widgets) {
+        app = std::make_unique<QApplication>(argc, argv);
+        // The font tqx5r-panel sets, so the keys paint as they do there.
+        QFont panelFont(QStringLiteral("Liberation Sans Narrow"), 8);
+        panelFont.setStyleHint(QFont::SansSerif);
+        QApplication::setFont(panelFont);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+
+    if (command == QLatin1String("all") || command == QLatin1String("quick")) {
+        QString writePath;
+        for (int i = 2; i + 1 < argc; ++i) {
+            if (QLatin1String(argv[i]) == QLatin1String("--write"))
+                writePath = QString::fromLocal8Bit(argv[i + 1]);
+        }
+        return runAll(command == QLatin1String("quick"), writePath);
+    }
+    const int count = argument.toInt();
+    if (command == QLatin1String("line"))
+        return runLineSpeed(count > 0 ? count : 1000);
+    if (command == QLatin1String("key"))
+        return runKeyToWire(count > 0 ? count : 200);
+    if (command == QLatin1String("screen"))
+        return runSwitchToScreen(count > 0 ? count : 150);
+    if (command == QLatin1String("cpu"))
+        return runCpu(count > 0 ? count : 20);
+    if (command == QLatin1String("startup"))
+        return runStartup();
+    if (command == QLatin1String("memory"))
+        return runMemory(count > 0 ? count : 60);
+    if (command == QLatin1String("soak"))
+        return runSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
+    std::fprintf(stderr,
+                 "usage: tqx5r-bench all|quick [--write FILE]\n"
+                 "       tqx5r-bench line|key|screen|cpu|memory [COUNT] | startup | soak [MINUTES]\n");
+    return 2;
+}
