@@ -2,7 +2,6 @@
 #include "link/Protocol.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
-#include "panel/PanelState.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -15,7 +14,6 @@ class tst_PollThread : public QObject
 
 private slots:
     void initTestCase();
-    void wordsDrainOneACycleWhileDisconnected();
     void stopReturnsWithinAboutACycle();
     void receiverHandsEveryFrameOverInOrder();
     void receiverReadsABoundedAmountPerStep();
@@ -24,36 +22,6 @@ private slots:
 void tst_PollThread::initTestCase()
 {
     MainWindow::registerMetaType();
-}
-
-void tst_PollThread::wordsDrainOneACycleWhileDisconnected()
-{
-    panelState = PanelState();
-    MainWindow window;
-    for (Qt::Key key : {Qt::Key_F1, Qt::Key_F2, Qt::Key_F3})
-        QTest::keyClick(&window, key);
-    QCOMPARE(window.queuedCommands().size(), 3);
-    QVERIFY(!window.commandQueueIsEmpty());
-
-    ThreadLeitura thread(&window);
-    QElapsedTimer clock;
-    clock.start();
-    QList<qint64> takenAt;
-    int left = 3;
-    while (left > 0 && clock.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (window.queuedCommands().size() < left) {
-            left = window.queuedCommands().size();
-            takenAt << clock.elapsed();
-        }
-    }
-    thread.stop();
-    QCOMPARE(left, 0);
-    QVERIFY(window.commandQueueIsEmpty());
-    // Each word waits for a cycle more than 100 ms after the one before.
-    QCOMPARE(takenAt.size(), 3);
-    QVERIFY2(takenAt[1] - takenAt[0] >= 80 && takenAt[2] - takenAt[1] >= 80,
-             qPrintable(QString("%1 %2 %3").arg(takenAt[0]).arg(takenAt[1]).arg(takenAt[2])));
 }
 
 void tst_PollThread::stopReturnsWithinAboutACycle()
