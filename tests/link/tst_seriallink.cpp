@@ -4,6 +4,7 @@
 #include "settings/SettingsDialog.h"
 #include "sim/VirtualSwitch.h"
 #include "support/ModalDismisser.h"
+#include "support/RequireChild.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -60,13 +61,7 @@ private slots:
     void noFrameLostOnARaggedLine();
 
 private:
-    template<typename T> T *child(const char *name) const
-    {
-        T *widget = window->findChild<T *>(QLatin1String(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
+    template<typename T> T *child(const char *name) const { return requireChild<T>(window.get(), name); }
     SettingsDialog *settingsDialog() const;
     void connectToSwitch();
     QString statusText() const { return child<QStatusBar>("statusBar")->currentMessage(); }

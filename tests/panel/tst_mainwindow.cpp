@@ -3,6 +3,7 @@
 #include "panel/MainWindow.h"
 #include "panel/PanelState.h"
 #include "support/ModalDismisser.h"
+#include "support/RequireChild.h"
 
 #include <QAction>
 #include <QDialog>
@@ -48,13 +49,7 @@ private slots:
     void aboutQtIsTitledPlainly();
 
 private:
-    template<typename T> T *child(const char *name) const
-    {
-        T *widget = window->findChild<T *>(QLatin1String(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
+    template<typename T> T *child(const char *name) const { return requireChild<T>(window.get(), name); }
     void receive(const QByteArray &frame);
     void receiveStatus(quint8 position, quint8 split = 0, quint8 busy = 0xFF, quint8 rotor = 1,
                        quint8 mask = 0, quint8 send = 0, quint8 splitPosition = 0,
