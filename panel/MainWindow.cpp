@@ -109,6 +109,7 @@ void MainWindow::openSerialPort()
         showStatus(tr("Connected to %1 : %2, %3, %4, %5, %6")
                        .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
                             p.stopBitsText, p.flowControlText));
+        connectedPortName = p.portName;
         receiver.reset();
         sinceLastStatus.start();
         silenceReported = false;
@@ -142,7 +143,11 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // report closes it, so one loss gives one box.
     if (!serialPort->isOpen())
         return;
-    const QString description = serialPort->errorString();
+    // When the device hangs up, Qt 5.15 reports whatever errno was left over
+    // ("Unknown error", "Inappropriate ioctl for device"), so the library's
+    // words alone do not tell the operator what happened.
+    const QString description = tr("The connection to %1 was lost: %2")
+                                    .arg(connectedPortName, serialPort->errorString());
     closeSerialPort();
     QMessageBox::critical(this, tr("Critical Error"), description);
 }

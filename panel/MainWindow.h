@@ -104,6 +104,7 @@ private:
     std::array<QRadioButton *, positionCount> busyIndicators{};
     std::array<QRadioButton *, rotorCount> rotorIndicators{};
     KeyLooks keyLooks{};
+    QString connectedPortName;
     QElapsedTimer sinceLastStatus;
     bool silenceReported = false;
 };

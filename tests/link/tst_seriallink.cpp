@@ -280,7 +280,8 @@ void tst_SerialLink::vanishedDeviceGivesOneBoxAndGoesQuiet()
     QTRY_VERIFY_WITH_TIMEOUT(dismisser.count() >= 1, 5000);
     QTest::qWait(300);
     QCOMPARE(dismisser.titles(), QStringList{"Critical Error"});
-    QVERIFY(!dismisser.texts().first().isEmpty());
+    QVERIFY2(dismisser.texts().first().startsWith(QString("The connection to %1 was lost: ").arg(device->devicePath())),
+             qPrintable(dismisser.texts().first()));
     QCOMPARE(statusText(), QString("Disconnected"));
     QVERIFY(!child<QRadioButton>("power")->isChecked());
     QVERIFY(child<QAction>("actionConnect_to_TQX_5R")->isEnabled());
