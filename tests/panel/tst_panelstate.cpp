@@ -62,9 +62,7 @@ private slots:
     void keysFromStatusFrames();
     void indicatorsFollowTheFrame_data();
     void indicatorsFollowTheFrame();
-    void skippedFrameOnlyTurnsPowerOn();
     void outOfRangeBytesAreHarmless();
-    void choosingModesPaintTheSelection();
 };
 
 void tst_PanelState::keysFromStatusFrames_data()
@@ -175,30 +173,6 @@ void tst_PanelState::indicatorsFollowTheFrame()
     QCOMPARE(state.currentRotor, frame.rotor);
 }
 
-void tst_PanelState::skippedFrameOnlyTurnsPowerOn()
-{
-    PanelState state;
-    state.skipNextStatus = 1;
-    state.currentPosition = 4;
-    PanelDisplay display;
-    display.keys[4] = L::Active;
-    const PanelState before = state;
-
-    Frame other;
-    other.position = 1;
-    other.busy = 0;
-    other.rotor = 2;
-    apply(state, display, other);
-    QVERIFY(display.power);
-    QCOMPARE(state.skipNextStatus, quint8(0));
-    QCOMPARE(state.currentPosition, before.currentPosition);
-    QCOMPARE(picture(display.keys), QString("----Y---"));
-    QCOMPARE(display.busy, (std::array<bool, 8>{}));
-
-    apply(state, display, other);
-    QCOMPARE(state.currentPosition, quint8(1));
-}
-
 void tst_PanelState::outOfRangeBytesAreHarmless()
 {
     // Every value of the position, partner and mask bytes, including those
@@ -231,25 +205,6 @@ void tst_PanelState::outOfRangeBytesAreHarmless()
     QVERIFY(!inMask(0xFF, 8));
     QVERIFY(!inMask(0xFF, 255));
     QVERIFY(!inMask(0xFF, -1));
-}
-
-void tst_PanelState::choosingModesPaintTheSelection()
-{
-    PanelState state;
-    state.currentPosition = 4;
-    state.superSplitMask = 0x05;
-    state.choosingSuperSplit = 1;
-    state.superSplitSelection = 0x06;
-    KeyLooks keys{};
-    keys = KeyPainting::paintKeys(state, keys, 4);
-    QCOMPARE(picture(keys), QString(".tt....."));
-    QVERIFY(KeyPainting::superSplitIndicator(state, true));
-    QVERIFY(!KeyPainting::superSplitIndicator(state, false));
-
-    state = PanelState();
-    state.choosingSplitTx = 1;
-    keys = KeyPainting::paintKeys(state, keys, 3);
-    QCOMPARE(picture(keys), QString("...Y...."));
 }
 
 QTEST_APPLESS_MAIN(tst_PanelState)
