@@ -28,6 +28,9 @@ MainWindow::MainWindow(QWidget *parent)
     rotorIndicators = {ui->rotor1, ui->rotor2, ui->rotor3, ui->rotor4};
 
     serialPort = new QSerialPort(this);
+    // The receive step drains far faster than any serial line fills, but a
+    // runaway sender must not grow the port's own buffer without end.
+    serialPort->setReadBufferSize(portReadBufferBytes);
     settings = new SettingsDialog;
     ui->actionConfigure->setEnabled(true);
     loadAntennaLabels();

@@ -32,6 +32,7 @@ public:
     // While connected, a switch that has not answered a poll for this long
     // is reported as gone quiet (about eleven poll periods).
     static constexpr qint64 silenceLimitMs = 2000;
+    static constexpr qint64 portReadBufferBytes = 64 * 1024;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;

@@ -1,4 +1,5 @@
 #include "link/ThreadLeitura.h"
+#include "link/Transmitter.h"
 #include "panel/MainWindow.h"
 #include "panel/PanelState.h"
 #include "settings/SettingsDialog.h"
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -59,6 +61,7 @@ private slots:
     void silentSwitchIsNotShownAsPowered();
     void functionKeyReachesTheSwitchAndItsAnswerIsPainted();
     void noFrameLostOnARaggedLine();
+    void floodOfBytesIsBoundedAndSurvived();
 
 private:
     template<typename T> T *child(const char *name) const { return requireChild<T>(window.get(), name); }
@@ -342,6 +345,32 @@ void tst_SerialLink::noFrameLostOnARaggedLine()
     device->setAnswering(false);
     QTest::qWait(400);
     QCOMPARE(window->framesReceived(), qint64(device->statusFramesSent() + 1));
+}
+
+void tst_SerialLink::floodOfBytesIsBoundedAndSurvived()
+{
+    VirtualSwitch::Options unpaced;
+    unpaced.baudRate = 0;
+    device = std::make_unique<VirtualSwitch>(unpaced);
+    QVERIFY(device->start());
+    connectToSwitch();
+    QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+
+    device->sendRaw(QByteArray(512 * 1024, 'I'));
+    qint64 mostBuffered = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        mostBuffered = std::max(mostBuffered, serialPort->bytesAvailable());
+    }
+    QVERIFY2(mostBuffered <= MainWindow::portReadBufferBytes + 4096, qPrintable(QString::number(mostBuffered)));
+
+    // Once the flood has passed, the switch is heard again.
+    SwitchState moved = device->state();
+    moved.rotor = 3;
+    device->setState(moved);
+    QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("rotor3")->isChecked(), 30000);
 }
 
 QTEST_MAIN(tst_SerialLink)
