@@ -1,11 +1,11 @@
+#include "app/CommandLine.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QFont>
-#include <QMetaObject>
+#include <QTimer>
 
 namespace {
 
@@ -26,19 +26,9 @@ int main(int argc, char *argv[])
     QApplication::setFont(panelFont);
 #endif
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Control panel for the TQX-5R remote antenna switch."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QStringLiteral("Connect at start to the serial port NAME (e.g. /dev/ttyUSB0 or COM3), "
-                       "at 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control."),
-        QStringLiteral("NAME"));
-    parser.addOption(portOption);
     QCoreApplication::setApplicationVersion(QStringLiteral(TQX5R_VERSION));
-    parser.process(app);
+    CommandLine commandLine;
+    commandLine.parse(QCoreApplication::arguments());
 
     MainWindow window;
     window.show();
@@ -46,9 +36,10 @@ int main(int argc, char *argv[])
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
 
-    if (parser.isSet(portOption)) {
-        QMetaObject::invokeMethod(&window, "connectAtStart", Qt::QueuedConnection,
-                                  Q_ARG(QString, parser.value(portOption)));
+    const QString port = commandLine.port();
+    if (!port.isEmpty()) {
+        // Once the event loop runs, so an error box has a shown window over it.
+        QTimer::singleShot(0, &window, [&window, port] { window.connectAtStart(port); });
     }
 
     const int result = app.exec();

@@ -166,8 +166,8 @@ int main(int argc, char *argv[])
     ThreadLeitura pollThread(&window);
 
     if (parser.isSet(portOption)) {
-        QMetaObject::invokeMethod(&window, "connectAtStart", Qt::QueuedConnection,
-                                  Q_ARG(QString, parser.value(portOption)));
+        const QString port = parser.value(portOption);
+        QTimer::singleShot(0, &window, [&window, port] { window.connectAtStart(port); });
     }
 
     std::unique_ptr<RandomOperator> randomOperator;

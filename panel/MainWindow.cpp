@@ -7,6 +7,7 @@
 #include "panel/DarkTheme.h"
 #include "panel/KeyPainting.h"
 #include "panel/Resources.h"
+#include "panel/SwitchSeam.h"
 #include "settings/SettingsDialog.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,9 @@ MainWindow::MainWindow(QWidget *parent)
     // runaway sender must not grow the port's own buffer without end.
     serialPort->setReadBufferSize(portReadBufferBytes);
     settings = new SettingsDialog;
+    // The dialog has no parent, so it is a window of its own; it must not
+    // keep the program running once the panel is closed.
+    settings->setAttribute(Qt::WA_QuitOnClose, false);
     ui->actionConfigure->setEnabled(true);
     loadAntennaLabels();
     setEnabled(true);
@@ -44,6 +48,10 @@ MainWindow::MainWindow(QWidget *parent)
     // receive step is its only reader.
     connect(serialPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)),
             this, SLOT(handleError(QSerialPort::SerialPortError)));
+
+    monotonicClock.start();
+    switchSeam = new SwitchSeam([this](CommandWord word) { queueCommand(word); }, this);
+    publishSnapshot();
 }
 
 MainWindow::~MainWindow()
@@ -68,8 +76,12 @@ void MainWindow::callEnviar()
 
 void MainWindow::callReceber(MainWindow *w)
 {
-    receiver.receive(serialPort, [this, w] { processaPacoteRecebido(w); });
+    receiver.receive(serialPort, [this, w] {
+        switchSeam->dispatched(QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount));
+        processaPacoteRecebido(w);
+    });
     checkForSilence();
+    publishSnapshot();
 }
 
 void MainWindow::callEnvioFila()
@@ -114,13 +126,13 @@ void MainWindow::openSerialPort()
                             p.stopBitsText, p.flowControlText));
         connectedPortName = p.portName;
         receiver.reset();
-        sinceLastStatus.start();
-        silenceReported = false;
+        silenceWatch.connected(monotonicClock.elapsed());
         Transmitter::sendFirmwareRequest();
     } else {
         QMessageBox::critical(this, tr("Error"), serialPort->errorString());
         showStatus(tr("Open error"));
     }
+    publishSnapshot();
 }
 
 void MainWindow::closeSerialPort()
@@ -130,7 +142,9 @@ void MainWindow::closeSerialPort()
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
+    silenceWatch.disconnected();
     showStatus(tr("Disconnected"));
+    publishSnapshot();
 }
 
 void MainWindow::readData()
@@ -157,13 +171,15 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
 void MainWindow::checkForSilence()
 {
-    if (silenceReported || !serialPort->isOpen() || !sinceLastStatus.isValid())
+    if (!serialPort->isOpen() || !silenceWatch.check(monotonicClock.elapsed()))
         return;
-    if (sinceLastStatus.elapsed() <= silenceLimitMs)
-        return;
-    silenceReported = true;
     ui->power->setChecked(false);
     showStatus(tr("No answer from TQX-5R"));
+}
+
+void MainWindow::heardFromSwitch()
+{
+    silenceWatch.frameArrived(monotonicClock.elapsed());
 }
 
 // --- Frames from the switch ---------------------------------------------------
@@ -174,9 +190,12 @@ void MainWindow::processaPacoteRecebido(MainWindow *w)
         return;
     switch (rxBuffer[2]) {
     case Protocol::statusType:
+        w->heardFromSwitch();
         processaPDR(w);
         break;
     case Protocol::firmwareType:
+        // The firmware answer is an answer too: it restarts the silence clock.
+        w->heardFromSwitch();
         w->showFirmwareRevision(rxBuffer[3], rxBuffer[4]);
         break;
     default:
@@ -186,8 +205,6 @@ void MainWindow::processaPacoteRecebido(MainWindow *w)
 
 void MainWindow::processaPDR(MainWindow *w)
 {
-    w->sinceLastStatus.start();
-    w->silenceReported = false;
     PanelDisplay display = w->currentDisplay();
     applyStatusFrame(panelState, display, rxBuffer);
     w->showDisplay(display);
@@ -197,6 +214,9 @@ void MainWindow::showFirmwareRevision(quint8 major, quint8 minor)
 {
     showStatus(tr("Connected! Firmware Revision: %1 . %2").arg(major).arg(minor));
     ui->labelFWVersion->setText(QString::asprintf("FW Revision: %d.%d", major, minor));
+    firmwareKnown = true;
+    firmwareMajor = major;
+    firmwareMinor = minor;
 }
 
 // --- Painting -------------------------------------------------------------------
@@ -270,7 +290,10 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
         showStatus(tr("Choose the TX position:"));
         break;
     case Message::SplitConfigured:
-        showStatus(tr("Split configured succesfuly!"));
+        // A word queued while the port is closed is dropped unsent, so the
+        // operator is not told it was configured.
+        showStatus(serialPort->isOpen() ? tr("Split configured succesfuly!")
+                                        : tr("Not connected to TQX-5R"));
         break;
     case Message::SplitDisabled:
         showStatus(tr("Split disabled"));
@@ -279,9 +302,11 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
         showStatus(tr("Choose antennas for Super Split:"));
         break;
     case Message::SuperSplitConfigured:
-        showStatus(tr("Super Split configured succesfully!"));
+        showStatus(serialPort->isOpen() ? tr("Super Split configured succesfully!")
+                                        : tr("Not connected to TQX-5R"));
         break;
     }
+    publishSnapshot();
 }
 
 void MainWindow::enviaComutacao(qint8 pos)
@@ -364,4 +389,31 @@ void MainWindow::loadAntennaLabels()
 void MainWindow::showStatus(const QString &message)
 {
     ui->statusBar->showMessage(message);
+}
+
+void MainWindow::publishSnapshot()
+{
+    SwitchSnapshot s;
+    s.linkOpen = serialPort->isOpen();
+    s.linkName = s.linkOpen ? connectedPortName : QString();
+    s.firmwareKnown = firmwareKnown;
+    s.firmwareMajor = firmwareMajor;
+    s.firmwareMinor = firmwareMinor;
+    s.power = ui->power->isChecked();
+    s.send = panelState.sendActive == 1;
+    s.position = panelState.currentPosition;
+    s.splitOn = panelState.splitActive == 1;
+    s.splitPosition = panelState.splitPosition;
+    s.superSplitOn = inMask(panelState.superSplitMask, panelState.currentPosition);
+    s.superSplitMask = panelState.superSplitMask;
+    s.superSplitPartner = panelState.previousPosition;
+    for (int i = 0; i < positionCount; ++i) {
+        if (busyIndicators[static_cast<size_t>(i)]->isChecked())
+            s.busyMask |= static_cast<quint8>(1u << i);
+        s.captions[static_cast<size_t>(i)] = keys[static_cast<size_t>(i)]->text();
+    }
+    s.rotor = panelState.currentRotor;
+    s.choosingSplitTx = panelState.choosingSplitTx != 0;
+    s.choosingSuperSplit = panelState.choosingSuperSplit != 0;
+    switchSeam->update(s);
 }

@@ -2,6 +2,7 @@
 
 #include "link/FrameReceiver.h"
 #include "link/Protocol.h"
+#include "link/SilenceWatch.h"
 #include "panel/OperatorCommands.h"
 #include "panel/PanelState.h"
 
@@ -16,6 +17,7 @@
 class QPushButton;
 class QRadioButton;
 class SettingsDialog;
+class SwitchSeam;
 
 namespace Ui {
 class mainWindow;
@@ -29,9 +31,6 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // While connected, a switch that has not answered a poll for this long
-    // is reported as gone quiet (about eleven poll periods).
-    static constexpr qint64 silenceLimitMs = 2000;
     static constexpr qint64 portReadBufferBytes = 64 * 1024;
 
     explicit MainWindow(QWidget *parent = nullptr);
@@ -45,13 +44,17 @@ public:
     QList<CommandWord> queuedCommands() const { return commandQueue; }
     qint64 framesReceived() const { return receiver.framesDispatched(); }
 
+    // Where band follow, the broker bridge and the like meet the panel.
+    SwitchSeam *seam() const { return switchSeam; }
+
+    // Connects to a port named on the command line, as if the operator had
+    // typed it as a custom port and chosen "Connect to TQX-5R".
+    void connectAtStart(const QString &portName);
+
 public slots:
     void callEnviar();
     void callReceber(MainWindow *w);
     void callEnvioFila();
-    // Connects to a port named on the command line, as if the operator had
-    // typed it as a custom port and chosen "Connect to TQX-5R".
-    void connectAtStart(const QString &portName);
 
 private slots:
     void openSerialPort();
@@ -92,8 +95,10 @@ private:
     void queueCommand(CommandWord word);
     void showStatus(const QString &message);
     void checkForSilence();
+    void heardFromSwitch();
     PanelDisplay currentDisplay() const;
     void showDisplay(const PanelDisplay &display);
+    void publishSnapshot();
 
     QList<CommandWord> commandQueue;
     Ui::mainWindow *ui;
@@ -106,6 +111,10 @@ private:
     std::array<QRadioButton *, rotorCount> rotorIndicators{};
     KeyLooks keyLooks{};
     QString connectedPortName;
-    QElapsedTimer sinceLastStatus;
-    bool silenceReported = false;
+    QElapsedTimer monotonicClock;
+    SilenceWatch silenceWatch;
+    bool firmwareKnown = false;
+    quint8 firmwareMajor = 0;
+    quint8 firmwareMinor = 0;
+    SwitchSeam *switchSeam = nullptr;
 };

@@ -5,9 +5,12 @@ TQX5R_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Debian packages the build, the tests and the demo need.
 TQX5R_PACKAGES=(
-  cmake make g++
+  cmake make g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
+  libhamlib-dev libmosquitto-dev
   xvfb xauth fonts-liberation fonts-dejavu-core
+  # Run by the tests: Hamlib's rigctld (dummy radio) and a Mosquitto broker.
+  libhamlib-utils mosquitto mosquitto-clients
 )
 
 tqx5r_missing_packages() {
