@@ -2,10 +2,15 @@
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
+#include "remote/RemoteFeature.h"
+#include "remote/RemoteOptions.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QStatusBar>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -28,15 +33,37 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setApplicationVersion(QStringLiteral(TQX5R_VERSION));
     CommandLine commandLine;
+    RemoteOptions remoteOptions;
+    remoteOptions.add(commandLine.parser());
     commandLine.parse(QCoreApplication::arguments());
+    QStringList brokerWarnings;
+    const std::optional<BrokerSettings> broker = remoteOptions.read(commandLine.parser(), &brokerWarnings);
+    for (const QString &warning : brokerWarnings)
+        CommandLine::warn(warning);
 
     MainWindow window;
+    std::unique_ptr<RemoteFeature> remote;
+    if (broker) {
+        remote = std::make_unique<RemoteFeature>(window, *broker);
+        QObject::connect(remote.get(), &RemoteFeature::announce, &window, [&window](const QString &text) {
+            window.statusBar()->showMessage(text);
+            CommandLine::warn(text);
+        });
+        QObject::connect(remote.get(), &RemoteFeature::note, &CommandLine::warn);
+    }
     window.show();
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
 
-    const QString port = commandLine.port();
+    QString port = commandLine.port();
+    if (broker && broker->remotePanel) {
+        if (!port.isEmpty())
+            CommandLine::warn(QStringLiteral("--port is ignored by a remote panel, which never opens a serial port."));
+        // Attaches to the broker, as "Connect to TQX-5R" would.
+        QTimer::singleShot(0, &window, [&window] { window.connectAtStart(QString()); });
+        port.clear();
+    }
     if (!port.isEmpty()) {
         // Once the event loop runs, so an error box has a shown window over it.
         QTimer::singleShot(0, &window, [&window, port] { window.connectAtStart(port); });

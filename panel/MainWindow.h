@@ -16,6 +16,7 @@
 
 class QPushButton;
 class QRadioButton;
+class RemoteLink;
 class SettingsDialog;
 class SwitchSeam;
 
@@ -48,8 +49,13 @@ public:
     SwitchSeam *seam() const { return switchSeam; }
 
     // Connects to a port named on the command line, as if the operator had
-    // typed it as a custom port and chosen "Connect to TQX-5R".
+    // typed it as a custom port and chosen "Connect to TQX-5R". With a remote
+    // link, attaches that instead.
     void connectAtStart(const QString &portName);
+
+    // Makes this a remote panel: the switch is reached through link, never
+    // through a serial port. Call before the window is shown.
+    void useRemoteLink(RemoteLink *link);
 
 public slots:
     void callEnviar();
@@ -99,6 +105,10 @@ private:
     PanelDisplay currentDisplay() const;
     void showDisplay(const PanelDisplay &display);
     void publishSnapshot();
+    void openRemoteLink();
+    void closeLink();
+    bool linkIsOpen() const;
+    QIODevice *linkDevice() const;
 
     QList<CommandWord> commandQueue;
     Ui::mainWindow *ui;
@@ -117,4 +127,5 @@ private:
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
     SwitchSeam *switchSeam = nullptr;
+    RemoteLink *remoteLink = nullptr;
 };

@@ -1,0 +1,17 @@
+#include "remote/RelayedFrame.h"
+
+#include "link/FrameExtractor.h"
+#include "link/Protocol.h"
+
+namespace RelayedFrame {
+
+bool isWholeSwitchFrame(const QByteArray &message)
+{
+    if (message.size() != Protocol::statusFrameLength && message.size() != Protocol::firmwareFrameLength)
+        return false;
+    FrameExtractor extractor = FrameExtractor::forSwitchFrames();
+    const QList<QByteArray> frames = extractor.feed(message);
+    return frames.size() == 1 && frames.first() == message;
+}
+
+} // namespace RelayedFrame
