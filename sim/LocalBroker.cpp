@@ -2,10 +2,10 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -47,6 +47,14 @@ bool canConnect(int port)
     return ok;
 }
 
+// Mosquitto started as root drops to its own user, who could not read the
+// files in our folder; naming the user we run as keeps it as it is.
+QByteArray currentUser()
+{
+    const passwd *entry = ::getpwuid(::geteuid());
+    return entry ? QByteArray(entry->pw_name) : QByteArray();
+}
+
 bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
@@ -56,6 +64,7 @@ bool writeFile(const QString &path, const QByteArray &content)
 } // namespace
 
 LocalBroker::LocalBroker()
+    : listenPort(freeLoopbackPort())
 {
     process.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -117,8 +126,9 @@ bool LocalBroker::enableTls()
 bool LocalBroker::writeConfiguration()
 {
     QByteArray config = "listener " + QByteArray::number(listenPort) + " 127.0.0.1\n"
+                        "user " + currentUser() + "\n"
                         "persistence false\n"
-                        "log_dest stdout\n";
+                        "log_dest stderr\n";
     if (tls) {
         config += "cafile " + caFile().toLocal8Bit() + "\n"
                   "certfile " + directory.filePath(QStringLiteral("server.crt")).toLocal8Bit() + "\n"
@@ -151,9 +161,9 @@ bool LocalBroker::start()
         error = QStringLiteral("no temporary folder");
         return false;
     }
-    if (listenPort == 0) {
-        listenPort = freeLoopbackPort();
-        if (listenPort == 0 || !writeConfiguration()) {
+    if (!configured) {
+        configured = listenPort != 0 && writeConfiguration();
+        if (!configured) {
             error = error.isEmpty() ? QStringLiteral("cannot set up the broker") : error;
             return false;
         }
@@ -167,16 +177,15 @@ bool LocalBroker::start()
     return true;
 }
 
-bool LocalBroker::waitUntilListening(int timeoutMs) const
+bool LocalBroker::waitUntilListening(int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < timeoutMs) {
-        if (process.state() != QProcess::Running)
-            return false;
         if (canConnect(listenPort))
             return true;
-        QThread::msleep(connectRetryMs);
+        if (process.waitForFinished(connectRetryMs) || process.state() != QProcess::Running)
+            return false;
     }
     return false;
 }

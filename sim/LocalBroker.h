@@ -24,7 +24,8 @@ public:
     void setAcl(const QString &aclText);
     bool enableTls();
 
-    // Starts the broker (again, on the same port) and waits until it listens.
+    // Starts the broker (again, on the same port, chosen when the object is
+    // made) and waits until it listens.
     bool start();
     // Asks the broker to end and waits for it.
     void stop();
@@ -41,13 +42,14 @@ public:
 private:
     bool writeConfiguration();
     bool run(const QString &program, const QStringList &arguments);
-    bool waitUntilListening(int timeoutMs) const;
+    bool waitUntilListening(int timeoutMs);
 
     QTemporaryDir directory;
     QProcess process;
     QList<QPair<QString, QString>> accounts;
     QString acl;
     bool tls = false;
+    bool configured = false;
     int listenPort = 0;
     QString error;
     QByteArray logged;
