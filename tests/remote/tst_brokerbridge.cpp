@@ -170,8 +170,9 @@ void tst_BrokerBridge::commandsBecomeTheKeysWords()
     startOwner(TestAccounts::settings(*broker, "owner"));
     connectToSwitch();
     watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
-    QTRY_VERIFY_WITH_TIMEOUT(watcher->isConnected(), 5000);
-    QTRY_VERIFY(watcher->publish("set", command));
+    // Online only once the panel listens for commands.
+    QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
+    QVERIFY(watcher->publish("set", command));
     QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().size(), 1, 5000);
     QCOMPARE(commandsAtSwitch().first().left(frame.size()), frame);
     QVERIFY(watcher->on("error").isEmpty());
@@ -188,6 +189,7 @@ void tst_BrokerBridge::refusedCommandsNeverReachTheSwitch()
     connectToSwitch();
     auto *key1 = requireChild<QPushButton>(window.get(), "botaoTecla1");
     const QString keyLook = key1->styleSheet();
+    QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
 
     const QList<QByteArray> refused{"{\"antenna\":", R"({"antenna":9})", R"({"rotor":"2"})", R"({"volume":3})",
                                     R"({"word":833})", R"({"antenna":2,"rotor":1})",
