@@ -11,6 +11,9 @@ int runCpu(int seconds);
 int runStartup();
 int runMemory(int seconds);
 int runSoak(double minutes);
+int runBrokerCommand(int commands);
+int runBrokerScreen(int samples);
+int runBrokerCpu(int seconds);
 
 // The whole set, several runs each, summed up in one table.
 int runAll(bool quick, const QString &writePath);

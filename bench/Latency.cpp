@@ -3,6 +3,7 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/Commands.h"
+#include "bench/PaintLatency.h"
 
 #include "link/ThreadLeitura.h"
 #include "panel/KeyPainting.h"
@@ -20,8 +21,6 @@
 #include <functional>
 #include <memory>
 #include <thread>
-
-namespace {
 
 // Runs the event loop until the condition holds, checking every millisecond;
 // false on time-out.
@@ -44,6 +43,16 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     loop.exec();
     return met || condition();
 }
+
+void reportLatencies(const QString &name, const QVector<double> &ms, int missed)
+{
+    Bench::result(name + ".p50", Bench::percentile(ms, 0.50));
+    Bench::result(name + ".p99", Bench::percentile(ms, 0.99));
+    Bench::result(name + ".max", Bench::maximum(ms));
+    Bench::result(name + ".missed", missed);
+}
+
+namespace {
 
 void pause(int ms)
 {
@@ -86,14 +95,6 @@ struct Rig
             pollThread->stop();
     }
 };
-
-void reportLatencies(const QString &name, const QVector<double> &ms, int missed)
-{
-    Bench::result(name + ".p50", Bench::percentile(ms, 0.50));
-    Bench::result(name + ".p99", Bench::percentile(ms, 0.99));
-    Bench::result(name + ".max", Bench::maximum(ms));
-    Bench::result(name + ".missed", missed);
-}
 
 // Stamps the end of the first paint of the key it waits for, once that key
 // carries the active look.
@@ -173,7 +174,14 @@ int runSwitchToScreen(int samples)
     Rig rig;
     if (!rig.start())
         return 1;
-    PaintWatch watch(rig.keys);
+    const PaintLatency latency = switchToScreen(rig.device, rig.keys, samples);
+    reportLatencies(QStringLiteral("screen"), latency.ms, latency.missed);
+    return 0;
+}
+
+PaintLatency switchToScreen(VirtualSwitch &device, const std::array<QPushButton *, positionCount> &keys, int samples)
+{
+    PaintWatch watch(keys);
     QVector<double> latencies;
     std::atomic<int> missed{0};
 
@@ -189,23 +197,23 @@ int runSwitchToScreen(int samples)
             }
             return true;
         };
-        SwitchState state = rig.device.state();
+        SwitchState state = device.state();
         for (int i = 0; i < samples; ++i) {
-            const int sent = rig.device.statusFramesSent();
-            if (!waitFor([&] { return rig.device.statusFramesSent() > sent; }, 3000)) {
+            const int sent = device.statusFramesSent();
+            if (!waitFor([&] { return device.statusFramesSent() > sent; }, 3000)) {
                 ++missed;
                 continue;
             }
-            const int carrier = rig.device.statusFramesSent();
+            const int carrier = device.statusFramesSent();
             state.position = static_cast<quint8>((state.position + Bench::randomInt(1, positionCount - 1)) % positionCount);
             watch.paintedNs.store(0);
             watch.awaitedKey.store(state.position);
-            rig.device.setState(state);
+            device.setState(state);
             const bool painted = waitFor([&] {
-                return watch.paintedNs.load() != 0 && rig.device.statusFrameWrittenNs().size() > carrier;
+                return watch.paintedNs.load() != 0 && device.statusFrameWrittenNs().size() > carrier;
             }, 3000);
             const qint64 paintedNs = watch.paintedNs.load();
-            const QList<qint64> written = rig.device.statusFrameWrittenNs();
+            const QList<qint64> written = device.statusFrameWrittenNs();
             if (!painted || paintedNs < written.at(carrier)) {
                 watch.awaitedKey.store(-1);
                 ++missed;
@@ -219,6 +227,5 @@ int runSwitchToScreen(int samples)
     });
     QApplication::exec();
     mover.join();
-    reportLatencies(QStringLiteral("screen"), latencies, missed.load());
-    return 0;
+    return PaintLatency{latencies, missed.load()};
 }

@@ -1,5 +1,7 @@
 #include "remote/CommandJson.h"
 
+#include "remote/JsonKeys.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -114,6 +116,8 @@ Outcome parse(const QByteArray &message, const SwitchSnapshot &snapshot)
 {
     if (message.size() > maxMessageBytes)
         return refuse(QStringLiteral("command too long (%1 bytes, at most %2)").arg(message.size()).arg(maxMessageBytes));
+    if (JsonKeys::repeatsAKey(message))
+        return refuse(QStringLiteral("a key appears twice in one object"));
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(message, &parseError);
     if (parseError.error != QJsonParseError::NoError)

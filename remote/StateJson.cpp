@@ -1,6 +1,7 @@
 #include "remote/StateJson.h"
 
 #include "panel/AntennaLabels.h"
+#include "remote/JsonKeys.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -61,6 +62,8 @@ QByteArray fromSnapshot(const SwitchSnapshot &s, const QString &band)
 
 QStringList captions(const QByteArray &stateMessage)
 {
+    if (JsonKeys::repeatsAKey(stateMessage))
+        return {};
     const QJsonArray list = QJsonDocument::fromJson(stateMessage).object().value(QStringLiteral("captions")).toArray();
     if (list.size() != positionCount)
         return {};

@@ -90,6 +90,12 @@ void tst_BrokerInput::commands_data()
     QTest::newRow("select word for position 9") << QByteArray(R"({"word":2387})") << at5 << none << "not one the panel";
     QTest::newRow("word beyond 16 bits") << QByteArray(R"({"word":70000})") << at5 << none << "word must be";
     QTest::newRow("two commands") << QByteArray(R"({"antenna":1,"rotor":1})") << at5 << none << "one command";
+    // The parser would lose the memory of the list the second key replaces.
+    QTest::newRow("repeated key") << QByteArray(R"({"superSplit":[1],"superSplit":false})") << at5 << none
+                                  << "appears twice";
+    QTest::newRow("repeated key, escaped") << QByteArray(R"({"split":{"tx":[5],"\u0074x":5}})") << at5 << none
+                                           << "appears twice";
+    QTest::newRow("same key, nested object") << QByteArray(R"({"split":{"split":5}})") << at5 << none << "split takes";
     QTest::newRow("empty object") << QByteArray("{}") << at5 << none << "empty command";
     QTest::newRow("array") << QByteArray("[1]") << at5 << none << "JSON object";
     QTest::newRow("unknown command") << QByteArray(R"({"power":false})") << at5 << none << "unknown command";
