@@ -1,12 +1,7 @@
-#include "link/ThreadLeitura.h"
-#include "panel/MainWindow.h"
-#include "panel/PanelState.h"
 #include "remote/RemoteFeature.h"
-#include "settings/SettingsDialog.h"
 #include "sim/LocalBroker.h"
-#include "sim/VirtualSwitch.h"
 #include "support/BrokerWatcher.h"
-#include "support/RequireChild.h"
+#include "support/LinkedPanel.h"
 
 #include <QAction>
 #include <QJsonDocument>
@@ -25,7 +20,6 @@ class tst_BrokerBridge : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -44,67 +38,49 @@ private:
     QJsonObject lastState() const { return QJsonDocument::fromJson(watcher->last("state")).object(); }
     QList<QByteArray> commandsAtSwitch() const;
     int announced(const QString &part) const;
+    template<typename T> T *child(const char *name) const { return rig->panel.child<T>(name); }
 
     std::unique_ptr<LocalBroker> broker;
-    std::unique_ptr<VirtualSwitch> device;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> pollThread;
+    std::unique_ptr<LinkedPanel> rig;
     std::unique_ptr<RemoteFeature> owner;
     std::unique_ptr<BrokerWatcher> watcher;
     QStringList announcements;
 };
 
-void tst_BrokerBridge::initTestCase()
-{
-    MainWindow::registerMetaType();
-}
-
 void tst_BrokerBridge::init()
 {
-    panelState = PanelState();
     announcements.clear();
     broker = std::make_unique<LocalBroker>();
     TestAccounts::addTo(*broker);
-    device = std::make_unique<VirtualSwitch>();
-    QVERIFY2(device->start(), qPrintable(device->errorString()));
-    window = std::make_unique<MainWindow>();
-    window->show();
-    pollThread = std::make_unique<ThreadLeitura>(window.get());
+    rig = std::make_unique<LinkedPanel>();
 }
 
 void tst_BrokerBridge::cleanup()
 {
     watcher.reset();
     owner.reset();
-    pollThread->stop();
-    pollThread.reset();
-    window.reset();
-    device.reset();
+    rig.reset();
     broker.reset();
 }
 
 void tst_BrokerBridge::startOwner(const BrokerSettings &settings)
 {
-    owner = std::make_unique<RemoteFeature>(*window, settings);
+    owner = std::make_unique<RemoteFeature>(*rig->window, settings);
     connect(owner.get(), &RemoteFeature::announce, this, [this](const QString &text) { announcements << text; });
 }
 
 void tst_BrokerBridge::connectToSwitch()
 {
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<SettingsDialog *>(widget))
-            dialog->selectCustomPort(device->devicePath());
-    }
-    requireChild<QAction>(window.get(), "actionConnect_to_TQX_5R")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(requireChild<QRadioButton>(window.get(), "power")->isChecked(), 5000);
+    rig->connect();
+    QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
 }
 
 QList<QByteArray> tst_BrokerBridge::commandsAtSwitch() const
 {
     QList<QByteArray> commands;
-    for (const VirtualSwitch::ReceivedFrame &frame : device->receivedFrames()) {
-        if (!frame.bytes.startsWith("IGT3;") && frame.bytes != "IGW;")
-            commands << frame.bytes;
+    for (const QByteArray &frame : rig->framesFromPanel()) {
+        if (!isPoll(frame) && frame != "IGW;")
+            commands << frame;
     }
     return commands;
 }
@@ -126,17 +102,17 @@ void tst_BrokerBridge::retainedStateAndRelayedFrames()
     QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 1, 5000);
     QCOMPARE(watcher->on("state").first().retained, true);
     QCOMPARE(lastState().value("firmware").toString(), QString("1.12"));
-    QCOMPARE(lastState().value("link").toObject().value("port").toString(), device->devicePath());
+    QCOMPARE(lastState().value("link").toObject().value("port").toString(), rig->device->devicePath());
     QCOMPARE(watcher->last("online"), QByteArray("true"));
     QCOMPARE(watcher->on("firmware").value(0).payload, VirtualSwitch::firmwareFrame(1, 12));
     QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= 3, 5000);
     QCOMPARE(watcher->on("frames").last().payload.left(3), QByteArray("IGT"));
 
     // A change at the switch is published once; steady polls publish nothing.
-    SwitchState moved = device->state();
+    SwitchState moved = rig->device->state();
     moved.position = 5;
     moved.busyMask = 0xFB;
-    device->setState(moved);
+    rig->device->setState(moved);
     QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 6, 5000);
     QCOMPARE(lastState().value("busy").toArray(), QJsonArray({3}));
     const int states = watcher->on("state").size();
@@ -187,7 +163,7 @@ void tst_BrokerBridge::refusedCommandsNeverReachTheSwitch()
     QVERIFY(watcher->publish("set", R"({"antenna":3})", true));
     startOwner(TestAccounts::settings(*broker, "owner"));
     connectToSwitch();
-    auto *key1 = requireChild<QPushButton>(window.get(), "botaoTecla1");
+    auto *key1 = child<QPushButton>("botaoTecla1");
     const QString keyLook = key1->styleSheet();
     QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
 
@@ -204,7 +180,7 @@ void tst_BrokerBridge::refusedCommandsNeverReachTheSwitch()
     QVERIFY(!watcher->on("error").first().retained);
 
     // Disconnected from the switch, even a good command is refused.
-    requireChild<QAction>(window.get(), "actionDisconnect")->trigger();
+    child<QAction>("actionDisconnect")->trigger();
     QVERIFY(watcher->publish("set", R"({"antenna":2})"));
     QTRY_COMPARE_WITH_TIMEOUT(watcher->on("error").size(), refused.size() + 2, 5000);
     QVERIFY(watcher->last("error").contains("not connected"));
@@ -224,7 +200,7 @@ void tst_BrokerBridge::wrongPasswordIsReportedOnceAndThePanelWorksOn()
     QCOMPARE(announced("refused the login"), 1);
     QVERIFY(!announcements.join(' ').contains(settings.password));
 
-    QTest::keyClick(window.get(), Qt::Key_F3);
+    QTest::keyClick(rig->window.get(), Qt::Key_F3);
     QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS2;"), 5000);
 }
 
@@ -234,11 +210,11 @@ void tst_BrokerBridge::refusedPublishIsReportedOnce()
     startOwner(TestAccounts::settings(*broker, "viewer"));
     QTRY_COMPARE_WITH_TIMEOUT(announced("refused to take tqx5r/state: Not authorized"), 1, 5000);
     connectToSwitch();
-    SwitchState moved = device->state();
+    SwitchState moved = rig->device->state();
     moved.position = 2;
-    device->setState(moved);
-    QTRY_VERIFY_WITH_TIMEOUT(requireChild<QPushButton>(window.get(), "botaoTecla3")->styleSheet()
-                                 != requireChild<QPushButton>(window.get(), "botaoTecla1")->styleSheet(),
+    rig->device->setState(moved);
+    QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("botaoTecla3")->styleSheet()
+                                 != child<QPushButton>("botaoTecla1")->styleSheet(),
                              5000);
     QCOMPARE(announced("refused to take tqx5r/state"), 1);
     QCOMPARE(announced("refused to take tqx5r/online"), 1);
@@ -249,7 +225,7 @@ void tst_BrokerBridge::brokerAwayAtStartAndRestarted()
     // The broker is not there yet: the panel works on by itself.
     startOwner(TestAccounts::settings(*broker, "owner"));
     connectToSwitch();
-    QTest::keyClick(window.get(), Qt::Key_F2);
+    QTest::keyClick(rig->window.get(), Qt::Key_F2);
     QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS1;"), 5000);
     QTRY_COMPARE_WITH_TIMEOUT(announced("Cannot reach the broker"), 1, 5000);
 
@@ -285,7 +261,7 @@ void tst_BrokerBridge::tlsChecksCertificateAndHostName()
 
     // The certificate names localhost, not the address.
     settings.host = QStringLiteral("127.0.0.1");
-    RemoteFeature wrongName(*window, settings);
+    RemoteFeature wrongName(*rig->window, settings);
     QSignalSpy told(&wrongName, &RemoteFeature::announce);
     QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 5000);
     QVERIFY2(told.first().first().toString().contains("certificate verify failed"),

@@ -8,7 +8,7 @@
 #include "sim/LocalBroker.h"
 #include "sim/VirtualSwitch.h"
 #include "support/BrokerWatcher.h"
-#include "support/RequireChild.h"
+#include "support/PanelDriver.h"
 
 #include <QAction>
 #include <QLabel>
@@ -41,8 +41,8 @@ private slots:
 private:
     void startOwnerProcess();
     void startRemote(const QString &user);
-    template<typename T> T *child(const char *name) const { return requireChild<T>(window.get(), name); }
-    QString statusText() const { return child<QStatusBar>("statusBar")->currentMessage(); }
+    template<typename T> T *child(const char *name) const { return panel->child<T>(name); }
+    QString statusText() const { return panel->statusText(); }
     bool keyActive(const char *name) const { return child<QPushButton>(name)->styleSheet() == KeyPainting::activeKeyStyle; }
     QList<QByteArray> commandsAtSwitch() const;
 
@@ -51,6 +51,7 @@ private:
     std::unique_ptr<VirtualSwitch> device;
     std::unique_ptr<QProcess> ownerPanel;
     std::unique_ptr<MainWindow> window;
+    std::unique_ptr<PanelDriver> panel;
     std::unique_ptr<ThreadLeitura> pollThread;
     std::unique_ptr<RemoteFeature> remote;
     QStringList statusMessages;
@@ -108,6 +109,7 @@ void tst_RemotePanel::startOwnerProcess()
 void tst_RemotePanel::startRemote(const QString &user)
 {
     window = std::make_unique<MainWindow>();
+    panel = std::make_unique<PanelDriver>(window.get());
     remote = std::make_unique<RemoteFeature>(*window, TestAccounts::settings(*broker, user, true));
     connect(child<QStatusBar>("statusBar"), &QStatusBar::messageChanged, this,
             [this](const QString &text) { statusMessages << text; });
@@ -141,11 +143,7 @@ void tst_RemotePanel::showsAndOperatesTheSwitch()
     moved.position = 6;
     moved.busyMask = 0xFD;
     device->setState(moved);
-    auto keyColour = [this](const char *name) {
-        const QImage image = child<QPushButton>(name)->grab().toImage();
-        return image.pixelColor(image.width() / 2, image.height() / 2);
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(keyColour("botaoTecla7"), QColor(254, 237, 137), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(panel->keyColour(7), QColor(254, 237, 137), 5000);
     QVERIFY(child<QRadioButton>("busy2")->isChecked());
 
     // Its keys reach the switch through the owner's queue.
