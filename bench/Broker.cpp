@@ -5,7 +5,7 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/Commands.h"
-#include "bench/PaintLatency.h"
+#include "bench/Latency.h"
 #include "bench/Processes.h"
 
 #include "link/ThreadLeitura.h"
@@ -72,27 +72,14 @@ int runBrokerCommand(int commands)
     for (int i = 0; i < commands; ++i) {
         // A random moment against the poll thread's cycle and last send.
         waitUntil([] { return false; }, Bench::randomInt(0, 300));
-        const int before = rig.device.receivedFrames().size();
         const QByteArray command = "{\"antenna\":" + QByteArray::number(Bench::randomInt(1, positionCount)) + "}";
-        const qint64 sentNs = Bench::nowNs();
-        client.publish(rig.settings.topicFor(BrokerTopics::set), command, false, BrokerClient::Delivery::AtMostOnce);
-        qint64 arrivedNs = 0;
-        const bool arrived = waitUntil([&] {
-            const QList<VirtualSwitch::ReceivedFrame> frames = rig.device.receivedFrames();
-            for (int f = before; f < frames.size(); ++f) {
-                if (frames.at(f).bytes.startsWith("IGS")) {
-                    arrivedNs = frames.at(f).firstByteNs;
-                    return true;
-                }
-            }
-            return false;
-        }, 3000);
-        if (arrived)
-            latencies << Bench::nsToMs(arrivedNs - sentNs);
+        const double ms = actionToWire(rig.device, [&] {
+            client.publish(rig.settings.topicFor(BrokerTopics::set), command, false, BrokerClient::Delivery::AtMostOnce);
+        });
+        if (ms >= 0)
+            latencies << ms;
         else
             ++missed;
-        if (rig.device.receivedFrames().size() > 1000)
-            rig.device.clearReceived();
     }
     reportLatencies(QStringLiteral("mqtt.command"), latencies, missed);
     return 0;

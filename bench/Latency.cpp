@@ -3,7 +3,7 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/Commands.h"
-#include "bench/PaintLatency.h"
+#include "bench/Latency.h"
 
 #include "link/ThreadLeitura.h"
 #include "panel/KeyPainting.h"
@@ -143,30 +143,36 @@ int runKeyToWire(int presses)
     for (int i = 0; i < presses; ++i) {
         // A random moment against the poll thread's cycle and last send.
         pause(Bench::randomInt(0, 300));
-        const int before = rig.device.receivedFrames().size();
         const auto key = static_cast<Qt::Key>(Qt::Key_F1 + Bench::randomInt(0, positionCount - 1));
-        qint64 arrivedNs = 0;
-        const qint64 pressedNs = Bench::nowNs();
-        QTest::keyClick(rig.window.get(), key);
-        const bool arrived = waitUntil([&] {
-            const QList<VirtualSwitch::ReceivedFrame> frames = rig.device.receivedFrames();
-            for (int f = before; f < frames.size(); ++f) {
-                if (frames.at(f).bytes.startsWith("IGS")) {
-                    arrivedNs = frames.at(f).firstByteNs;
-                    return true;
-                }
-            }
-            return false;
-        }, 3000);
-        if (arrived)
-            latencies << Bench::nsToMs(arrivedNs - pressedNs);
+        const double ms = actionToWire(rig.device, [&] { QTest::keyClick(rig.window.get(), key); });
+        if (ms >= 0)
+            latencies << ms;
         else
             ++missed;
-        if (rig.device.receivedFrames().size() > 1000)
-            rig.device.clearReceived();
     }
     reportLatencies(QStringLiteral("key"), latencies, missed);
     return 0;
+}
+
+double actionToWire(VirtualSwitch &device, const std::function<void()> &act)
+{
+    if (device.receivedFrames().size() > 1000)
+        device.clearReceived();
+    const int before = device.receivedFrames().size();
+    qint64 arrivedNs = 0;
+    const qint64 actedNs = Bench::nowNs();
+    act();
+    const bool arrived = waitUntil([&] {
+        const QList<VirtualSwitch::ReceivedFrame> frames = device.receivedFrames();
+        for (int f = before; f < frames.size(); ++f) {
+            if (frames.at(f).bytes.startsWith("IGS")) {
+                arrivedNs = frames.at(f).firstByteNs;
+                return true;
+            }
+        }
+        return false;
+    }, 3000);
+    return arrived ? Bench::nsToMs(arrivedNs - actedNs) : -1;
 }
 
 int runSwitchToScreen(int samples)

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <utility>
 
 namespace Programs {
 QString panel() { return QCoreApplication::applicationDirPath() + QStringLiteral("/../app/tqx5r-panel"); }
@@ -106,6 +107,18 @@ double cpuPercent(qint64 pid, int seconds)
     return 100.0 * (after - before) / wall;
 }
 
+// Two processes side by side over the same seconds.
+std::pair<double, double> cpuPercents(qint64 firstPid, qint64 secondPid, int seconds)
+{
+    const double secondBefore = Bench::cpuSeconds(secondPid);
+    const qint64 startNs = Bench::nowNs();
+    const double first = cpuPercent(firstPid, seconds);
+    const double secondAfter = Bench::cpuSeconds(secondPid);
+    const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
+    const double second = secondBefore >= 0 && secondAfter >= 0 ? 100.0 * (secondAfter - secondBefore) / wall : -1;
+    return {first, second};
+}
+
 } // namespace
 
 int runCpu(int seconds)
@@ -131,12 +144,7 @@ int runCpu(int seconds)
     sim.readAllStderr();
 
     // Both panels side by side: one talking to the switch, one disconnected.
-    const double idleBefore = Bench::cpuSeconds(idle.pid());
-    const qint64 idleStartNs = Bench::nowNs();
-    const double connectedPercent = cpuPercent(connected.pid(), seconds);
-    const double idleAfter = Bench::cpuSeconds(idle.pid());
-    const double idleWall = static_cast<double>(Bench::nowNs() - idleStartNs) / 1e9;
-    const double idlePercent = idleBefore >= 0 && idleAfter >= 0 ? 100.0 * (idleAfter - idleBefore) / idleWall : -1;
+    const auto [connectedPercent, idlePercent] = cpuPercents(connected.pid(), idle.pid(), seconds);
     const int polls = sim.readAllStderr().count("-- poll");
 
     // The device vanishes: the switch's process dies and its side of the
@@ -223,12 +231,9 @@ int runBrokerCpu(int seconds)
         return 1;
     pauseMs(3000);
     const int framesBefore = device.statusFramesSent();
-    const double remoteBefore = Bench::cpuSeconds(remote.pid());
     const qint64 startNs = Bench::nowNs();
-    const double ownerPercent = cpuPercent(owner.pid(), seconds);
-    const double remoteAfter = Bench::cpuSeconds(remote.pid());
+    const auto [ownerPercent, remotePercent] = cpuPercents(owner.pid(), remote.pid(), seconds);
     const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
-    const double remotePercent = remoteBefore >= 0 && remoteAfter >= 0 ? 100.0 * (remoteAfter - remoteBefore) / wall : -1;
     Bench::result(QStringLiteral("mqtt.cpu.owner"), ownerPercent);
     Bench::result(QStringLiteral("mqtt.cpu.remote"), remotePercent);
     Bench::result(QStringLiteral("mqtt.cpu.frames_per_s"), (device.statusFramesSent() - framesBefore) / wall);

@@ -23,6 +23,11 @@ struct PaintLatency
 };
 PaintLatency switchToScreen(VirtualSwitch &device, const std::array<QPushButton *, positionCount> &keys, int samples);
 
+// Does act, then waits for the next select frame ("IGS...") at the switch:
+// the milliseconds from act to its first byte, or a negative number when none
+// came within 3 s.
+double actionToWire(VirtualSwitch &device, const std::function<void()> &act);
+
 // Runs the event loop until the condition holds; false on time-out.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs);
 
