@@ -36,7 +36,7 @@ private:
     void startOwner(const BrokerSettings &settings);
     void connectToSwitch();
     QJsonObject lastState() const { return QJsonDocument::fromJson(watcher->last("state")).object(); }
-    QList<QByteArray> commandsAtSwitch() const;
+    QList<QByteArray> commandsAtSwitch() const { return commandsAt(*rig->device); }
     int announced(const QString &part) const;
     template<typename T> T *child(const char *name) const { return rig->panel.child<T>(name); }
 
@@ -73,16 +73,6 @@ void tst_BrokerBridge::connectToSwitch()
 {
     rig->connect();
     QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
-}
-
-QList<QByteArray> tst_BrokerBridge::commandsAtSwitch() const
-{
-    QList<QByteArray> commands;
-    for (const QByteArray &frame : rig->framesFromPanel()) {
-        if (!isPoll(frame) && frame != "IGW;")
-            commands << frame;
-    }
-    return commands;
 }
 
 int tst_BrokerBridge::announced(const QString &part) const

@@ -44,7 +44,7 @@ private:
     template<typename T> T *child(const char *name) const { return panel->child<T>(name); }
     QString statusText() const { return panel->statusText(); }
     bool keyActive(const char *name) const { return child<QPushButton>(name)->styleSheet() == KeyPainting::activeKeyStyle; }
-    QList<QByteArray> commandsAtSwitch() const;
+    QList<QByteArray> commandsAtSwitch() const { return commandsAt(*device); }
 
     QTemporaryDir dir;
     std::unique_ptr<LocalBroker> broker;
@@ -116,16 +116,6 @@ void tst_RemotePanel::startRemote(const QString &user)
     window->show();
     pollThread = std::make_unique<ThreadLeitura>(window.get());
     window->connectAtStart(QString());
-}
-
-QList<QByteArray> tst_RemotePanel::commandsAtSwitch() const
-{
-    QList<QByteArray> commands;
-    for (const VirtualSwitch::ReceivedFrame &frame : device->receivedFrames()) {
-        if (!frame.bytes.startsWith("IGT3;") && frame.bytes != "IGW;")
-            commands << frame.bytes;
-    }
-    return commands;
 }
 
 void tst_RemotePanel::showsAndOperatesTheSwitch()

@@ -66,9 +66,6 @@ void tst_StateJson::fields_data()
     QTest::newRow("values outside the switch's range are left out")
         << Change([](SwitchSnapshot &s) { s.position = 9; s.rotor = 7; s.splitOn = true; s.splitPosition = 200; })
         << QString() << QByteArray(R"({"antenna":null,"rotor":0,"split":{"on":true,"tx":null}})");
-    QTest::newRow("captions as the keys show them")
-        << Change([](SwitchSnapshot &s) { s.captions[0] = QStringLiteral("Yagi"); s.captions[7] = QStringLiteral("\"D\\"); })
-        << QString() << QByteArray(R"({"captions":["Yagi","","","","","","","\"D\\"]})");
     QTest::newRow("band while band follow runs") << Change([](SwitchSnapshot &) {}) << QStringLiteral("20m")
                                                  << QByteArray(R"({"band":"20m"})");
 }
@@ -109,7 +106,6 @@ void tst_StateJson::captions_data()
         << QStringList{"Yagi", "", "", "", "", "", "", ""};
     QTest::newRow("seven") << QByteArray(R"({"captions":["","","","","","",""]})") << QStringList();
     QTest::newRow("not strings") << QByteArray(R"({"captions":[1,2,3,4,5,6,7,8]})") << QStringList();
-    QTest::newRow("not JSON") << QByteArray("captions") << QStringList();
 }
 
 void tst_StateJson::captions()

@@ -1,6 +1,17 @@
 #include "support/BrokerWatcher.h"
 
 #include "sim/LocalBroker.h"
+#include "sim/VirtualSwitch.h"
+
+QList<QByteArray> commandsAt(const VirtualSwitch &device)
+{
+    QList<QByteArray> commands;
+    for (const VirtualSwitch::ReceivedFrame &frame : device.receivedFrames()) {
+        if (!frame.bytes.startsWith("IGT3;") && frame.bytes != "IGW;")
+            commands << frame.bytes;
+    }
+    return commands;
+}
 
 namespace TestAccounts {
 

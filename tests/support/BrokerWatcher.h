@@ -7,6 +7,11 @@
 #include <QObject>
 
 class LocalBroker;
+class VirtualSwitch;
+
+// What the switch has read from panels apart from polls and firmware
+// requests: the commands, oldest first.
+QList<QByteArray> commandsAt(const VirtualSwitch &device);
 
 // Test accounts on a local broker: "owner" may publish anything under tqx5r,
 // "operator" may read it all and write tqx5r/set, "viewer" may only read.
