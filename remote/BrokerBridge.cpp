@@ -94,7 +94,7 @@ void BrokerBridge::frameDispatched(const QByteArray &frame)
 {
     client->publish(settings.topicFor(BrokerTopics::frames), frame, false, BrokerClient::Delivery::AtMostOnce);
     // A remote panel that attaches later still learns the firmware revision.
-    if (frame.size() == Protocol::firmwareFrameLength && frame.at(2) == Protocol::firmwareType
+    if (frame.size() >= Protocol::firmwareFrameLength && frame.at(2) == Protocol::firmwareType
         && frame != firmwareFrame) {
         firmwareFrame = frame;
         publishFirmware();

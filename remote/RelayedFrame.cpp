@@ -7,7 +7,8 @@ namespace RelayedFrame {
 
 bool isWholeSwitchFrame(const QByteArray &message)
 {
-    if (message.size() != Protocol::statusFrameLength && message.size() != Protocol::firmwareFrameLength)
+    // No frame the receive step takes is longer than its window.
+    if (message.size() > rxBufferSize)
         return false;
     FrameExtractor extractor = FrameExtractor::forSwitchFrames();
     const QList<QByteArray> frames = extractor.feed(message);

@@ -155,7 +155,9 @@ void tst_BrokerInput::relayedFrames_data()
     const QByteArray firmware = VirtualSwitch::firmwareFrame(1, 12);
     QTest::newRow("status frame, data bytes like a terminator") << status << true;
     QTest::newRow("firmware frame") << firmware << true;
+    QTest::newRow("longer status frame") << status.left(11) + "x;" << true;
     QTest::newRow("frame and one more byte") << status + 'I' << false;
+    QTest::newRow("longer than the receive window") << status.left(11) + QByteArray(9, 'x') + ';' << false;
     QTest::newRow("two frames") << firmware + firmware << false;
     QTest::newRow("part of a frame") << status.left(11) << false;
     QTest::newRow("noise before a frame") << "x" + firmware.left(5) << false;
