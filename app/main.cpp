@@ -1,11 +1,16 @@
 #include "app/CommandLine.h"
+#include "band/BandFollow.h"
+#include "band/BandFollowOptions.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QStatusBar>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -28,13 +33,29 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setApplicationVersion(QStringLiteral(TQX5R_VERSION));
     CommandLine commandLine;
+    const BandFollowOptions bandFollowOptions;
+    bandFollowOptions.add(commandLine.parser());
     commandLine.parse(QCoreApplication::arguments());
+    QStringList bandFollowProblems;
+    const std::optional<BandFollowSettings> bandFollowSettings =
+        bandFollowOptions.read(commandLine.parser(), bandFollowProblems);
+    for (const QString &problem : bandFollowProblems)
+        CommandLine::warn(problem);
 
     MainWindow window;
     window.show();
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
+
+    std::unique_ptr<BandFollow> bandFollow;
+    if (bandFollowSettings) {
+        bandFollow = std::make_unique<BandFollow>(*bandFollowSettings, window.seam());
+        QObject::connect(bandFollow.get(), &BandFollow::statusText, window.statusBar(),
+                         [&window](const QString &text) { window.statusBar()->showMessage(text); });
+        for (const QString &problem : bandFollow->startProblems())
+            CommandLine::warn(problem);
+    }
 
     const QString port = commandLine.port();
     if (!port.isEmpty()) {
@@ -43,6 +64,7 @@ int main(int argc, char *argv[])
     }
 
     const int result = app.exec();
+    bandFollow.reset();
     pollThread.stop();
     return result;
 }
