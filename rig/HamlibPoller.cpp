@@ -75,6 +75,10 @@ bool HamlibPoller::open()
         close();
         return false;
     }
+    // Hamlib answers from a cache for half a second by default: a band
+    // change would show late, and a radio that starts transmitting would
+    // look idle for that long.
+    rig_set_cache_timeout_ms(rig, HAMLIB_CACHE_ALL, 0);
     return true;
 }
 

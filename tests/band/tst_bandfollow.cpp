@@ -8,6 +8,7 @@
 #include "sim/VirtualSwitch.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -30,6 +31,7 @@ private slots:
     void followsTheRigAndLearnsFromTheFrontPanel();
     void followsALoggerBroadcast();
     void absentRigIsReportedOnceAndFollowedWhenItAnswers();
+    void panelStartedWithTheOptions();
 
 private:
     void startFollowing(const BandFollowSettings &settings);
@@ -38,6 +40,8 @@ private:
     int pollsAtSwitch() const;
     void moveFrontPanel(int position, bool sending = false);
     QString memoryText() const;
+    quint16 freeUdpPort() const;
+    void sendRadioInfo(quint16 port, int tensOfHz) const;
 
     QTemporaryDir dir;
     QString memoryPath;
@@ -72,7 +76,8 @@ void tst_BandFollow::cleanup()
 {
     statusTexts.reset();
     follow.reset();
-    pollThread->stop();
+    if (pollThread)
+        pollThread->stop();
     pollThread.reset();
     window.reset();
     device.reset();
@@ -124,6 +129,22 @@ QString tst_BandFollow::memoryText() const
 {
     QFile file(memoryPath);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+quint16 tst_BandFollow::freeUdpPort() const
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress(QHostAddress::LocalHost), 0) ? probe.localPort() : 0;
+}
+
+void tst_BandFollow::sendRadioInfo(quint16 port, int tensOfHz) const
+{
+    QUdpSocket logger;
+    logger.writeDatagram(QStringLiteral("<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr>"
+                                        "<Freq>%1</Freq><IsTransmitting>False</IsTransmitting></RadioInfo>")
+                             .arg(tensOfHz)
+                             .toUtf8(),
+                         QHostAddress::LocalHost, port);
 }
 
 void tst_BandFollow::followsTheRigAndLearnsFromTheFrontPanel()
@@ -191,18 +212,11 @@ void tst_BandFollow::followsALoggerBroadcast()
     memory.write("[General]\n20m=3\n");
     memory.close();
 
-    QUdpSocket probe;
-    QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
     BandFollowSettings settings;
-    settings.loggerPorts = {probe.localPort()};
+    settings.loggerPorts = {freeUdpPort()};
     settings.memoryPath = memoryPath;
-    probe.close();
     startFollowing(settings);
-
-    QUdpSocket logger;
-    logger.writeDatagram("<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>1420000</Freq>"
-                         "<IsTransmitting>False</IsTransmitting></RadioInfo>",
-                         QHostAddress::LocalHost, settings.loggerPorts.first());
+    sendRadioInfo(settings.loggerPorts.first(), 1420000);
     QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS2;"});
 }
 
@@ -235,6 +249,47 @@ void tst_BandFollow::absentRigIsReportedOnceAndFollowedWhenItAnswers()
     QCOMPARE(statusTexts->last(), notAnswering);
     QTest::qWait(5 * settings.rig->retryMs);
     QCOMPARE(statusTexts->count(), 3);
+}
+
+void tst_BandFollow::panelStartedWithTheOptions()
+{
+    // The window of this test lets go of the switch; the panel process takes it.
+    cleanup();
+    device = std::make_unique<VirtualSwitch>();
+    QVERIFY2(device->start(), qPrintable(device->errorString()));
+    QFile memory(memoryPath);
+    QVERIFY(memory.open(QIODevice::WriteOnly));
+    memory.write("20m=3\n");
+    memory.close();
+
+    const auto startPanel = [this](const QStringList &arguments) {
+        auto *panel = new QProcess(this);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        panel->setProcessEnvironment(environment);
+        panel->start(QStringLiteral(TQX5R_PANEL_PATH), QStringList{"--port", device->devicePath()} + arguments);
+        return panel;
+    };
+    const auto stopPanel = [](QProcess *panel) {
+        panel->terminate();
+        QVERIFY(panel->waitForFinished(20000));
+    };
+
+    // A bad value: said on stderr, and the panel runs without band follow.
+    QProcess *refused = startPanel({"--logger-udp", "0"});
+    QTRY_VERIFY_WITH_TIMEOUT(pollsAtSwitch() >= 1, 20000);
+    stopPanel(refused);
+    const QString complaint = refused->readAllStandardError();
+    QVERIFY2(complaint.contains("--logger-udp: '0' is not a UDP port") && complaint.contains("without band follow"),
+             qPrintable(complaint));
+
+    device->clearReceived();
+    const quint16 port = freeUdpPort();
+    QProcess *panel = startPanel({"--logger-udp", QString::number(port), "--bands", memoryPath});
+    QTRY_VERIFY_WITH_TIMEOUT(pollsAtSwitch() >= 1, 20000);
+    sendRadioInfo(port, 1420000);
+    QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS2;"});
+    stopPanel(panel);
 }
 
 QTEST_MAIN(tst_BandFollow)
