@@ -95,6 +95,22 @@ struct Rig
     }
 };
 
+// Waits for a frame starting with prefix among those the switch receives
+// after the first `before`, and takes the time of its first byte.
+bool waitForFrame(const VirtualSwitch &device, int before, const QByteArray &prefix, qint64 &arrivedNs)
+{
+    return waitUntil([&] {
+        const QList<VirtualSwitch::ReceivedFrame> frames = device.receivedFrames();
+        for (int f = before; f < frames.size(); ++f) {
+            if (frames.at(f).bytes.startsWith(prefix)) {
+                arrivedNs = frames.at(f).firstByteNs;
+                return true;
+            }
+        }
+        return false;
+    }, 3000);
+}
+
 void reportLatencies(const QString &name, const QVector<double> &ms, int missed)
 {
     Bench::result(name + ".p50", Bench::percentile(ms, 0.50));
@@ -155,17 +171,7 @@ int runKeyToWire(int presses)
         qint64 arrivedNs = 0;
         const qint64 pressedNs = Bench::nowNs();
         QTest::keyClick(rig.window.get(), key);
-        const bool arrived = waitUntil([&] {
-            const QList<VirtualSwitch::ReceivedFrame> frames = rig.device.receivedFrames();
-            for (int f = before; f < frames.size(); ++f) {
-                if (frames.at(f).bytes.startsWith("IGS")) {
-                    arrivedNs = frames.at(f).firstByteNs;
-                    return true;
-                }
-            }
-            return false;
-        }, 3000);
-        if (arrived)
+        if (waitForFrame(rig.device, before, "IGS", arrivedNs))
             latencies << Bench::nsToMs(arrivedNs - pressedNs);
         else
             ++missed;
@@ -256,17 +262,7 @@ void measureBandChanges(Rig &rig, const QString &name, int samples, const std::f
         const QByteArray expected = "IGS" + QByteArray::number(step.position) + ';';
         qint64 arrivedNs = 0;
         const qint64 changedNs = Bench::nowNs();
-        const bool arrived = changeBand(step.hz) && waitUntil([&] {
-            const QList<VirtualSwitch::ReceivedFrame> frames = rig.device.receivedFrames();
-            for (int f = before; f < frames.size(); ++f) {
-                if (frames.at(f).bytes.startsWith(expected)) {
-                    arrivedNs = frames.at(f).firstByteNs;
-                    return true;
-                }
-            }
-            return false;
-        }, 3000);
-        if (arrived)
+        if (changeBand(step.hz) && waitForFrame(rig.device, before, expected, arrivedNs))
             latencies << Bench::nsToMs(arrivedNs - changedNs);
         else
             ++missed;

@@ -172,7 +172,6 @@ void tst_BandFollow::followsTheRigAndLearnsFromTheFrontPanel()
     QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS2;"});
     QTRY_COMPARE(window->seam()->snapshot().position, quint8(2));
     QVERIFY(statusTexts->contains(QVariantList{"20 m: Ant 3"}));
-    QVERIFY2(!memoryText().contains("20m=3") || memoryText().contains("40m=5"), "our own switch was learned");
 
     // SEND on: the band change waits until the switch stops sending.
     moveFrontPanel(2, true);
