@@ -10,7 +10,6 @@ class tst_BandPlan : public QObject
 private slots:
     void edges_data();
     void edges();
-    void keysAndNames();
 };
 
 void tst_BandPlan::edges_data()
@@ -48,14 +47,6 @@ void tst_BandPlan::edges()
     QFETCH(qint64, frequencyHz);
     QFETCH(QString, band);
     QCOMPARE(BandPlan::key(BandPlan::bandAt(frequencyHz)), band);
-}
-
-void tst_BandPlan::keysAndNames()
-{
-    QCOMPARE(BandPlan::name(BandPlan::bandForKey("20m")), QString("20 m"));
-    QCOMPARE(BandPlan::name(BandPlan::bandForKey("70cm")), QString("70 cm"));
-    QCOMPARE(BandPlan::bandForKey("20M"), BandPlan::noBand);
-    QCOMPARE(BandPlan::key(BandPlan::noBand), QString());
 }
 
 QTEST_GUILESS_MAIN(tst_BandPlan)
