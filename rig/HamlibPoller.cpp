@@ -98,9 +98,6 @@ void HamlibPoller::retry()
         failed();
         return;
     }
-    if (outageReported)
-        emit statusText(tr("Rig answering again"));
-    outageReported = false;
     poll();
     if (rig)
         pollTimer.start();
@@ -122,6 +119,11 @@ void HamlibPoller::poll()
         return;
     }
     const bool transmitting = pttResult == RIG_OK && ptt != RIG_PTT_OFF;
+    // Only an answer counts: a rigctld whose radio is off still accepts the
+    // connection.
+    if (outageReported)
+        emit statusText(tr("Rig answering again"));
+    outageReported = false;
     publish(RigReading::at(sourceName, frequency, transmitting));
 }
 
