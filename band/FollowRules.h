@@ -25,7 +25,7 @@
 class FollowRules
 {
 public:
-    static constexpr qint64 settleMs = 40;
+    static constexpr qint64 settleMs = 30;
     // Time for our own select to show in a status frame: the command's
     // pacing, a poll and the answer, with room to spare.
     static constexpr qint64 ownSwitchMs = 2000;

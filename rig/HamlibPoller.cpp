@@ -28,6 +28,9 @@ HamlibPoller::HamlibPoller(const HamlibSettings &settings, QObject *parent)
     , retryTimer(this)
 {
     qRegisterMetaType<RigReading>();
+    // A coarse timer may stretch each interval by a twentieth; the poll is
+    // most of the time a band change takes to reach the switch.
+    pollTimer.setTimerType(Qt::PreciseTimer);
     pollTimer.setInterval(settings.pollMs);
     connect(&pollTimer, &QTimer::timeout, this, &HamlibPoller::poll);
     retryTimer.setSingleShot(true);

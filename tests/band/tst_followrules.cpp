@@ -101,7 +101,7 @@ void tst_FollowRules::rules_data()
     // Settling and chatter.
     QTest::newRow("a band passed through is not acted on")
         << "mem 30m=2; mem 20m=3; sw 1; f 10.12; wait 20; f 14.2; wait 30; wait 100" << "band 20m, select 3";
-    QTest::newRow("not before the settle time") << "mem 20m=3; sw 1; f 14.2; wait 39" << "";
+    QTest::newRow("not before the settle time") << "mem 20m=3; sw 1; f 14.2; wait 29" << "";
     QTest::newRow("wobble across an edge does not chatter")
         << "mem 20m=3; sw 1; f 14.0; wait 100; sw 6; f 13.99999; wait 100; f 14.0; wait 100; f 13.9; f 14.0; wait 100"
         << "band 20m, select 3, learn 20m=6";
