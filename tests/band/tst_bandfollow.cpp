@@ -1,11 +1,8 @@
 #include "band/BandFollow.h"
 #include "band/BandFollower.h"
-#include "link/ThreadLeitura.h"
-#include "panel/MainWindow.h"
-#include "panel/PanelState.h"
 #include "panel/SwitchSeam.h"
 #include "sim/DummyRig.h"
-#include "sim/VirtualSwitch.h"
+#include "support/LinkedPanel.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -37,19 +34,18 @@ private:
     // The frames from the panel that start with prefix, cut to five bytes.
     QList<QByteArray> framesAtSwitch(const QByteArray &prefix) const;
     QString band() const { return follow->follower()->band(); }
+    const SwitchSnapshot &snapshot() const { return linked->window->seam()->snapshot(); }
 
     QTemporaryDir dir;
     QString memoryPath;
-    std::unique_ptr<VirtualSwitch> device;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> pollThread;
+    std::unique_ptr<VirtualSwitch> device;   // the panel process's switch
+    std::unique_ptr<LinkedPanel> linked;
     std::unique_ptr<BandFollow> follow;
     std::unique_ptr<QSignalSpy> statusTexts;
 };
 
 void tst_BandFollow::initTestCase()
 {
-    MainWindow::registerMetaType();
     // Nothing may reach the real home folder.
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
 }
@@ -57,30 +53,22 @@ void tst_BandFollow::initTestCase()
 void tst_BandFollow::init()
 {
     memoryPath = dir.filePath(QStringLiteral("%1.ini").arg(QTest::currentTestFunction()));
-    panelState = PanelState();
-    device = std::make_unique<VirtualSwitch>();
-    QVERIFY2(device->start(), qPrintable(device->errorString()));
 }
 
 void tst_BandFollow::cleanup()
 {
     statusTexts.reset();
     follow.reset();
-    if (pollThread)
-        pollThread->stop();
-    pollThread.reset();
-    window.reset();
+    linked.reset();
     device.reset();
 }
 
 void tst_BandFollow::startFollowing(const QString &rigAddress, int retryMs)
 {
-    if (!window) {
-        window = std::make_unique<MainWindow>();
-        window->show();
-        pollThread = std::make_unique<ThreadLeitura>(window.get());
-        window->connectAtStart(device->devicePath());
-        QTRY_VERIFY(window->seam()->snapshot().power);
+    if (!linked) {
+        linked = std::make_unique<LinkedPanel>();
+        linked->connect();
+        QTRY_VERIFY(snapshot().power);
     }
     BandFollowSettings settings;
     settings.rig = HamlibSettings();
@@ -89,23 +77,23 @@ void tst_BandFollow::startFollowing(const QString &rigAddress, int retryMs)
     settings.rig->retryMs = retryMs;
     settings.memoryPath = memoryPath;
     statusTexts.reset();
-    follow = std::make_unique<BandFollow>(settings, window->seam());
+    follow = std::make_unique<BandFollow>(settings, linked->window->seam());
     statusTexts = std::make_unique<QSignalSpy>(follow.get(), &BandFollow::statusText);
 }
 
 void tst_BandFollow::moveFrontPanel(int position, bool sending)
 {
-    SwitchState state = device->state();
+    SwitchState state = linked->device->state();
     state.position = static_cast<quint8>(position);
     state.sending = sending;
-    device->setState(state);
-    QTRY_VERIFY(window->seam()->snapshot().position == position && window->seam()->snapshot().send == sending);
+    linked->device->setState(state);
+    QTRY_VERIFY(snapshot().position == position && snapshot().send == sending);
 }
 
 QList<QByteArray> tst_BandFollow::framesAtSwitch(const QByteArray &prefix) const
 {
     QList<QByteArray> frames;
-    for (const VirtualSwitch::ReceivedFrame &frame : device->receivedFrames()) {
+    for (const VirtualSwitch::ReceivedFrame &frame : (linked ? linked->device : device)->receivedFrames()) {
         if (frame.bytes.startsWith(prefix))
             frames << frame.bytes.left(5);
     }
@@ -138,7 +126,7 @@ void tst_BandFollow::followsTheRigAndLearnsFromTheFrontPanel()
     // SEND on: the band change waits until the switch stops sending; the
     // radio's own PTT holds it the same way.
     moveFrontPanel(2, true);
-    device->clearReceived();
+    linked->device->clearReceived();
     QVERIFY(rig.setFrequency(7100000));
     QTRY_COMPARE(band(), QString("40m"));
     QTRY_VERIFY(framesAtSwitch("IGT3;").size() >= 3);
@@ -146,8 +134,8 @@ void tst_BandFollow::followsTheRigAndLearnsFromTheFrontPanel()
     moveFrontPanel(2, false);
     QTRY_COMPARE(framesAtSwitch("IGS"), QList<QByteArray>{"IGS4;"});
 
-    QTRY_COMPARE(window->seam()->snapshot().position, quint8(4));
-    device->clearReceived();
+    QTRY_COMPARE(snapshot().position, quint8(4));
+    linked->device->clearReceived();
     QVERIFY(rig.setPtt(true));
     QVERIFY(rig.setFrequency(14200000));
     QTRY_COMPARE(band(), QString("20m"));
@@ -157,10 +145,10 @@ void tst_BandFollow::followsTheRigAndLearnsFromTheFrontPanel()
     QTRY_COMPARE(framesAtSwitch("IGS"), QList<QByteArray>{"IGS2;"});
 
     // A restart reads what was learned.
-    QTRY_COMPARE(window->seam()->snapshot().position, quint8(2));
+    QTRY_COMPARE(snapshot().position, quint8(2));
     follow.reset();
     QVERIFY(rig.setFrequency(7100000));
-    device->clearReceived();
+    linked->device->clearReceived();
     startFollowing(rig.address());
     QTRY_COMPARE(framesAtSwitch("IGS"), QList<QByteArray>{"IGS4;"});
 }
@@ -194,6 +182,8 @@ void tst_BandFollow::absentRigIsReportedOnceAndFollowedWhenItAnswers()
 
 void tst_BandFollow::panelProcessFollowsALoggerBroadcast()
 {
+    device = std::make_unique<VirtualSwitch>();
+    QVERIFY2(device->start(), qPrintable(device->errorString()));
     QVERIFY(BandMemory(memoryPath).remember(BandPlan::bandForKey("20m"), 2));
     QUdpSocket logger;
     QVERIFY(logger.bind(QHostAddress(QHostAddress::LocalHost), 0));
