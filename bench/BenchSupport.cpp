@@ -103,6 +103,15 @@ int randomInt(int low, int high)
     return std::uniform_int_distribution<int>(low, high)(random());
 }
 
+qint64 reportValue(const QByteArray &report, const char *key)
+{
+    for (const QByteArray &field : report.split(' ')) {
+        if (field.startsWith(QByteArray(key) + '='))
+            return field.mid(static_cast<int>(qstrlen(key)) + 1).toLongLong();
+    }
+    return -1;
+}
+
 QByteArray numberedStatusFrame(int index)
 {
     SwitchState state;

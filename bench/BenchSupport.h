@@ -36,6 +36,10 @@ void note(const QString &text);
 std::mt19937 &random();
 int randomInt(int low, int high); // inclusive
 
+// The number after "key=" in a line such as "REPORT frames=12 boxes=0"; -1
+// when the key is missing.
+qint64 reportValue(const QByteArray &report, const char *key);
+
 // Status frames that differ from one another for the first 65536 indices.
 QByteArray numberedStatusFrame(int index);
 

@@ -7,28 +7,16 @@
 #include "bench/Commands.h"
 #include "bench/Processes.h"
 
+#include "sim/StableLink.h"
 #include "sim/VirtualSwitch.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
 #include <memory>
 
-#include <unistd.h>
-
 namespace {
-
-// Points link at the device, replacing an older link in one step.
-bool pointLink(const QString &link, const QString &device)
-{
-    const QByteArray temporary = QFile::encodeName(link + QStringLiteral(".new"));
-    ::unlink(temporary.constData());
-    if (::symlink(QFile::encodeName(device).constData(), temporary.constData()) < 0)
-        return false;
-    return ::rename(temporary.constData(), QFile::encodeName(link).constData()) == 0;
-}
 
 QByteArray garbage(int size)
 {
@@ -42,18 +30,9 @@ QByteArray garbage(int size)
     return bytes;
 }
 
-qint64 reportValue(const QByteArray &report, const char *key)
-{
-    for (const QByteArray &field : report.split(' ')) {
-        if (field.startsWith(QByteArray(key) + '='))
-            return field.mid(static_cast<int>(qstrlen(key)) + 1).toLongLong();
-    }
-    return -1;
-}
-
 struct Soak
 {
-    QString link = QDir::tempPath() + QStringLiteral("/tqx5r-soak-%1").arg(QCoreApplication::applicationPid());
+    StableLink link{QDir::tempPath() + QStringLiteral("/tqx5r-soak-%1").arg(QCoreApplication::applicationPid())};
     std::unique_ptr<VirtualSwitch> device;
     std::unique_ptr<Child> panel;
 
@@ -74,7 +53,7 @@ struct Soak
         options.lively = true;
         device = std::make_unique<VirtualSwitch>(options);
         answeringSinceNs = Bench::nowNs();
-        if (!device->start() || !pointLink(link, device->devicePath())) {
+        if (!device->start() || !link.pointAt(device->devicePath())) {
             Bench::note(QStringLiteral("soak: cannot start the virtual switch: %1").arg(device->errorString()));
             return false;
         }
@@ -87,8 +66,8 @@ struct Soak
     bool startPanel()
     {
         panel = std::make_unique<Child>(Programs::benchPanel(),
-                                        QStringList{QStringLiteral("--port"), link, QStringLiteral("--actions"),
-                                                    QStringLiteral("--reconnect")});
+                                        QStringList{QStringLiteral("--port"), link.path(), QStringLiteral("--actions"),
+                                                    QStringLiteral("--attended")});
         framesBase = 0;
         accountable = false; // the first checkpoint only sets the bases
         return panel->waitStarted();
@@ -138,7 +117,7 @@ struct Soak
             }
             return;
         }
-        const qint64 frames = reportValue(report, "frames");
+        const qint64 frames = Bench::reportValue(report, "frames");
         int firmwareAnswered = 0;
         for (const VirtualSwitch::ReceivedFrame &frame : device->receivedFrames()) {
             if (frame.bytes == "IGW;" && frame.firstByteNs >= answeringSinceNs && frame.firstByteNs < silentSinceNs)
@@ -164,8 +143,8 @@ struct Soak
         accountable = true;
         statusBase = status;
         framesBase = frames;
-        boxes = reportValue(report, "boxes");
-        actions = reportValue(report, "actions");
+        boxes = Bench::reportValue(report, "boxes");
+        actions = Bench::reportValue(report, "actions");
         const qint64 rss = Bench::statusKiB(panel->pid(), "VmRSS");
         if (rssStartKiB < 0)
             rssStartKiB = rss;
@@ -222,7 +201,7 @@ struct Soak
         }
         panel->stop();
         device.reset();
-        ::unlink(QFile::encodeName(link).constData());
+        link.remove();
 
         Bench::result(QStringLiteral("soak.minutes"), minutes);
         Bench::result(QStringLiteral("soak.crashes"), static_cast<double>(crashes));
