@@ -3,7 +3,7 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/Commands.h"
-#include "bench/OriginalReceiver.h"
+#include "bench/SingleReadReceiver.h"
 #include "bench/PollTicker.h"
 
 #include "link/FrameReceiver.h"
@@ -34,9 +34,9 @@ class Stream : public QObject
     Q_OBJECT
 
 public:
-    Stream(Arrival arrival, bool mended, int frameCount)
+    Stream(Arrival arrival, bool reassembling, int frameCount)
         : arrival(arrival)
-        , mended(mended)
+        , reassembling(reassembling)
         , frameCount(frameCount)
     {
         VirtualSwitch::Options options;
@@ -60,7 +60,7 @@ public:
     QString name() const
     {
         return QStringLiteral("line.%1.%2")
-            .arg(arrival == Arrival::ByteByByte ? "bytes" : "chunks", mended ? "mended" : "original");
+            .arg(arrival == Arrival::ByteByByte ? "bytes" : "chunks", reassembling ? "reassembling" : "single-read");
     }
 
     bool start()
@@ -115,10 +115,10 @@ public slots:
                 kept.insert(found.value());
         };
         const bool hadBytes = port.bytesAvailable() > 0;
-        if (mended)
+        if (reassembling)
             receiver.receive(&port, dispatch);
         else
-            original.receive(&port, dispatch);
+            singleRead.receive(&port, dispatch);
         quietSteps = hadBytes ? 0 : quietSteps + 1;
     }
 
@@ -149,7 +149,7 @@ private:
     }
 
     const Arrival arrival;
-    const bool mended;
+    const bool reassembling;
     const int frameCount;
     std::unique_ptr<VirtualSwitch> device;
     QSerialPort port;
@@ -159,7 +159,7 @@ private:
     long long dispatched = 0;
     int quietSteps = 0;
     FrameReceiver receiver;
-    OriginalReceiver original;
+    SingleReadReceiver singleRead;
     std::unique_ptr<PollTicker> ticker;
     std::thread feeder;
     std::atomic<bool> fed{false};
@@ -173,8 +173,8 @@ int runLineSpeed(int frameCount)
     // clock, and the receive steps are short enough to share the GUI thread.
     std::vector<std::unique_ptr<Stream>> streams;
     for (Arrival arrival : {Arrival::ByteByByte, Arrival::Chunks}) {
-        for (bool mended : {true, false})
-            streams.push_back(std::make_unique<Stream>(arrival, mended, frameCount));
+        for (bool reassembling : {true, false})
+            streams.push_back(std::make_unique<Stream>(arrival, reassembling, frameCount));
     }
     for (auto &stream : streams) {
         if (!stream->start())
@@ -183,7 +183,7 @@ int runLineSpeed(int frameCount)
 
     QElapsedTimer elapsed;
     elapsed.start();
-    // Generous: the line needs 12.5 ms a frame, and the original step may
+    // Generous: the line needs 12.5 ms a frame, and the single-read step may
     // need a while to work through what piled up.
     const qint64 limitMs = frameCount * 13LL + 60000;
     QTimer check;

@@ -144,11 +144,11 @@ int runAll(bool quick, const QString &writePath)
                                 ? QStringLiteral("byte by byte")
                                 : QStringLiteral("in chunks of 1–40 bytes");
         const QString base = QStringLiteral("line.%1.").arg(arrival);
-        rows << Row{base + "mended.dispatched", "Frames at line speed, " + how + ": dispatched by the receive step", true, 0, all}
-             << Row{base + "mended.lost", "… lost by the receive step", false, 0, QStringLiteral("0")}
-             << Row{base + "mended.corrupt", "… dispatched with wrong bytes by the receive step", false, 0, QStringLiteral("0")}
-             << Row{base + "original.dispatched", "… dispatched by the original single read (baseline)", true, 0, QString()}
-             << Row{base + "original.lost", "… lost by the original single read (baseline)", false, 0, QString()};
+        rows << Row{base + "reassembling.dispatched", "Frames at line speed, " + how + ": dispatched by the receive step", true, 0, all}
+             << Row{base + "reassembling.lost", "… lost by the receive step", false, 0, QStringLiteral("0")}
+             << Row{base + "reassembling.corrupt", "… dispatched with wrong bytes by the receive step", false, 0, QStringLiteral("0")}
+             << Row{base + "single-read.dispatched", "… dispatched by the naive single-read baseline (one 20-byte read a step, nothing kept)", true, 0, QString()}
+             << Row{base + "single-read.lost", "… lost by the naive single-read baseline", false, 0, QString()};
     }
     rows << Row{"key.p50", "Key to wire, F-key to first byte at the switch: p50 (ms)", false, 1, QString()}
          << Row{"key.p99", "Key to wire: p99 (ms)", false, 1, QStringLiteral("≤ 130")}

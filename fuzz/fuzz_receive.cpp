@@ -45,13 +45,24 @@ void checkDisplay(const PanelDisplay &display)
 // What the window does with a frame the receive step hands over.
 void dispatch(PanelState &state, PanelDisplay &display, QList<QByteArray> &seen)
 {
-    check(rxCount == Protocol::statusFrameLength || rxCount == Protocol::firmwareFrameLength, "frame length");
+    check(rxCount >= 1 && rxCount <= rxBufferSize, "frame length within the receive window");
     check(rxBuffer[0] == Protocol::headerFirst && rxBuffer[1] == Protocol::headerSecond, "frame header");
     check(rxBuffer[rxCount - 1] == Protocol::terminator, "frame terminator");
-    const int expectedLength = rxBuffer[2] == Protocol::statusType ? Protocol::statusFrameLength
-                               : rxBuffer[2] == Protocol::firmwareType ? Protocol::firmwareFrameLength
-                                                                       : -1;
-    check(expectedLength == rxCount, "frame type and length");
+    const int usualLength = rxBuffer[2] == Protocol::statusType ? Protocol::statusFrameLength
+                            : rxBuffer[2] == Protocol::firmwareType ? Protocol::firmwareFrameLength
+                                                                    : -1;
+    check(usualLength > 0 && rxCount >= usualLength, "frame type, and data bytes all from this frame");
+    if (rxCount > usualLength) {
+        // A longer frame: the usual terminator place is taken by another
+        // byte, its ";" is the first after that place, and no header starts
+        // after its type letter.
+        check(rxBuffer[usualLength - 1] != Protocol::terminator, "longer frame with a usual terminator");
+        for (int i = usualLength; i < rxCount - 1; ++i)
+            check(rxBuffer[i] != Protocol::terminator, "longer frame ends at its first terminator");
+        for (int i = 3; i + 1 < rxCount; ++i)
+            check(!(rxBuffer[i] == Protocol::headerFirst && rxBuffer[i + 1] == Protocol::headerSecond),
+                  "header inside a longer frame");
+    }
     seen << QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount);
 
     if (rxBuffer[2] == Protocol::statusType) {
@@ -148,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
         const QList<QByteArray> expected = alongside.feed(chunk);
         check(seen.mid(before) == expected, "receive step and extractor disagree");
-        check(alongside.pendingSize() < Protocol::statusFrameLength, "pending bytes unbounded");
+        check(alongside.pendingSize() < rxBufferSize, "pending bytes unbounded");
     }
     compareWithOneRead();
     return 0;

@@ -10,9 +10,11 @@ FrameExtractor::FrameExtractor(QVector<Format> formats)
 FrameExtractor FrameExtractor::forSwitchFrames()
 {
     using namespace Protocol;
+    // The receive window takes up to 20 bytes, so the switch's frames may be
+    // that long; a frame shorter than its data ("IGT;") is not taken.
     return FrameExtractor({
-        {statusType, statusFrameLength, statusFrameLength - 1},
-        {firmwareType, firmwareFrameLength, firmwareFrameLength - 1},
+        {statusType, statusFrameLength, statusFrameLength - 1, rxBufferSize},
+        {firmwareType, firmwareFrameLength, firmwareFrameLength - 1, rxBufferSize},
     });
 }
 
@@ -22,12 +24,12 @@ FrameExtractor FrameExtractor::forPanelFrames()
     // Written lengths are fixed; the ";" of the shorter command frames is
     // followed by left-over bytes of the shared transmit buffer.
     return FrameExtractor({
-        {firmwareType, firmwareRequestLength, 3},
-        {statusType, pollRequestLength, 4},
-        {selectLetter, commandFrameLength, 4},
-        {superSplitLetter, commandFrameLength, 4},
-        {rotorLetter, commandFrameLength, 5},
-        {splitLetter, commandFrameLength, 6},
+        {firmwareType, firmwareRequestLength, 3, firmwareRequestLength},
+        {statusType, pollRequestLength, 4, pollRequestLength},
+        {selectLetter, commandFrameLength, 4, commandFrameLength},
+        {superSplitLetter, commandFrameLength, 4, commandFrameLength},
+        {rotorLetter, commandFrameLength, 5, commandFrameLength},
+        {splitLetter, commandFrameLength, 6, commandFrameLength},
     });
 }
 
@@ -38,6 +40,31 @@ const FrameExtractor::Format *FrameExtractor::formatFor(char type) const
             return &format;
     }
     return nullptr;
+}
+
+int FrameExtractor::measure(int start, const Format &format) const
+{
+    const int available = pending.size() - start;
+    if (available < format.length)
+        return needMoreBytes;
+    const char *frame = pending.constData() + start;
+    if (frame[format.terminatorIndex] == Protocol::terminator)
+        return format.length;
+
+    constexpr int firstDataIndex = 3;
+    for (int i = firstDataIndex; i < format.maxLength; ++i) {
+        if (i >= available)
+            return needMoreBytes;
+        if (frame[i] == Protocol::terminator && i > format.terminatorIndex)
+            return i + 1;
+        if (frame[i] == Protocol::headerFirst && i + 1 < format.maxLength) {
+            if (i + 1 >= available)
+                return needMoreBytes;
+            if (frame[i + 1] == Protocol::headerSecond)
+                return notAFrame;
+        }
+    }
+    return notAFrame;
 }
 
 QList<QByteArray> FrameExtractor::feed(const char *data, int size)
@@ -63,14 +90,15 @@ QList<QByteArray> FrameExtractor::feed(const char *data, int size)
             ++start;
             continue;
         }
-        if (pending.size() - start < format->length)
+        const int length = measure(start, *format);
+        if (length == needMoreBytes)
             break;
-        if (pending.at(start + format->terminatorIndex) != Protocol::terminator) {
+        if (length == notAFrame) {
             ++start;
             continue;
         }
-        frames.append(pending.mid(start, format->length));
-        start += format->length;
+        frames.append(pending.mid(start, length));
+        start += length;
     }
     pending.remove(0, start);
     return frames;

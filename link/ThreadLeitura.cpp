@@ -2,10 +2,11 @@
 
 #include "panel/MainWindow.h"
 
-ThreadLeitura::ThreadLeitura(MainWindow *window)
+#include <chrono>
+
+ThreadLeitura::ThreadLeitura(MainWindow *window, Clock clock)
     : QThread(nullptr)
-    , lastSendTime(0)
-    , currentTime(0)
+    , clock(std::move(clock))
     , stopRequested(false)
     , window(window)
 {
@@ -20,22 +21,26 @@ void ThreadLeitura::stop()
     wait();
 }
 
+qint64 ThreadLeitura::monotonicClock()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 void ThreadLeitura::run()
 {
-    lastSendTime = QDateTime::currentMSecsSinceEpoch();
+    PollPacer pacer(clock());
     for (;;) {
         QThread::msleep(cycleMs);
-        currentTime = QDateTime::currentMSecsSinceEpoch();
-        // One timestamp paces both kinds of send; no poll goes out while
-        // commands wait.
-        if (!window->commandQueueIsEmpty()) {
-            if (currentTime - lastSendTime > commandSpacingMs) {
-                lastSendTime = currentTime;
-                QMetaObject::invokeMethod(window, "callEnvioFila", Qt::QueuedConnection);
-            }
-        } else if (currentTime - lastSendTime > pollSpacingMs) {
-            lastSendTime = currentTime;
+        switch (pacer.next(clock(), window->commandQueueIsEmpty())) {
+        case PollPacer::Send::Command:
+            QMetaObject::invokeMethod(window, "callEnvioFila", Qt::QueuedConnection);
+            break;
+        case PollPacer::Send::Poll:
             QMetaObject::invokeMethod(window, "callEnviar", Qt::QueuedConnection);
+            break;
+        case PollPacer::Send::Nothing:
+            break;
         }
         QMetaObject::invokeMethod(window, "callReceber", Qt::QueuedConnection,
                                   Q_ARG(MainWindow *, window));

@@ -1,37 +1,40 @@
 #pragma once
 
-#include <QDateTime>
+#include "link/PollPacer.h"
+
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 
 class MainWindow;
 
 // The clock of all traffic with the switch. Every cycle it asks the window,
-// by queued invocation, to send the oldest queued command or a poll request,
-// and to read what has arrived. It never touches the port or the panel.
-// Constructing it starts the loop; stop() ends it.
+// by queued invocation, to send the oldest queued command or a poll request
+// (as PollPacer decides), and to read what has arrived. It never touches the
+// port or the panel. Constructing it starts the loop; stop() ends it.
 class ThreadLeitura : public QThread
 {
 public:
-    static constexpr int cycleMs = 25;
-    // Strictly more than these must have passed since the last send request.
-    static constexpr qint64 commandSpacingMs = 100;
-    static constexpr qint64 pollSpacingMs = 150;
+    // Milliseconds from a monotonic clock.
+    using Clock = std::function<qint64()>;
 
-    explicit ThreadLeitura(MainWindow *window);
+    static constexpr int cycleMs = PollPacer::cycleMs;
+
+    explicit ThreadLeitura(MainWindow *window, Clock clock = monotonicClock);
     ~ThreadLeitura() override;
 
     // Asks the loop to finish and waits until it has.
     void stop();
 
+    // Never set back with the wall clock, so pacing survives a clock step.
+    static qint64 monotonicClock();
+
 protected:
     void run() override;
 
 private:
-    qint64 lastSendTime;
-    qint64 currentTime;
+    const Clock clock;
     std::atomic<bool> stopRequested;
-    QDateTime dateTime;
     MainWindow *window;
 };

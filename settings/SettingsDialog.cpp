@@ -9,6 +9,8 @@
 #include <QSerialPortInfo>
 #include <QVariant>
 
+#include <limits>
+
 namespace {
 
 // Fill-in for missing details inside a port record; a fixed text, never translated.
@@ -26,22 +28,26 @@ QString idOrBlank(quint16 id)
     return id != 0 ? QString::number(id, 16) : blankString;
 }
 
-// The editor lets unfinished input stand (an empty text, or a number above
-// the limit that has no more digits than the limit), so only a text the
-// validator fully accepts counts and anything else gives 0. It is read in the
-// validator's locale, which is also where group separators are allowed.
-int customBaudRate(const QIntValidator &validator, const QString &text)
-{
-    QString input = text;
-    int pos = 0;
-    if (validator.validate(input, pos) != QValidator::Acceptable)
-        return 0;
-    bool ok = false;
-    const int value = validator.locale().toInt(input, &ok);
-    return ok ? value : 0;
-}
-
 } // namespace
+
+// A custom rate is the number its digits spell, whatever the locale; any
+// other text (empty, signs, group separators, a number too big to be a rate)
+// gives 0. The editor's validator only limits what can be typed: whether the
+// port takes the rate is the port's answer when it opens.
+qint32 SettingsDialog::customBaudRate(const QString &text)
+{
+    if (text.isEmpty())
+        return 0;
+    qint64 value = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return 0;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > std::numeric_limits<qint32>::max())
+            return 0;
+    }
+    return static_cast<qint32>(value);
+}
 
 SettingsDialog::SettingsDialog(QWidget *parent)
     : QDialog(parent)
@@ -194,8 +200,7 @@ void SettingsDialog::captureSettings()
     appliedSettings.portName = ui->serialPortInfoListBox->currentText();
 
     if (ui->baudRateBox->currentIndex() == 4) {
-        appliedSettings.baudRate =
-            customBaudRate(*customBaudValidator, ui->baudRateBox->currentText());
+        appliedSettings.baudRate = customBaudRate(ui->baudRateBox->currentText());
     } else {
         appliedSettings.baudRate = ui->baudRateBox->currentData().toInt();
     }

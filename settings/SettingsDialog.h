@@ -31,6 +31,10 @@ public:
     // an operator would with Apply; the line parameters stay as they are.
     void selectCustomPort(const QString &portName);
 
+    // The baud rate a text typed under "Custom" stands for: the number its
+    // digits spell, or 0 for anything else.
+    static qint32 customBaudRate(const QString &text);
+
     // The seven strings a port entry carries as item data: name, description,
     // manufacturer, serial number, system location, vendor id, product id.
     // Missing texts and zero ids read "N/A"; the location is kept as it is.

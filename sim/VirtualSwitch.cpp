@@ -147,6 +147,8 @@ struct VirtualSwitch::Private
 
     SwitchState state;
     bool answering = true;
+    bool answeringPolls = true;
+    qint64 firmwareDelayNs = 0;
     qint64 splitPauseNs = 0;
     double garbageRate = 0.0;
 
@@ -284,6 +286,18 @@ void VirtualSwitch::setAnswering(bool answering)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->answering = answering;
+}
+
+void VirtualSwitch::setAnsweringPolls(bool answering)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->answeringPolls = answering;
+}
+
+void VirtualSwitch::setFirmwareDelay(int delayMs)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->firmwareDelayNs = std::max(0, delayMs) * nsPerMs;
 }
 
 QList<VirtualSwitch::ReceivedFrame> VirtualSwitch::receivedFrames() const
@@ -594,14 +608,18 @@ void VirtualSwitch::Private::handleFrame(const QByteArray &frame)
     switch (frame.at(2)) {
     case Protocol::firmwareType:
         log("panel  >", text, answering ? "firmware request" : "firmware request, not answered");
-        if (answering)
+        if (answering && firmwareDelayNs > 0)
+            queueBytes(firmwareFrame(options.firmwareMajor, options.firmwareMinor), false, 0, firmwareDelayNs);
+        else if (answering)
             queueFrame(firmwareFrame(options.firmwareMajor, options.firmwareMinor), false);
         return;
-    case Protocol::statusType:
-        log("panel  >", text, answering ? "poll" : "poll, not answered");
-        if (answering)
+    case Protocol::statusType: {
+        const bool answer = answering && answeringPolls;
+        log("panel  >", text, answer ? "poll" : "poll, not answered");
+        if (answer)
             queueFrame(statusFrame(state), true);
         return;
+    }
     default:
         log("panel  >", text, applyCommand(state, frame) ? "applied" : "ignored");
         return;

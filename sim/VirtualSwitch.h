@@ -61,6 +61,10 @@ public:
 
     // When false, polls and the firmware request get no answer.
     void setAnswering(bool answering);
+    // When false, polls alone get no answer.
+    void setAnsweringPolls(bool answering);
+    // The firmware answer leaves this long after the request.
+    void setFirmwareDelay(int delayMs);
 
     // Frames received from the panel so far, oldest first.
     QList<ReceivedFrame> receivedFrames() const;

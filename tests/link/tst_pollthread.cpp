@@ -1,5 +1,7 @@
 #include "link/FrameReceiver.h"
+#include "link/PollPacer.h"
 #include "link/Protocol.h"
+#include "link/SilenceWatch.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 
@@ -7,77 +9,170 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
-// The pacing thread and the receive step, without a serial device.
+// The rules that pace the link and watch it, as plain functions at their
+// boundaries, and the receive step without a serial device.
+namespace {
+
+constexpr qint64 hourMs = 3600 * 1000;
+
+// Feeds the pacer one cycle per entry of times; queue holds 'q' where
+// commands wait and 'e' where the queue is empty. The answer has one letter
+// a cycle: '-' nothing, 'P' poll, 'C' command.
+QString pace(const QVector<qint64> &times, const QString &queue)
+{
+    PollPacer pacer(0);
+    QString sent;
+    for (int i = 0; i < times.size(); ++i) {
+        switch (pacer.next(times[i], queue.at(i) == 'e')) {
+        case PollPacer::Send::Nothing: sent += '-'; break;
+        case PollPacer::Send::Poll: sent += 'P'; break;
+        case PollPacer::Send::Command: sent += 'C'; break;
+        }
+    }
+    return sent;
+}
+
+// Cycles of exactly 25 ms from 25 to endMs; the queue is empty except where
+// busy says commands wait.
+QVector<qint64> cycles(qint64 endMs, qint64 stepBackAtMs = -1)
+{
+    QVector<qint64> times;
+    for (qint64 t = PollPacer::cycleMs; t <= endMs; t += PollPacer::cycleMs)
+        times << (stepBackAtMs >= 0 && t >= stepBackAtMs ? t - hourMs : t);
+    return times;
+}
+
+} // namespace
+
 class tst_PollThread : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void stopReturnsWithinAboutACycle();
-    void receiverHandsEveryFrameOverInOrder();
-    void receiverReadsABoundedAmountPerStep();
+    void initTestCase() { MainWindow::registerMetaType(); }
+    void pacing_data()
+    {
+        QTest::addColumn<QVector<qint64>>("times");
+        QTest::addColumn<QString>("queue");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("a poll needs more than 150 ms") << QVector<qint64>{150, 151} << "ee" << "-P";
+        QTest::newRow("a command needs more than 100 ms") << QVector<qint64>{100, 101} << "qq" << "-C";
+        QTest::newRow("a command right after a poll waits 100 ms from it")
+            << QVector<qint64>{151, 251, 252} << "eqq" << "P-C";
+        QTest::newRow("no poll while commands wait, then 150 ms after the last")
+            << QVector<qint64>{101, 202, 303, 453, 454} << "qqqee" << "CCC-P";
+        QTest::newRow("an emptied queue needs the poll spacing again")
+            << QVector<qint64>{101, 230, 252} << "qee" << "C-P";
+    }
+    void pacing()
+    {
+        QFETCH(QVector<qint64>, times);
+        QFETCH(QString, queue);
+        QFETCH(QString, sent);
+        QCOMPARE(pace(times, queue), sent);
+    }
+
+    void exactCyclesAndAClockStepBack()
+    {
+        // With 25 ms cycles polls leave every 175 ms and commands every 125 ms.
+        const QVector<qint64> second = cycles(1000);
+        const QString polls = pace(second, QString(second.size(), 'e'));
+        QCOMPARE(polls, QString("------P------P------P------P------P-----"));
+        QCOMPARE(pace(second.mid(0, 16), QString(16, 'q')), QString("----C----C----C-"));
+
+        // The clock set back by an hour changes nothing, polls or commands.
+        const QVector<qint64> stepped = cycles(1000, 480);
+        QCOMPARE(pace(stepped, QString(stepped.size(), 'e')), polls);
+        QCOMPARE(pace(stepped.mid(0, 16), QString(16, 'q')), QString("----C----C----C-"));
+    }
+
+    void silence_data()
+    {
+        // Events "c" connect, "d" disconnect, "f" a frame, "k" a check, each with
+        // its time; a check is followed by "!" when it reports silence.
+        QTest::addColumn<QString>("events");
+        QTest::newRow("2000 ms quiet is not yet silence, 2001 is") << "c0 k2000 k2001!";
+        QTest::newRow("reported once an outage") << "c0 k2001! k2500 k9000";
+        QTest::newRow("armed at connect, before any frame") << "c500 k2500 k2501!";
+        QTest::newRow("a frame restarts the clock") << "c0 f1500 k3500 k3501!";
+        QTest::newRow("a second outage after recovery") << "c0 k2001! f2500 k4500 k4501!";
+        QTest::newRow("never armed without a connection") << "f0 k9000";
+        QTest::newRow("disconnecting disarms") << "c0 d100 k9000";
+        QTest::newRow("a new connection starts afresh") << "c0 k2001! d2100 c5000 k7000 k7001!";
+    }
+    void silence()
+    {
+        QFETCH(QString, events);
+        SilenceWatch watch;
+        for (QString event : events.split(' ')) {
+            const bool reportExpected = event.endsWith('!');
+            event.remove('!');
+            const qint64 at = event.mid(1).toLongLong();
+            switch (event.at(0).toLatin1()) {
+            case 'c': watch.connected(at); break;
+            case 'd': watch.disconnected(); break;
+            case 'f': watch.frameArrived(at); break;
+            case 'k': QVERIFY2(watch.check(at) == reportExpected, qPrintable(event)); break;
+            }
+        }
+    }
+
+    void stopReturnsWithinAboutACycle()
+    {
+        MainWindow window;
+        ThreadLeitura thread(&window);
+        QTest::qWait(100);
+        QElapsedTimer clock;
+        clock.start();
+        thread.stop();
+        QVERIFY(thread.isFinished());
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void receiverHandsEveryFrameOverInOrder()
+    {
+        const QByteArray first("IGT\x01\x00\xfe\x02\x05\x00\x03\x04;", 12);
+        const QByteArray firmware("IGW\x02\x07;");
+        // A longer status frame: its data is read by position, the rest ignored.
+        const QByteArray longer("IGT\x06\x00\xff\x01\x00\x00\x02\x03xyz;", 15);
+        QByteArray stream = QByteArray("noise") + first.left(5);
+        QBuffer line(&stream);
+        QVERIFY(line.open(QIODevice::ReadOnly));
+
+        FrameReceiver receiver;
+        QList<QByteArray> handed;
+        auto dispatch = [&handed] { handed << QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount); };
+        receiver.receive(&line, dispatch);
+        QVERIFY(handed.isEmpty());
+
+        // The rest of the frame arrives with two more behind it.
+        line.close();
+        stream = first.mid(5) + firmware + longer;
+        QVERIFY(line.open(QIODevice::ReadOnly));
+        receiver.receive(&line, dispatch);
+        QCOMPARE(handed, (QList<QByteArray>{first, firmware, longer}));
+        QCOMPARE(rxBuffer[3], quint8(6));
+        QCOMPARE(receiver.framesDispatched(), qint64(3));
+
+        // A closed device is not read.
+        line.close();
+        receiver.receive(&line, dispatch);
+        QCOMPARE(handed.size(), 3);
+    }
+
+    void receiverReadsABoundedAmountPerStep()
+    {
+        QByteArray flood(3 * FrameReceiver::maxBytesPerStep, 'x');
+        QBuffer line(&flood);
+        QVERIFY(line.open(QIODevice::ReadOnly));
+        FrameReceiver receiver;
+        receiver.receive(&line, [] {});
+        QCOMPARE(line.pos(), qint64(FrameReceiver::maxBytesPerStep));
+        receiver.receive(&line, [] {});
+        receiver.receive(&line, [] {});
+        QVERIFY(line.atEnd());
+    }
 };
-
-void tst_PollThread::initTestCase()
-{
-    MainWindow::registerMetaType();
-}
-
-void tst_PollThread::stopReturnsWithinAboutACycle()
-{
-    MainWindow window;
-    ThreadLeitura thread(&window);
-    QTest::qWait(100);
-    QElapsedTimer clock;
-    clock.start();
-    thread.stop();
-    QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
-    QVERIFY(thread.isFinished());
-}
-
-void tst_PollThread::receiverHandsEveryFrameOverInOrder()
-{
-    const QByteArray first("IGT\x01\x00\xfe\x02\x05\x00\x03\x04;", 12);
-    const QByteArray firmware("IGW\x02\x07;");
-    QByteArray stream = QByteArray("noise") + first.left(5);
-    QBuffer line(&stream);
-    QVERIFY(line.open(QIODevice::ReadOnly));
-
-    FrameReceiver receiver;
-    QList<QByteArray> handed;
-    auto dispatch = [&handed] {
-        handed << QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount);
-    };
-    receiver.receive(&line, dispatch);
-    QVERIFY(handed.isEmpty());
-
-    // The rest of the frame arrives with another one behind it.
-    line.close();
-    stream = first.mid(5) + firmware;
-    QVERIFY(line.open(QIODevice::ReadOnly));
-    receiver.receive(&line, dispatch);
-    QCOMPARE(handed, (QList<QByteArray>{first, firmware}));
-    QCOMPARE(receiver.framesDispatched(), qint64(2));
-
-    // A closed device is not read.
-    line.close();
-    receiver.receive(&line, dispatch);
-    QCOMPARE(handed.size(), 2);
-}
-
-void tst_PollThread::receiverReadsABoundedAmountPerStep()
-{
-    QByteArray flood(3 * FrameReceiver::maxBytesPerStep, 'x');
-    QBuffer line(&flood);
-    QVERIFY(line.open(QIODevice::ReadOnly));
-    FrameReceiver receiver;
-    receiver.receive(&line, [] {});
-    QCOMPARE(line.pos(), qint64(FrameReceiver::maxBytesPerStep));
-    receiver.receive(&line, [] {});
-    receiver.receive(&line, [] {});
-    QVERIFY(line.atEnd());
-}
 
 QTEST_MAIN(tst_PollThread)
 #include "tst_pollthread.moc"

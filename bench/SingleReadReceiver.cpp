@@ -1,10 +1,10 @@
-#include "bench/OriginalReceiver.h"
+#include "bench/SingleReadReceiver.h"
 
 #include "link/Protocol.h"
 
 #include <QIODevice>
 
-void OriginalReceiver::receive(QIODevice *port, const std::function<void()> &dispatch)
+void SingleReadReceiver::receive(QIODevice *port, const std::function<void()> &dispatch)
 {
     if (!port || !port->isOpen() || port->bytesAvailable() <= 0)
         return;
