@@ -1,14 +1,10 @@
-#include "link/ThreadLeitura.h"
 #include "link/Transmitter.h"
 #include "panel/KeyPainting.h"
-#include "panel/MainWindow.h"
-#include "panel/PanelState.h"
 #include "reconnect/ReconnectDriver.h"
 #include "settings/SettingsDialog.h"
 #include "sim/StableLink.h"
-#include "sim/VirtualSwitch.h"
+#include "support/LinkedPanel.h"
 #include "support/ModalDismisser.h"
-#include "support/RequireChild.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -16,7 +12,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -58,7 +53,6 @@ class tst_Reconnect : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -73,71 +67,47 @@ private slots:
     void panelLogsLossAndReconnectOnStderr();
 
 private:
-    template<typename T> T *child(const char *name) const { return requireChild<T>(window.get(), name); }
+    template<typename T> T *child(const char *name) const { return rig->panel.child<T>(name); }
     ReconnectDriver *enableReconnect(const ReconnectTiming &timing = ReconnectTiming());
-    SettingsDialog *settingsDialog() const;
     void connectTo(const QString &port);
     void vanish();
     void comeBack(StableLink *at = nullptr);
-    QString statusText() const { return child<QStatusBar>("statusBar")->currentMessage(); }
+    QString statusText() const { return rig->panel.statusText(); }
     QString lossText() const { return QString("Connection to %1 lost; reconnecting…").arg(link->path()); }
     bool connected() const { return statusText().startsWith("Connected to"); }
 
     QTemporaryDir dir;
+    std::unique_ptr<LinkedPanel> rig;
     std::unique_ptr<StableLink> link;
-    std::unique_ptr<VirtualSwitch> device;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ThreadLeitura> pollThread;
+    VirtualSwitch *device = nullptr;
     QStringList logLines;
 };
 
-void tst_Reconnect::initTestCase()
-{
-    MainWindow::registerMetaType();
-}
-
 void tst_Reconnect::init()
 {
-    panelState = PanelState();
     logLines.clear();
-    device = std::make_unique<VirtualSwitch>();
-    QVERIFY2(device->start(), qPrintable(device->errorString()));
+    rig = std::make_unique<LinkedPanel>();
+    device = rig->device.get();
     link = std::make_unique<StableLink>(dir.filePath("tqx5r"));
     QVERIFY(link->pointAt(device->devicePath()));
-    window = std::make_unique<MainWindow>();
-    window->show();
-    pollThread = std::make_unique<ThreadLeitura>(window.get());
 }
 
 void tst_Reconnect::cleanup()
 {
-    pollThread->stop();
-    pollThread.reset();
-    window.reset();
-    device.reset();
+    rig.reset();
     link.reset();
 }
 
 ReconnectDriver *tst_Reconnect::enableReconnect(const ReconnectTiming &timing)
 {
-    auto *driver = new ReconnectDriver(window.get(), timing);
+    auto *driver = new ReconnectDriver(rig->window.get(), timing);
     driver->setLog([this](const QString &line) { logLines << line; });
     return driver;
 }
 
-SettingsDialog *tst_Reconnect::settingsDialog() const
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<SettingsDialog *>(widget))
-            return dialog;
-    }
-    qFatal("no settings dialog");
-}
-
 void tst_Reconnect::connectTo(const QString &port)
 {
-    settingsDialog()->selectCustomPort(port);
-    child<QAction>("actionConnect_to_TQX_5R")->trigger();
+    rig->panel.connectTo(port);
     QVERIFY(connected());
     QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
 }
@@ -243,7 +213,7 @@ void tst_Reconnect::changedSettingsAreWhatIsRetried()
     // what speed.
     StableLink elsewhere(dir.filePath("tqx5r-elsewhere"));
     comeBack(&elsewhere);
-    SettingsDialog *dialog = settingsDialog();
+    SettingsDialog *dialog = PanelDriver::settingsDialog();
     dialog->findChild<QComboBox *>("baudRateBox")->setCurrentText("19200");
     QTest::mouseClick(dialog->findChild<QPushButton *>("applyButton"), Qt::LeftButton);
     dialog->selectCustomPort(elsewhere.path());
