@@ -43,8 +43,9 @@ struct Soak
     bool accountable = true;
 
     long long crashes = 0, hangs = 0, phases = 0, vanished = 0, disconnects = 0;
-    long long expected = 0, received = 0, lost = 0, extra = 0, bursts = 0;
-    qint64 rssStartKiB = -1, rssEndKiB = -1, rssMaxKiB = -1, peakKiB = -1;
+    long long bursts = 0;
+    Bench::FrameTally frameTally;
+    Bench::MemoryTrack memory;
     qint64 boxes = 0, actions = 0;
 
     bool startDevice()
@@ -128,12 +129,7 @@ struct Soak
         if (accountable) {
             const qint64 sent = status - statusBase + firmwareAnswered;
             const qint64 got = frames - framesBase;
-            expected += sent;
-            received += got;
-            if (got < sent)
-                lost += sent - got;
-            else
-                extra += got - sent;
+            frameTally.add(sent, got);
             Bench::note(QStringLiteral("soak: phase %1: %2 frames sent, %3 received, resident %4 MiB")
                             .arg(phases)
                             .arg(sent)
@@ -145,12 +141,7 @@ struct Soak
         framesBase = frames;
         boxes = Bench::reportValue(report, "boxes");
         actions = Bench::reportValue(report, "actions");
-        const qint64 rss = Bench::statusKiB(panel->pid(), "VmRSS");
-        if (rssStartKiB < 0)
-            rssStartKiB = rss;
-        rssEndKiB = rss;
-        rssMaxKiB = std::max(rssMaxKiB, rss);
-        peakKiB = std::max(peakKiB, Bench::statusKiB(panel->pid(), "VmHWM"));
+        memory.check(panel->pid());
         ++phases;
     }
 
@@ -210,16 +201,16 @@ struct Soak
         Bench::result(QStringLiteral("soak.vanished"), static_cast<double>(vanished));
         Bench::result(QStringLiteral("soak.disconnects"), static_cast<double>(disconnects));
         Bench::result(QStringLiteral("soak.garbage_bursts"), static_cast<double>(bursts));
-        Bench::result(QStringLiteral("soak.frames_sent"), static_cast<double>(expected));
-        Bench::result(QStringLiteral("soak.frames_received"), static_cast<double>(received));
-        Bench::result(QStringLiteral("soak.lost"), static_cast<double>(lost));
-        Bench::result(QStringLiteral("soak.extra"), static_cast<double>(extra));
+        Bench::result(QStringLiteral("soak.frames_sent"), static_cast<double>(frameTally.sent));
+        Bench::result(QStringLiteral("soak.frames_received"), static_cast<double>(frameTally.received));
+        Bench::result(QStringLiteral("soak.lost"), static_cast<double>(frameTally.lost));
+        Bench::result(QStringLiteral("soak.extra"), static_cast<double>(frameTally.extra));
         Bench::result(QStringLiteral("soak.boxes"), static_cast<double>(boxes));
         Bench::result(QStringLiteral("soak.actions"), static_cast<double>(actions));
-        Bench::result(QStringLiteral("soak.rss_start"), rssStartKiB / 1024.0);
-        Bench::result(QStringLiteral("soak.rss_end"), rssEndKiB / 1024.0);
-        Bench::result(QStringLiteral("soak.rss_max"), rssMaxKiB / 1024.0);
-        Bench::result(QStringLiteral("soak.peak"), peakKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_start"), memory.startKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_end"), memory.endKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_max"), memory.highestKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.peak"), memory.peakKiB / 1024.0);
 
         const auto mib = [](qint64 kib) { return QString::number(kib / 1024.0, 'f', 1); };
         const QString summary = QStringLiteral(
@@ -240,13 +231,13 @@ struct Soak
                                     .arg(vanished)
                                     .arg(disconnects)
                                     .arg(bursts)
-                                    .arg(expected)
-                                    .arg(received)
-                                    .arg(lost)
-                                    .arg(extra)
+                                    .arg(frameTally.sent)
+                                    .arg(frameTally.received)
+                                    .arg(frameTally.lost)
+                                    .arg(frameTally.extra)
                                     .arg(actions)
                                     .arg(boxes)
-                                    .arg(mib(rssStartKiB), mib(rssEndKiB), mib(rssMaxKiB), mib(peakKiB));
+                                    .arg(mib(memory.startKiB), mib(memory.endKiB), mib(memory.highestKiB), mib(memory.peakKiB));
         std::fputs(summary.toUtf8().constData(), stdout);
         return crashes == 0 && hangs == 0 ? 0 : 1;
     }

@@ -31,10 +31,10 @@ struct UnattendedSoak
     qint64 framesBase = 0;
 
     long long crashes = 0, hangs = 0, returns = 0, reconnected = 0, missed = 0;
-    long long sent = 0, received = 0, lost = 0, extra = 0;
+    Bench::FrameTally frameTally;
+    Bench::MemoryTrack memory;
     QVector<double> reconnectMs;
     QByteArray lastReport;
-    qint64 rssStartKiB = -1, rssEndKiB = -1, rssMaxKiB = -1, peakKiB = -1;
 
     bool startDevice()
     {
@@ -100,19 +100,8 @@ struct UnattendedSoak
         const qint64 switchSent = device->statusFramesSent() + firmwareAnswered;
         const qint64 got = frames - framesBase;
         framesBase = frames;
-        sent += switchSent;
-        received += got;
-        if (got < switchSent)
-            lost += switchSent - got;
-        else
-            extra += got - switchSent;
-
-        const qint64 rss = Bench::statusKiB(panel->pid(), "VmRSS");
-        if (rssStartKiB < 0)
-            rssStartKiB = rss;
-        rssEndKiB = rss;
-        rssMaxKiB = std::max(rssMaxKiB, rss);
-        peakKiB = std::max(peakKiB, Bench::statusKiB(panel->pid(), "VmHWM"));
+        frameTally.add(switchSent, got);
+        const qint64 rss = memory.check(panel->pid());
         Bench::note(QStringLiteral("unattended soak: %1: %2 frames sent, %3 received, resident %4 MiB")
                         .arg(phase == 0 ? QStringLiteral("start") : QStringLiteral("return %1").arg(phase))
                         .arg(switchSent)
@@ -130,7 +119,9 @@ struct UnattendedSoak
             return 1;
         }
         const qint64 endNs = Bench::nowNs() + static_cast<qint64>(minutes * 60e9);
-        while (Bench::nowNs() < endNs) {
+        // Every return is followed by a stretch on the line and a check, so
+        // the run ends with one.
+        for (;;) {
             pauseMs(Bench::randomInt(3000, 12000));
             if (!account(returns) || Bench::nowNs() >= endNs)
                 break;
@@ -185,14 +176,14 @@ struct UnattendedSoak
         put("boxes", boxes);
         put("reconnect_p50_ms", Bench::median(reconnectMs));
         put("reconnect_max_ms", Bench::maximum(reconnectMs));
-        put("frames_sent", sent);
-        put("frames_received", received);
-        put("lost", lost);
-        put("extra", extra);
-        put("rss_start", mib(rssStartKiB));
-        put("rss_end", mib(rssEndKiB));
-        put("rss_max", mib(rssMaxKiB));
-        put("peak", mib(peakKiB));
+        put("frames_sent", frameTally.sent);
+        put("frames_received", frameTally.received);
+        put("lost", frameTally.lost);
+        put("extra", frameTally.extra);
+        put("rss_start", mib(memory.startKiB));
+        put("rss_end", mib(memory.endKiB));
+        put("rss_max", mib(memory.highestKiB));
+        put("peak", mib(memory.peakKiB));
 
         const QString summary =
             QStringLiteral("\n| Unattended soak, %1 min | |\n|---|---:|\n"
@@ -200,7 +191,7 @@ struct UnattendedSoak
                            "| Switch vanished and came back / reconnected / not within %4 s | %5 / %6 / %7 |\n"
                            "| Losses / reconnects / tries counted by the panel | %8 / %9 / %10 |\n"
                            "| Return to the firmware request: median / max (ms) | %11 / %12 |\n"
-                           "| Frames sent by the switch after its returns / received by the panel | %13 / %14 |\n"
+                           "| Frames sent by the switch / received by the panel, from the start and after each return | %13 / %14 |\n"
                            "| Frames lost / extra | %15 / %16 |\n"
                            "| Boxes shown | %17 |\n"
                            "| Resident memory at the first and last check (MiB) | %18 → %19 |\n"
@@ -217,15 +208,15 @@ struct UnattendedSoak
                 .arg(tries)
                 .arg(Bench::median(reconnectMs), 0, 'f', 0)
                 .arg(Bench::maximum(reconnectMs), 0, 'f', 0)
-                .arg(sent)
-                .arg(received)
-                .arg(lost)
-                .arg(extra)
+                .arg(frameTally.sent)
+                .arg(frameTally.received)
+                .arg(frameTally.lost)
+                .arg(frameTally.extra)
                 .arg(boxes)
-                .arg(mib(rssStartKiB), 0, 'f', 1)
-                .arg(mib(rssEndKiB), 0, 'f', 1)
-                .arg(mib(rssMaxKiB), 0, 'f', 1)
-                .arg(mib(peakKiB), 0, 'f', 1);
+                .arg(mib(memory.startKiB), 0, 'f', 1)
+                .arg(mib(memory.endKiB), 0, 'f', 1)
+                .arg(mib(memory.highestKiB), 0, 'f', 1)
+                .arg(mib(memory.peakKiB), 0, 'f', 1);
         std::fputs(summary.toUtf8().constData(), stdout);
     }
 };
