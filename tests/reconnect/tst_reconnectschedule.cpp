@@ -12,7 +12,6 @@ class tst_ReconnectSchedule : public QObject
 private slots:
     void story_data();
     void story();
-    void overdueTryWaitsNoTime();
 };
 
 void tst_ReconnectSchedule::story_data()
@@ -49,14 +48,6 @@ void tst_ReconnectSchedule::story()
             QVERIFY2(schedule.nextTryMs() == parts.at(1).toLongLong(),
                      qPrintable(QString("after %1: next try at %2").arg(event).arg(schedule.nextTryMs())));
     }
-}
-
-void tst_ReconnectSchedule::overdueTryWaitsNoTime()
-{
-    ReconnectSchedule schedule;
-    schedule.lost(0);
-    QCOMPARE(schedule.waitMs(400), qint64(600));
-    QCOMPARE(schedule.waitMs(5000), qint64(0));
 }
 
 QTEST_APPLESS_MAIN(tst_ReconnectSchedule)
