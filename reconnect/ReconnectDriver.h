@@ -42,6 +42,7 @@ public:
     void setLog(LogLine log) { logLine = std::move(log); }
 
     bool isRetrying() const { return retrying; }
+    // Counted since the start, for the bench and the tests.
     int losses() const { return lossCount; }
     int tries() const { return tryCount; }
     int reconnects() const { return reconnectCount; }

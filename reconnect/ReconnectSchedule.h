@@ -2,11 +2,7 @@
 
 #include <QtGlobal>
 
-// When the next try to open a lost port is due. The first comes a second
-// after the loss; each failed try doubles the wait, up to five seconds. A
-// device that drops again soon after coming back continues the back-off
-// instead of starting over, so a flapping adapter is not hammered. Times are
-// milliseconds of a monotonic clock.
+// The pace of the tries to open a lost port.
 struct ReconnectTiming
 {
     qint64 firstDelayMs = 1000;
@@ -15,6 +11,11 @@ struct ReconnectTiming
     qint64 settledMs = 10000;
 };
 
+// When the next try to open a lost port is due. The first comes a second
+// after the loss; each failed try doubles the wait, up to five seconds. A
+// device that drops again soon after coming back continues the back-off
+// instead of starting over, so a flapping adapter is not hammered. Times are
+// milliseconds of a monotonic clock.
 class ReconnectSchedule
 {
 public:
@@ -26,7 +27,7 @@ public:
     void tried(qint64 nowMs);
     // A try opened the port.
     void reconnected(qint64 nowMs);
-    // The operator connected or disconnected: the history no longer counts.
+    // The operator connected: the history no longer counts.
     void reset();
 
     qint64 nextTryMs() const { return nextMs; }
