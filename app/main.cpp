@@ -2,6 +2,8 @@
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
+#include "reconnect/ReconnectDriver.h"
+#include "reconnect/ReconnectOptions.h"
 
 #include <QApplication>
 #include <QFont>
@@ -28,6 +30,8 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setApplicationVersion(QStringLiteral(TQX5R_VERSION));
     CommandLine commandLine;
+    const ReconnectOptions reconnectOptions;
+    reconnectOptions.add(commandLine.parser());
     commandLine.parse(QCoreApplication::arguments());
 
     MainWindow window;
@@ -35,6 +39,8 @@ int main(int argc, char *argv[])
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
+    if (reconnectOptions.enabled(commandLine.parser()))
+        new ReconnectDriver(&window); // a child of the window, which ends it
 
     const QString port = commandLine.port();
     if (!port.isEmpty()) {
