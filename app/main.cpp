@@ -39,13 +39,19 @@ int main(int argc, char *argv[])
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
-    if (reconnectOptions.enabled(commandLine.parser()))
-        new ReconnectDriver(&window); // a child of the window, which ends it
+    // A child of the window, which ends it.
+    ReconnectDriver *reconnect =
+        reconnectOptions.enabled(commandLine.parser()) ? new ReconnectDriver(&window) : nullptr;
 
     const QString port = commandLine.port();
     if (!port.isEmpty()) {
         // Once the event loop runs, so an error box has a shown window over it.
-        QTimer::singleShot(0, &window, [&window, port] { window.connectAtStart(port); });
+        QTimer::singleShot(0, &window, [&window, reconnect, port] {
+            if (reconnect)
+                reconnect->connectAtStart(port);
+            else
+                window.connectAtStart(port);
+        });
     }
 
     const int result = app.exec();

@@ -98,8 +98,13 @@ void MainWindow::callEnvioFila()
 
 void MainWindow::connectAtStart(const QString &portName)
 {
-    settings->selectCustomPort(portName);
+    useCustomPort(portName);
     openSerialPort();
+}
+
+void MainWindow::useCustomPort(const QString &portName)
+{
+    settings->selectCustomPort(portName);
 }
 
 void MainWindow::queueCommand(CommandWord word)

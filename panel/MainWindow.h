@@ -52,6 +52,9 @@ public:
     // Connects to a port named on the command line, as if the operator had
     // typed it as a custom port and chosen "Connect to TQX-5R".
     void connectAtStart(const QString &portName);
+    // Puts portName in the settings as a typed custom port, with the line
+    // parameters as they are.
+    void useCustomPort(const QString &portName);
 
     // Hands device losses to handler instead of the "Critical Error" box;
     // nullptr brings the box back. The handler is not owned.

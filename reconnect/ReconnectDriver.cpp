@@ -1,5 +1,6 @@
 #include "reconnect/ReconnectDriver.h"
 
+#include "link/Transmitter.h"
 #include "panel/MainWindow.h"
 
 #include <QCoreApplication>
@@ -87,13 +88,26 @@ void ReconnectDriver::linkClosed()
 bool ReconnectDriver::linkLost(const QString &portName)
 {
     ++lossCount;
-    retrying = true;
-    lostName = portName;
-    schedule.lost(clock.elapsed());
-    window->showStatus(lossMessage());
-    logLine(lossMessage());
-    waitForNextTry();
+    startRetrying(tr("Connection to %1 lost; reconnecting…").arg(portName));
     return true;
+}
+
+void ReconnectDriver::connectAtStart(const QString &portName)
+{
+    window->useCustomPort(portName);
+    if (window->openSerialPortQuietly(window->serialSettings()))
+        return;
+    startRetrying(tr("Cannot open %1: %2; retrying…").arg(portName, serialPort->errorString()));
+}
+
+void ReconnectDriver::startRetrying(const QString &message)
+{
+    retrying = true;
+    retryMessage = message;
+    schedule.lost(clock.elapsed());
+    window->showStatus(retryMessage);
+    logLine(retryMessage);
+    waitForNextTry();
 }
 
 void ReconnectDriver::tryNow()
@@ -113,7 +127,7 @@ void ReconnectDriver::tryNow()
     }
     // Said again: a failed connect of the operator's own in the meantime
     // leaves "Open error" behind.
-    window->showStatus(lossMessage());
+    window->showStatus(retryMessage);
     schedule.tried(clock.elapsed());
     waitForNextTry();
 }
@@ -121,9 +135,4 @@ void ReconnectDriver::tryNow()
 void ReconnectDriver::waitForNextTry()
 {
     timer.start(static_cast<int>(schedule.waitMs(clock.elapsed())));
-}
-
-QString ReconnectDriver::lossMessage() const
-{
-    return tr("Connection to %1 lost; reconnecting…").arg(lostName);
 }

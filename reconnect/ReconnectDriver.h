@@ -41,6 +41,11 @@ public:
     // Each line goes to stderr behind a timestamp, unless replaced.
     void setLog(LogLine log) { logLine = std::move(log); }
 
+    // Connects to a port named at start. A port that does not open yet (an
+    // adapter plugged in after the station started) is waited for as after
+    // a loss, with no box.
+    void connectAtStart(const QString &portName);
+
     bool isRetrying() const { return retrying; }
     // Counted since the start, for the bench and the tests.
     int losses() const { return lossCount; }
@@ -52,9 +57,9 @@ public:
     bool linkLost(const QString &portName) override;
 
 private:
+    void startRetrying(const QString &message);
     void tryNow();
     void waitForNextTry();
-    QString lossMessage() const;
 
     MainWindow *window;
     ReconnectSchedule schedule;
@@ -67,7 +72,7 @@ private:
 
     bool retrying = false;
     bool ownTry = false;
-    QString lostName;
+    QString retryMessage; // what the status bar says while the tries go on
     int lossCount = 0;
     int tryCount = 0;
     int reconnectCount = 0;

@@ -213,6 +213,20 @@ private slots:
         QCOMPARE(logLines.size(), reconnect ? 1 : 0);
     }
 
+    void adapterMissingAtStartIsWaitedFor()
+    {
+        ReconnectDriver *driver = enableReconnect(quickTiming);
+        ModalDismisser dismisser;
+        vanish();
+        driver->connectAtStart(link->path());
+        QVERIFY(driver->isRetrying());
+        QVERIFY2(statusText().startsWith(QString("Cannot open %1: ").arg(link->path())), qPrintable(statusText()));
+        comeBack();
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path())), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+        QCOMPARE(dismisser.count(), 0);
+    }
+
     void panelLogsLossAndReconnectOnStderr()
     {
         QProcess panel;
