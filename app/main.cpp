@@ -4,6 +4,8 @@
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
+#include "reconnect/ReconnectDriver.h"
+#include "reconnect/ReconnectOptions.h"
 
 #include <QApplication>
 #include <QFont>
@@ -33,6 +35,8 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setApplicationVersion(QStringLiteral(TQX5R_VERSION));
     CommandLine commandLine;
+    const ReconnectOptions reconnectOptions;
+    reconnectOptions.add(commandLine.parser());
     const BandFollowOptions bandFollowOptions;
     bandFollowOptions.add(commandLine.parser());
     commandLine.parse(QCoreApplication::arguments());
@@ -47,6 +51,9 @@ int main(int argc, char *argv[])
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
+    // A child of the window, which ends it.
+    ReconnectDriver *reconnect =
+        reconnectOptions.enabled(commandLine.parser()) ? new ReconnectDriver(&window) : nullptr;
 
     std::unique_ptr<BandFollow> bandFollow;
     if (bandFollowSettings) {
@@ -60,7 +67,12 @@ int main(int argc, char *argv[])
     const QString port = commandLine.port();
     if (!port.isEmpty()) {
         // Once the event loop runs, so an error box has a shown window over it.
-        QTimer::singleShot(0, &window, [&window, port] { window.connectAtStart(port); });
+        QTimer::singleShot(0, &window, [&window, reconnect, port] {
+            if (reconnect)
+                reconnect->connectAtStart(port);
+            else
+                window.connectAtStart(port);
+        });
     }
 
     const int result = app.exec();

@@ -12,6 +12,7 @@ int runCpu(int seconds);
 int runStartup();
 int runMemory(int seconds);
 int runSoak(double minutes);
+int runUnattendedSoak(double minutes);
 
 // The whole set, several runs each, summed up in one table.
 int runAll(bool quick, const QString &writePath);

@@ -173,6 +173,7 @@ int runAll(bool quick, const QString &writePath)
          << Row{"cpu.connected.polls_per_s", "… polls answered by the switch meanwhile (per second)", true, 2, QString()}
          << Row{"cpu.disconnected", "CPU of tqx5r-panel, disconnected (% of one core)", false, 2, QStringLiteral("< 1")}
          << Row{"cpu.vanished", "CPU of tqx5r-panel after the device vanished (% of one core)", false, 2, QStringLiteral("< 1")}
+         << Row{"cpu.retrying", "CPU of tqx5r-panel --reconnect while the vanished device is retried (% of one core)", false, 2, QStringLiteral("< 1")}
          << Row{"memory.peak", "Peak resident memory (VmHWM) after " + QString::number(memorySeconds) + " s of random operation (MiB)", false, 1, QString()}
          << Row{"memory.resident", "… resident memory at the end (VmRSS, MiB)", false, 1, QString()}
          << Row{"startup.shown", "Start-up, process start to the window painted (ms)", false, 0, QString()}
@@ -237,8 +238,10 @@ int main(int argc, char *argv[])
         return runMemory(count > 0 ? count : 60);
     if (command == QLatin1String("soak"))
         return runSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
+    if (command == QLatin1String("soak-unattended"))
+        return runUnattendedSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
     std::fprintf(stderr,
                  "usage: tqx5r-bench all|quick [--write FILE]\n"
-                 "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup | soak [MINUTES]\n");
+                 "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup | soak|soak-unattended [MINUTES]\n");
     return 2;
 }

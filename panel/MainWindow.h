@@ -5,6 +5,7 @@
 #include "link/SilenceWatch.h"
 #include "panel/OperatorCommands.h"
 #include "panel/PanelState.h"
+#include "settings/SerialSettings.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -14,6 +15,7 @@
 #include <array>
 #include <atomic>
 
+class LinkLossHandler;
 class QPushButton;
 class QRadioButton;
 class SettingsDialog;
@@ -50,6 +52,19 @@ public:
     // Connects to a port named on the command line, as if the operator had
     // typed it as a custom port and chosen "Connect to TQX-5R".
     void connectAtStart(const QString &portName);
+    // Puts portName in the settings as a typed custom port, with the line
+    // parameters as they are.
+    void useCustomPort(const QString &portName);
+
+    // Hands device losses to handler instead of the "Critical Error" box;
+    // nullptr brings the box back. The handler is not owned.
+    void setLinkLossHandler(LinkLossHandler *handler) { lossHandler = handler; }
+    // The port and line parameters "Connect to TQX-5R" would use now.
+    SerialSettings serialSettings() const;
+    // Opens the port with p as "Connect to TQX-5R" does, except that a
+    // failure shows no box and leaves the status bar alone.
+    bool openSerialPortQuietly(const SerialSettings &p);
+    void showStatus(const QString &message);
 
 public slots:
     void callEnviar();
@@ -93,7 +108,6 @@ private:
     void showFirmwareRevision(quint8 major, quint8 minor);
     void applyEffects(const OperatorCommands::Effects &effects);
     void queueCommand(CommandWord word);
-    void showStatus(const QString &message);
     void checkForSilence();
     void heardFromSwitch();
     PanelDisplay currentDisplay() const;
@@ -117,4 +131,6 @@ private:
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
     SwitchSeam *switchSeam = nullptr;
+    LinkLossHandler *lossHandler = nullptr;
+    bool closingLostPort = false;
 };
