@@ -1,4 +1,6 @@
 #include "app/CommandLine.h"
+#include "band/BandFollow.h"
+#include "band/BandFollowOptions.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
@@ -7,7 +9,10 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QStatusBar>
 #include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -32,7 +37,14 @@ int main(int argc, char *argv[])
     CommandLine commandLine;
     const ReconnectOptions reconnectOptions;
     reconnectOptions.add(commandLine.parser());
+    const BandFollowOptions bandFollowOptions;
+    bandFollowOptions.add(commandLine.parser());
     commandLine.parse(QCoreApplication::arguments());
+    QStringList bandFollowProblems;
+    const std::optional<BandFollowSettings> bandFollowSettings =
+        bandFollowOptions.read(commandLine.parser(), bandFollowProblems);
+    for (const QString &problem : bandFollowProblems)
+        CommandLine::warn(problem);
 
     MainWindow window;
     window.show();
@@ -42,6 +54,15 @@ int main(int argc, char *argv[])
     // A child of the window, which ends it.
     ReconnectDriver *reconnect =
         reconnectOptions.enabled(commandLine.parser()) ? new ReconnectDriver(&window) : nullptr;
+
+    std::unique_ptr<BandFollow> bandFollow;
+    if (bandFollowSettings) {
+        bandFollow = std::make_unique<BandFollow>(*bandFollowSettings, window.seam());
+        QObject::connect(bandFollow.get(), &BandFollow::statusText, window.statusBar(),
+                         [&window](const QString &text) { window.statusBar()->showMessage(text); });
+        for (const QString &problem : bandFollow->startProblems())
+            CommandLine::warn(problem);
+    }
 
     const QString port = commandLine.port();
     if (!port.isEmpty()) {
@@ -55,6 +76,7 @@ int main(int argc, char *argv[])
     }
 
     const int result = app.exec();
+    bandFollow.reset();
     pollThread.stop();
     return result;
 }

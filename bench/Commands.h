@@ -7,6 +7,7 @@
 int runLineSpeed(int frameCount);
 int runKeyToWire(int presses);
 int runSwitchToScreen(int samples);
+int runBandToWire(int samples);
 int runCpu(int seconds);
 int runStartup();
 int runMemory(int seconds);
