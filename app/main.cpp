@@ -1,7 +1,12 @@
 #include "app/CommandLine.h"
+#include "band/BandFollow.h"
+#include "band/BandFollowOptions.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
+#include "reconnect/ReconnectDriver.h"
+#include "reconnect/ReconnectOptions.h"
+#include "remote/BrokerBridge.h"
 #include "remote/RemoteFeature.h"
 #include "remote/RemoteOptions.h"
 
@@ -33,20 +38,29 @@ int main(int argc, char *argv[])
 
     QCoreApplication::setApplicationVersion(QStringLiteral(TQX5R_VERSION));
     CommandLine commandLine;
-    RemoteOptions remoteOptions;
+    const ReconnectOptions reconnectOptions;
+    reconnectOptions.add(commandLine.parser());
+    const BandFollowOptions bandFollowOptions;
+    bandFollowOptions.add(commandLine.parser());
+    const RemoteOptions remoteOptions;
     remoteOptions.add(commandLine.parser());
     commandLine.parse(QCoreApplication::arguments());
-    QStringList brokerWarnings;
-    const std::optional<BrokerSettings> broker = remoteOptions.read(commandLine.parser(), &brokerWarnings);
-    for (const QString &warning : brokerWarnings)
-        CommandLine::warn(warning);
+    QStringList bandFollowProblems;
+    const std::optional<BandFollowSettings> bandFollowSettings =
+        bandFollowOptions.read(commandLine.parser(), bandFollowProblems);
+    for (const QString &problem : bandFollowProblems)
+        CommandLine::warn(problem);
+    QStringList brokerProblems;
+    const std::optional<BrokerSettings> broker = remoteOptions.read(commandLine.parser(), &brokerProblems);
+    for (const QString &problem : brokerProblems)
+        CommandLine::warn(problem);
 
     MainWindow window;
     std::unique_ptr<RemoteFeature> remote;
     if (broker) {
         remote = std::make_unique<RemoteFeature>(window, *broker);
         QObject::connect(remote.get(), &RemoteFeature::announce, &window, [&window](const QString &text) {
-            window.statusBar()->showMessage(text);
+            window.showStatus(text);
             CommandLine::warn(text);
         });
         QObject::connect(remote.get(), &RemoteFeature::note, &CommandLine::warn);
@@ -55,6 +69,20 @@ int main(int argc, char *argv[])
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
+    // A child of the window, which ends it.
+    ReconnectDriver *reconnect =
+        reconnectOptions.enabled(commandLine.parser()) ? new ReconnectDriver(&window) : nullptr;
+
+    std::unique_ptr<BandFollow> bandFollow;
+    if (bandFollowSettings) {
+        bandFollow = std::make_unique<BandFollow>(*bandFollowSettings, window.seam());
+        QObject::connect(bandFollow.get(), &BandFollow::statusText, window.statusBar(),
+                         [&window](const QString &text) { window.statusBar()->showMessage(text); });
+        for (const QString &problem : bandFollow->startProblems())
+            CommandLine::warn(problem);
+        if (remote && remote->bridge())
+            QObject::connect(bandFollow.get(), &BandFollow::bandChanged, remote->bridge(), &BrokerBridge::setBand);
+    }
 
     QString port = commandLine.port();
     if (broker && broker->remotePanel) {
@@ -66,10 +94,18 @@ int main(int argc, char *argv[])
     }
     if (!port.isEmpty()) {
         // Once the event loop runs, so an error box has a shown window over it.
-        QTimer::singleShot(0, &window, [&window, port] { window.connectAtStart(port); });
+        QTimer::singleShot(0, &window, [&window, reconnect, port] {
+            if (reconnect)
+                reconnect->connectAtStart(port);
+            else
+                window.connectAtStart(port);
+        });
     }
 
     const int result = app.exec();
+    bandFollow.reset();
     pollThread.stop();
+    // Says "offline" on the broker, waiting a bounded time.
+    remote.reset();
     return result;
 }

@@ -1,6 +1,8 @@
 // tqx5r-bench-panel: the panel started as tqx5r-panel starts it, with what
 // the bench needs around it: the moments the window and the first status
-// frame were painted, a random operator, and a few commands on stdin.
+// frame were painted, a random operator, an attendant who closes boxes and
+// connects again, unattended reconnect as --reconnect gives it to
+// tqx5r-panel, and a few commands on stdin.
 
 #include "bench/BenchSupport.h"
 
@@ -8,6 +10,7 @@
 #include "panel/KeyPainting.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
+#include "reconnect/ReconnectDriver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -146,12 +149,16 @@ int main(int argc, char *argv[])
                                         QStringLiteral("NAME"));
     const QCommandLineOption actionsOption(QStringLiteral("actions"),
                                            QStringLiteral("Press keys and click buttons at random."));
+    const QCommandLineOption attendedOption(
+        QStringLiteral("attended"),
+        QStringLiteral("Close every box, and connect again whenever the panel is disconnected."));
     const QCommandLineOption reconnectOption(
         QStringLiteral("reconnect"),
-        QStringLiteral("Close every box, and connect again whenever the panel is disconnected."));
+        QStringLiteral("Reconnect on its own after a device loss, as tqx5r-panel --reconnect does; "
+                       "boxes are closed and counted."));
     const QCommandLineOption exitOption(QStringLiteral("exit-after-status"),
                                         QStringLiteral("Quit once the first status frame is painted."));
-    parser.addOptions({portOption, actionsOption, reconnectOption, exitOption});
+    parser.addOptions({portOption, actionsOption, attendedOption, reconnectOption, exitOption});
     parser.process(app);
 
     MainWindow window;
@@ -164,6 +171,7 @@ int main(int argc, char *argv[])
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
+    ReconnectDriver *reconnect = parser.isSet(reconnectOption) ? new ReconnectDriver(&window) : nullptr;
 
     if (parser.isSet(portOption)) {
         const QString port = parser.value(portOption);
@@ -179,7 +187,7 @@ int main(int argc, char *argv[])
     QTimer reconnector;
     auto *connectAction = window.findChild<QAction *>(QStringLiteral("actionConnect_to_TQX_5R"));
     auto *disconnectAction = window.findChild<QAction *>(QStringLiteral("actionDisconnect"));
-    if (parser.isSet(reconnectOption)) {
+    if (parser.isSet(attendedOption) || reconnect) {
         QObject::connect(&boxCloser, &QTimer::timeout, [&boxes] {
             QWidget *modal = QApplication::activeModalWidget();
             if (!modal)
@@ -192,6 +200,8 @@ int main(int argc, char *argv[])
             modal->close();
         });
         boxCloser.start(50);
+    }
+    if (parser.isSet(attendedOption)) {
         QObject::connect(&reconnector, &QTimer::timeout, [&] {
             if (!QApplication::activeModalWidget() && connectAction->isEnabled())
                 connectAction->trigger();
@@ -218,7 +228,10 @@ int main(int argc, char *argv[])
                 say("REPORT frames=" + QByteArray::number(window.framesReceived())
                     + " boxes=" + QByteArray::number(boxes)
                     + " actions=" + QByteArray::number(randomOperator ? randomOperator->actions : 0)
-                    + " queued=" + QByteArray::number(window.queuedCommands().size()));
+                    + " queued=" + QByteArray::number(window.queuedCommands().size())
+                    + " losses=" + QByteArray::number(reconnect ? reconnect->losses() : 0)
+                    + " reconnects=" + QByteArray::number(reconnect ? reconnect->reconnects() : 0)
+                    + " tries=" + QByteArray::number(reconnect ? reconnect->tries() : 0));
             } else if (command == "disconnect") {
                 disconnectAction->trigger();
             } else if (command == "quit") {

@@ -103,6 +103,36 @@ int randomInt(int low, int high)
     return std::uniform_int_distribution<int>(low, high)(random());
 }
 
+qint64 reportValue(const QByteArray &report, const char *key)
+{
+    for (const QByteArray &field : report.split(' ')) {
+        if (field.startsWith(QByteArray(key) + '='))
+            return field.mid(static_cast<int>(qstrlen(key)) + 1).toLongLong();
+    }
+    return -1;
+}
+
+void FrameTally::add(qint64 switchSent, qint64 panelReceived)
+{
+    sent += switchSent;
+    received += panelReceived;
+    if (panelReceived < switchSent)
+        lost += switchSent - panelReceived;
+    else
+        extra += panelReceived - switchSent;
+}
+
+qint64 MemoryTrack::check(qint64 pid)
+{
+    const qint64 resident = statusKiB(pid, "VmRSS");
+    if (startKiB < 0)
+        startKiB = resident;
+    endKiB = resident;
+    highestKiB = std::max(highestKiB, resident);
+    peakKiB = std::max(peakKiB, statusKiB(pid, "VmHWM"));
+    return resident;
+}
+
 QByteArray numberedStatusFrame(int index)
 {
     SwitchState state;

@@ -36,6 +36,27 @@ void note(const QString &text);
 std::mt19937 &random();
 int randomInt(int low, int high); // inclusive
 
+// The number after "key=" in a line such as "REPORT frames=12 boxes=0"; -1
+// when the key is missing.
+qint64 reportValue(const QByteArray &report, const char *key);
+
+// Frames the switch sent against frames the panel received, summed over the
+// checks of a soak run.
+struct FrameTally
+{
+    long long sent = 0, received = 0, lost = 0, extra = 0;
+    void add(qint64 switchSent, qint64 panelReceived);
+};
+
+// A process's resident memory at each check of a soak run: at the first
+// check, at the last, the highest, and the peak the kernel recorded (KiB).
+struct MemoryTrack
+{
+    qint64 startKiB = -1, endKiB = -1, highestKiB = -1, peakKiB = -1;
+    // Returns the resident memory now.
+    qint64 check(qint64 pid);
+};
+
 // Status frames that differ from one another for the first 65536 indices.
 QByteArray numberedStatusFrame(int index);
 

@@ -73,13 +73,16 @@ int runBrokerCommand(int commands)
         // A random moment against the poll thread's cycle and last send.
         waitUntil([] { return false; }, Bench::randomInt(0, 300));
         const QByteArray command = "{\"antenna\":" + QByteArray::number(Bench::randomInt(1, positionCount)) + "}";
-        const double ms = actionToWire(rig.device, [&] {
-            client.publish(rig.settings.topicFor(BrokerTopics::set), command, false, BrokerClient::Delivery::AtMostOnce);
-        });
-        if (ms >= 0)
-            latencies << ms;
+        const int before = rig.device.receivedFrames().size();
+        qint64 arrivedNs = 0;
+        const qint64 sentNs = Bench::nowNs();
+        client.publish(rig.settings.topicFor(BrokerTopics::set), command, false, BrokerClient::Delivery::AtMostOnce);
+        if (waitForFrame(rig.device, before, "IGS", arrivedNs))
+            latencies << Bench::nsToMs(arrivedNs - sentNs);
         else
             ++missed;
+        if (rig.device.receivedFrames().size() > 1000)
+            rig.device.clearReceived();
     }
     reportLatencies(QStringLiteral("mqtt.command"), latencies, missed);
     return 0;

@@ -7,10 +7,12 @@
 int runLineSpeed(int frameCount);
 int runKeyToWire(int presses);
 int runSwitchToScreen(int samples);
+int runBandToWire(int samples);
 int runCpu(int seconds);
 int runStartup();
 int runMemory(int seconds);
 int runSoak(double minutes);
+int runUnattendedSoak(double minutes);
 int runBrokerCommand(int commands);
 int runBrokerScreen(int samples);
 int runBrokerCpu(int seconds);

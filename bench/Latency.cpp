@@ -1,19 +1,27 @@
-// Key to wire and switch to screen: the real window and poll thread in this
-// process, the virtual switch at the far end of a pseudo-terminal.
+// Key to wire, switch to screen and band change to wire: the real window and
+// poll thread in this process, the virtual switch at the far end of a
+// pseudo-terminal.
 
 #include "bench/BenchSupport.h"
 #include "bench/Commands.h"
 #include "bench/Latency.h"
 
+#include "band/BandFollow.h"
+#include "band/BandFollower.h"
 #include "link/ThreadLeitura.h"
 #include "panel/KeyPainting.h"
 #include "panel/MainWindow.h"
+#include "panel/SwitchSeam.h"
+#include "sim/DummyRig.h"
 #include "sim/VirtualSwitch.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <array>
@@ -22,8 +30,7 @@
 #include <memory>
 #include <thread>
 
-// Runs the event loop until the condition holds, checking every millisecond;
-// false on time-out.
+// Checks every millisecond.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
     if (condition())
@@ -42,6 +49,20 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     check.start(1);
     loop.exec();
     return met || condition();
+}
+
+bool waitForFrame(const VirtualSwitch &device, int before, const QByteArray &prefix, qint64 &arrivedNs)
+{
+    return waitUntil([&] {
+        const QList<VirtualSwitch::ReceivedFrame> frames = device.receivedFrames();
+        for (int f = before; f < frames.size(); ++f) {
+            if (frames.at(f).bytes.startsWith(prefix)) {
+                arrivedNs = frames.at(f).firstByteNs;
+                return true;
+            }
+        }
+        return false;
+    }, 3000);
 }
 
 void reportLatencies(const QString &name, const QVector<double> &ms, int missed)
@@ -143,36 +164,20 @@ int runKeyToWire(int presses)
     for (int i = 0; i < presses; ++i) {
         // A random moment against the poll thread's cycle and last send.
         pause(Bench::randomInt(0, 300));
+        const int before = rig.device.receivedFrames().size();
         const auto key = static_cast<Qt::Key>(Qt::Key_F1 + Bench::randomInt(0, positionCount - 1));
-        const double ms = actionToWire(rig.device, [&] { QTest::keyClick(rig.window.get(), key); });
-        if (ms >= 0)
-            latencies << ms;
+        qint64 arrivedNs = 0;
+        const qint64 pressedNs = Bench::nowNs();
+        QTest::keyClick(rig.window.get(), key);
+        if (waitForFrame(rig.device, before, "IGS", arrivedNs))
+            latencies << Bench::nsToMs(arrivedNs - pressedNs);
         else
             ++missed;
+        if (rig.device.receivedFrames().size() > 1000)
+            rig.device.clearReceived();
     }
     reportLatencies(QStringLiteral("key"), latencies, missed);
     return 0;
-}
-
-double actionToWire(VirtualSwitch &device, const std::function<void()> &act)
-{
-    if (device.receivedFrames().size() > 1000)
-        device.clearReceived();
-    const int before = device.receivedFrames().size();
-    qint64 arrivedNs = 0;
-    const qint64 actedNs = Bench::nowNs();
-    act();
-    const bool arrived = waitUntil([&] {
-        const QList<VirtualSwitch::ReceivedFrame> frames = device.receivedFrames();
-        for (int f = before; f < frames.size(); ++f) {
-            if (frames.at(f).bytes.startsWith("IGS")) {
-                arrivedNs = frames.at(f).firstByteNs;
-                return true;
-            }
-        }
-        return false;
-    }, 3000);
-    return arrived ? Bench::nsToMs(arrivedNs - actedNs) : -1;
 }
 
 int runSwitchToScreen(int samples)
@@ -234,4 +239,84 @@ PaintLatency switchToScreen(VirtualSwitch &device, const std::array<QPushButton 
     QApplication::exec();
     mover.join();
     return PaintLatency{latencies, missed.load()};
+}
+
+namespace {
+
+// The band each sample moves the radio to, and the frame that band's
+// remembered antenna gives at the switch.
+struct BandStep
+{
+    qint64 hz;
+    int position;
+};
+constexpr BandStep bandSteps[] = {{14200000, 2}, {7100000, 4}};
+
+// Moves the radio from band to band through changeBand(hz), each time at a
+// random moment, and times the change to the first byte of the select frame
+// at the switch.
+void measureBandChanges(Rig &rig, const QString &name, int samples, const std::function<bool(qint64)> &changeBand)
+{
+    QVector<double> latencies;
+    int missed = 0;
+    for (int i = 0; i < samples; ++i) {
+        const BandStep &step = bandSteps[i % 2];
+        pause(Bench::randomInt(0, 300));
+        const int before = rig.device.receivedFrames().size();
+        const QByteArray expected = "IGS" + QByteArray::number(step.position) + ';';
+        qint64 arrivedNs = 0;
+        const qint64 changedNs = Bench::nowNs();
+        if (changeBand(step.hz) && waitForFrame(rig.device, before, expected, arrivedNs))
+            latencies << Bench::nsToMs(arrivedNs - changedNs);
+        else
+            ++missed;
+        // The next sample starts from a switch that shows this band's antenna.
+        waitUntil([&] { return rig.window->seam()->snapshot().position == step.position; }, 3000);
+        if (rig.device.receivedFrames().size() > 1000)
+            rig.device.clearReceived();
+    }
+    reportLatencies(name, latencies, missed);
+}
+
+} // namespace
+
+int runBandToWire(int samples)
+{
+    Rig rig;
+    if (!rig.start())
+        return 1;
+    QTemporaryDir dir;
+    BandFollowSettings settings;
+    settings.memoryPath = dir.filePath(QStringLiteral("bands.ini"));
+    QFile memory(settings.memoryPath);
+    if (!memory.open(QIODevice::WriteOnly) || memory.write("[General]\n20m=3\n40m=5\n") < 0)
+        return 1;
+    memory.close();
+
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        settings.loggerPorts = {probe.localPort()};
+    }
+    BandFollow udpFollow(settings, rig.window->seam());
+    QUdpSocket logger;
+    measureBandChanges(rig, QStringLiteral("band.udp"), samples, [&](qint64 hz) {
+        const QByteArray packet = "<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>"
+                                  + QByteArray::number(hz / 10) + "</Freq><IsTransmitting>False</IsTransmitting></RadioInfo>";
+        return logger.writeDatagram(packet, QHostAddress::LocalHost, settings.loggerPorts.first()) == packet.size();
+    });
+
+    DummyRig dummy;
+    if (!dummy.start()) {
+        Bench::note(dummy.errorString());
+        return 1;
+    }
+    settings.loggerPorts.clear();
+    settings.rig = HamlibSettings();
+    settings.rig->model = HamlibSettings::rigctldModel;
+    settings.rig->file = dummy.address();
+    BandFollow rigFollow(settings, rig.window->seam());
+    // The dummy radio starts on 2 m, which has no antenna: nothing to wait for.
+    measureBandChanges(rig, QStringLiteral("band.rigctld"), samples, [&](qint64 hz) { return dummy.setFrequency(hz); });
+    return 0;
 }

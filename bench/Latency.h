@@ -2,6 +2,7 @@
 
 #include "panel/PanelState.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
 
@@ -23,10 +24,9 @@ struct PaintLatency
 };
 PaintLatency switchToScreen(VirtualSwitch &device, const std::array<QPushButton *, positionCount> &keys, int samples);
 
-// Does act, then waits for the next select frame ("IGS...") at the switch:
-// the milliseconds from act to its first byte, or a negative number when none
-// came within 3 s.
-double actionToWire(VirtualSwitch &device, const std::function<void()> &act);
+// Waits up to 3 s for a frame starting with prefix among those the switch
+// receives after the first `before`, and takes the time of its first byte.
+bool waitForFrame(const VirtualSwitch &device, int before, const QByteArray &prefix, qint64 &arrivedNs);
 
 // Runs the event loop until the condition holds; false on time-out.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs);

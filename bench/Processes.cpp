@@ -6,15 +6,16 @@
 #include "bench/Commands.h"
 
 #include "sim/LocalBroker.h"
+#include "sim/StableLink.h"
 #include "sim/VirtualSwitch.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QProcessEnvironment>
 #include <QTimer>
 
 #include <csignal>
-#include <utility>
 
 namespace Programs {
 QString panel() { return QCoreApplication::applicationDirPath() + QStringLiteral("/../app/tqx5r-panel"); }
@@ -95,28 +96,22 @@ void Child::kill()
 
 namespace {
 
-double cpuPercent(qint64 pid, int seconds)
+// CPU of each process over the same stretch of time, in % of one core; -1
+// for one that is gone.
+QVector<double> cpuPercents(const QVector<qint64> &pids, int seconds)
 {
-    const double before = Bench::cpuSeconds(pid);
+    QVector<double> before;
+    for (qint64 pid : pids)
+        before << Bench::cpuSeconds(pid);
     const qint64 startNs = Bench::nowNs();
     pauseMs(seconds * 1000);
-    const double after = Bench::cpuSeconds(pid);
     const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
-    if (before < 0 || after < 0)
-        return -1;
-    return 100.0 * (after - before) / wall;
-}
-
-// Two processes side by side over the same seconds.
-std::pair<double, double> cpuPercents(qint64 firstPid, qint64 secondPid, int seconds)
-{
-    const double secondBefore = Bench::cpuSeconds(secondPid);
-    const qint64 startNs = Bench::nowNs();
-    const double first = cpuPercent(firstPid, seconds);
-    const double secondAfter = Bench::cpuSeconds(secondPid);
-    const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
-    const double second = secondBefore >= 0 && secondAfter >= 0 ? 100.0 * (secondAfter - secondBefore) / wall : -1;
-    return {first, second};
+    QVector<double> percents;
+    for (int i = 0; i < pids.size(); ++i) {
+        const double after = Bench::cpuSeconds(pids.at(i));
+        percents << (before.at(i) < 0 || after < 0 ? -1 : 100.0 * (after - before.at(i)) / wall);
+    }
+    return percents;
 }
 
 } // namespace
@@ -135,32 +130,49 @@ int runCpu(int seconds)
     }
     const QString device = QString::fromLocal8Bit(banner.mid(banner.lastIndexOf(' ') + 1));
 
+    // A fourth panel, with --reconnect, on a switch of its own behind a
+    // stable link name.
+    VirtualSwitch ownSwitch;
+    StableLink link(QDir::tempPath() + QStringLiteral("/tqx5r-cpu-%1").arg(QCoreApplication::applicationPid()));
+    if (!ownSwitch.start() || !link.pointAt(ownSwitch.devicePath())) {
+        Bench::note(QStringLiteral("the virtual switch did not start: %1").arg(ownSwitch.errorString()));
+        return 1;
+    }
+
     Child connected(Programs::panel(), {QStringLiteral("--port"), device});
     Child idle(Programs::panel(), {});
-    if (!connected.waitStarted() || !idle.waitStarted())
+    Child retrying(Programs::panel(), {QStringLiteral("--reconnect"), QStringLiteral("--port"), link.path()});
+    if (!connected.waitStarted() || !idle.waitStarted() || !retrying.waitStarted())
         return 1;
     // Start-up is not part of the figure.
     pauseMs(3000);
     sim.readAllStderr();
 
-    // Both panels side by side: one talking to the switch, one disconnected.
-    const auto [connectedPercent, idlePercent] = cpuPercents(connected.pid(), idle.pid(), seconds);
+    // Side by side: one panel talking to the switch, one disconnected.
+    const QVector<double> talking = cpuPercents({connected.pid(), idle.pid()}, seconds);
     const int polls = sim.readAllStderr().count("-- poll");
 
-    // The device vanishes: the switch's process dies and its side of the
-    // pseudo-terminal closes. The panel shows one box, which stays up.
+    // The devices vanish: the switch's process dies and its side of the
+    // pseudo-terminal closes; the panel shows one box, which stays up. The
+    // other switch goes with its link name, and that panel keeps trying,
+    // every 5 s once it has backed off.
     ::kill(static_cast<pid_t>(sim.pid()), SIGKILL);
     sim.handle().waitForFinished(5000);
+    ownSwitch.vanish();
+    link.remove();
     pauseMs(2000);
-    const double vanishedPercent = connected.isRunning() ? cpuPercent(connected.pid(), seconds) : -1;
+    const QVector<double> gone = cpuPercents({connected.pid(), retrying.pid()}, seconds);
 
-    Bench::result(QStringLiteral("cpu.connected"), connectedPercent);
+    Bench::result(QStringLiteral("cpu.connected"), talking.at(0));
     Bench::result(QStringLiteral("cpu.connected.polls_per_s"), static_cast<double>(polls) / seconds);
-    Bench::result(QStringLiteral("cpu.disconnected"), idlePercent);
-    Bench::result(QStringLiteral("cpu.vanished"), vanishedPercent);
+    Bench::result(QStringLiteral("cpu.disconnected"), talking.at(1));
+    Bench::result(QStringLiteral("cpu.vanished"), gone.at(0));
+    Bench::result(QStringLiteral("cpu.retrying"), gone.at(1));
+    const bool measured = !talking.contains(-1) && !gone.contains(-1);
     connected.kill();
     idle.kill();
-    return connectedPercent < 0 || idlePercent < 0 || vanishedPercent < 0 ? 1 : 0;
+    retrying.kill();
+    return measured ? 0 : 1;
 }
 
 int runStartup()
@@ -232,10 +244,10 @@ int runBrokerCpu(int seconds)
     pauseMs(3000);
     const int framesBefore = device.statusFramesSent();
     const qint64 startNs = Bench::nowNs();
-    const auto [ownerPercent, remotePercent] = cpuPercents(owner.pid(), remote.pid(), seconds);
+    const QVector<double> percents = cpuPercents({owner.pid(), remote.pid()}, seconds);
     const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
-    Bench::result(QStringLiteral("mqtt.cpu.owner"), ownerPercent);
-    Bench::result(QStringLiteral("mqtt.cpu.remote"), remotePercent);
+    Bench::result(QStringLiteral("mqtt.cpu.owner"), percents.at(0));
+    Bench::result(QStringLiteral("mqtt.cpu.remote"), percents.at(1));
     Bench::result(QStringLiteral("mqtt.cpu.frames_per_s"), (device.statusFramesSent() - framesBefore) / wall);
-    return ownerPercent < 0 || remotePercent < 0 ? 1 : 0;
+    return percents.contains(-1) ? 1 : 0;
 }

@@ -7,28 +7,16 @@
 #include "bench/Commands.h"
 #include "bench/Processes.h"
 
+#include "sim/StableLink.h"
 #include "sim/VirtualSwitch.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 
 #include <cstdio>
 #include <memory>
 
-#include <unistd.h>
-
 namespace {
-
-// Points link at the device, replacing an older link in one step.
-bool pointLink(const QString &link, const QString &device)
-{
-    const QByteArray temporary = QFile::encodeName(link + QStringLiteral(".new"));
-    ::unlink(temporary.constData());
-    if (::symlink(QFile::encodeName(device).constData(), temporary.constData()) < 0)
-        return false;
-    return ::rename(temporary.constData(), QFile::encodeName(link).constData()) == 0;
-}
 
 QByteArray garbage(int size)
 {
@@ -42,18 +30,9 @@ QByteArray garbage(int size)
     return bytes;
 }
 
-qint64 reportValue(const QByteArray &report, const char *key)
-{
-    for (const QByteArray &field : report.split(' ')) {
-        if (field.startsWith(QByteArray(key) + '='))
-            return field.mid(static_cast<int>(qstrlen(key)) + 1).toLongLong();
-    }
-    return -1;
-}
-
 struct Soak
 {
-    QString link = QDir::tempPath() + QStringLiteral("/tqx5r-soak-%1").arg(QCoreApplication::applicationPid());
+    StableLink link{QDir::tempPath() + QStringLiteral("/tqx5r-soak-%1").arg(QCoreApplication::applicationPid())};
     std::unique_ptr<VirtualSwitch> device;
     std::unique_ptr<Child> panel;
 
@@ -64,8 +43,9 @@ struct Soak
     bool accountable = true;
 
     long long crashes = 0, hangs = 0, phases = 0, vanished = 0, disconnects = 0;
-    long long expected = 0, received = 0, lost = 0, extra = 0, bursts = 0;
-    qint64 rssStartKiB = -1, rssEndKiB = -1, rssMaxKiB = -1, peakKiB = -1;
+    long long bursts = 0;
+    Bench::FrameTally frameTally;
+    Bench::MemoryTrack memory;
     qint64 boxes = 0, actions = 0;
 
     bool startDevice()
@@ -74,7 +54,7 @@ struct Soak
         options.lively = true;
         device = std::make_unique<VirtualSwitch>(options);
         answeringSinceNs = Bench::nowNs();
-        if (!device->start() || !pointLink(link, device->devicePath())) {
+        if (!device->start() || !link.pointAt(device->devicePath())) {
             Bench::note(QStringLiteral("soak: cannot start the virtual switch: %1").arg(device->errorString()));
             return false;
         }
@@ -87,8 +67,8 @@ struct Soak
     bool startPanel()
     {
         panel = std::make_unique<Child>(Programs::benchPanel(),
-                                        QStringList{QStringLiteral("--port"), link, QStringLiteral("--actions"),
-                                                    QStringLiteral("--reconnect")});
+                                        QStringList{QStringLiteral("--port"), link.path(), QStringLiteral("--actions"),
+                                                    QStringLiteral("--attended")});
         framesBase = 0;
         accountable = false; // the first checkpoint only sets the bases
         return panel->waitStarted();
@@ -138,7 +118,7 @@ struct Soak
             }
             return;
         }
-        const qint64 frames = reportValue(report, "frames");
+        const qint64 frames = Bench::reportValue(report, "frames");
         int firmwareAnswered = 0;
         for (const VirtualSwitch::ReceivedFrame &frame : device->receivedFrames()) {
             if (frame.bytes == "IGW;" && frame.firstByteNs >= answeringSinceNs && frame.firstByteNs < silentSinceNs)
@@ -149,12 +129,7 @@ struct Soak
         if (accountable) {
             const qint64 sent = status - statusBase + firmwareAnswered;
             const qint64 got = frames - framesBase;
-            expected += sent;
-            received += got;
-            if (got < sent)
-                lost += sent - got;
-            else
-                extra += got - sent;
+            frameTally.add(sent, got);
             Bench::note(QStringLiteral("soak: phase %1: %2 frames sent, %3 received, resident %4 MiB")
                             .arg(phases)
                             .arg(sent)
@@ -164,14 +139,9 @@ struct Soak
         accountable = true;
         statusBase = status;
         framesBase = frames;
-        boxes = reportValue(report, "boxes");
-        actions = reportValue(report, "actions");
-        const qint64 rss = Bench::statusKiB(panel->pid(), "VmRSS");
-        if (rssStartKiB < 0)
-            rssStartKiB = rss;
-        rssEndKiB = rss;
-        rssMaxKiB = std::max(rssMaxKiB, rss);
-        peakKiB = std::max(peakKiB, Bench::statusKiB(panel->pid(), "VmHWM"));
+        boxes = Bench::reportValue(report, "boxes");
+        actions = Bench::reportValue(report, "actions");
+        memory.check(panel->pid());
         ++phases;
     }
 
@@ -222,7 +192,7 @@ struct Soak
         }
         panel->stop();
         device.reset();
-        ::unlink(QFile::encodeName(link).constData());
+        link.remove();
 
         Bench::result(QStringLiteral("soak.minutes"), minutes);
         Bench::result(QStringLiteral("soak.crashes"), static_cast<double>(crashes));
@@ -231,16 +201,16 @@ struct Soak
         Bench::result(QStringLiteral("soak.vanished"), static_cast<double>(vanished));
         Bench::result(QStringLiteral("soak.disconnects"), static_cast<double>(disconnects));
         Bench::result(QStringLiteral("soak.garbage_bursts"), static_cast<double>(bursts));
-        Bench::result(QStringLiteral("soak.frames_sent"), static_cast<double>(expected));
-        Bench::result(QStringLiteral("soak.frames_received"), static_cast<double>(received));
-        Bench::result(QStringLiteral("soak.lost"), static_cast<double>(lost));
-        Bench::result(QStringLiteral("soak.extra"), static_cast<double>(extra));
+        Bench::result(QStringLiteral("soak.frames_sent"), static_cast<double>(frameTally.sent));
+        Bench::result(QStringLiteral("soak.frames_received"), static_cast<double>(frameTally.received));
+        Bench::result(QStringLiteral("soak.lost"), static_cast<double>(frameTally.lost));
+        Bench::result(QStringLiteral("soak.extra"), static_cast<double>(frameTally.extra));
         Bench::result(QStringLiteral("soak.boxes"), static_cast<double>(boxes));
         Bench::result(QStringLiteral("soak.actions"), static_cast<double>(actions));
-        Bench::result(QStringLiteral("soak.rss_start"), rssStartKiB / 1024.0);
-        Bench::result(QStringLiteral("soak.rss_end"), rssEndKiB / 1024.0);
-        Bench::result(QStringLiteral("soak.rss_max"), rssMaxKiB / 1024.0);
-        Bench::result(QStringLiteral("soak.peak"), peakKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_start"), memory.startKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_end"), memory.endKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.rss_max"), memory.highestKiB / 1024.0);
+        Bench::result(QStringLiteral("soak.peak"), memory.peakKiB / 1024.0);
 
         const auto mib = [](qint64 kib) { return QString::number(kib / 1024.0, 'f', 1); };
         const QString summary = QStringLiteral(
@@ -261,13 +231,13 @@ struct Soak
                                     .arg(vanished)
                                     .arg(disconnects)
                                     .arg(bursts)
-                                    .arg(expected)
-                                    .arg(received)
-                                    .arg(lost)
-                                    .arg(extra)
+                                    .arg(frameTally.sent)
+                                    .arg(frameTally.received)
+                                    .arg(frameTally.lost)
+                                    .arg(frameTally.extra)
                                     .arg(actions)
                                     .arg(boxes)
-                                    .arg(mib(rssStartKiB), mib(rssEndKiB), mib(rssMaxKiB), mib(peakKiB));
+                                    .arg(mib(memory.startKiB), mib(memory.endKiB), mib(memory.highestKiB), mib(memory.peakKiB));
         std::fputs(summary.toUtf8().constData(), stdout);
         return crashes == 0 && hangs == 0 ? 0 : 1;
     }

@@ -81,7 +81,7 @@ QString firstLine(const QString &path, const QString &prefix)
 }
 
 QString table(const Results &results, const QList<Row> &rows, bool quick, int frames, int presses, int samples,
-              int cpuSeconds, int memorySeconds)
+              int bandChanges, int cpuSeconds, int memorySeconds)
 {
     QString out;
     QTextStream text(&out);
@@ -92,7 +92,8 @@ QString table(const Results &results, const QList<Row> &rows, bool quick, int fr
     text << "Median and worst of the runs; the worst is the highest, or the lowest where more is better.\n"
          << "Line speed: " << frames << " status frames back to back at 9600 baud, into a receive step run every 25 ms; "
          << "key to wire: " << presses << " F-key presses; switch to screen: " << samples
-         << " status frames that move the active key; CPU: " << cpuSeconds << " s of tqx5r-panel; memory: "
+         << " status frames that move the active key; band follow: " << bandChanges
+         << " band changes from each source; CPU: " << cpuSeconds << " s of tqx5r-panel; memory: "
          << memorySeconds << " s of random operation.\n\n";
     text << "| Figure | Median | Worst | Target | Runs |\n|---|---:|---:|---|---:|\n";
     for (const Row &row : rows) {
@@ -118,6 +119,7 @@ int runAll(bool quick, const QString &writePath)
     const int frames = quick ? 300 : 1000;
     const int presses = quick ? 50 : 200;
     const int samples = quick ? 50 : 150;
+    const int bandChanges = quick ? 20 : 60;
     const int cpuSeconds = quick ? 5 : 20;
     const int memorySeconds = quick ? 10 : 60;
     const int startups = quick ? 2 : 5;
@@ -133,6 +135,7 @@ int runAll(bool quick, const QString &writePath)
     repeat(runs, QStringLiteral("line"), QString::number(frames), QStringLiteral("line speed"));
     repeat(runs, QStringLiteral("key"), QString::number(presses), QStringLiteral("key to wire"));
     repeat(runs, QStringLiteral("screen"), QString::number(samples), QStringLiteral("switch to screen"));
+    repeat(runs, QStringLiteral("band"), QString::number(bandChanges), QStringLiteral("band change to wire"));
     repeat(runs, QStringLiteral("cpu"), QString::number(cpuSeconds), QStringLiteral("CPU"));
     repeat(startups, QStringLiteral("startup"), QString(), QStringLiteral("start-up"));
     repeat(runs, QStringLiteral("memory"), QString::number(memorySeconds), QStringLiteral("memory"));
@@ -161,10 +164,19 @@ int runAll(bool quick, const QString &writePath)
          << Row{"screen.p99", "Switch to screen: p99 (ms)", false, 1, QStringLiteral("≤ 30")}
          << Row{"screen.max", "Switch to screen: max (ms)", false, 1, QString()}
          << Row{"screen.missed", "Switch to screen: moves never painted", false, 0, QStringLiteral("0")}
+         << Row{"band.udp.p50", "Band follow, logger UDP packet to first byte of the select at the switch: p50 (ms)", false, 1, QString()}
+         << Row{"band.udp.p99", "Band follow, logger UDP: p99 (ms)", false, 1, QStringLiteral("≤ 200")}
+         << Row{"band.udp.max", "Band follow, logger UDP: max (ms)", false, 1, QString()}
+         << Row{"band.udp.missed", "Band follow, logger UDP: band changes never followed", false, 0, QStringLiteral("0")}
+         << Row{"band.rigctld.p50", "Band follow, frequency set in rigctld to first byte of the select at the switch: p50 (ms)", false, 1, QString()}
+         << Row{"band.rigctld.p99", "Band follow, rigctld: p99 (ms)", false, 1, QStringLiteral("≤ 450")}
+         << Row{"band.rigctld.max", "Band follow, rigctld: max (ms)", false, 1, QString()}
+         << Row{"band.rigctld.missed", "Band follow, rigctld: band changes never followed", false, 0, QStringLiteral("0")}
          << Row{"cpu.connected", "CPU of tqx5r-panel, connected to the virtual switch (% of one core)", false, 2, QStringLiteral("< 1")}
          << Row{"cpu.connected.polls_per_s", "… polls answered by the switch meanwhile (per second)", true, 2, QString()}
          << Row{"cpu.disconnected", "CPU of tqx5r-panel, disconnected (% of one core)", false, 2, QStringLiteral("< 1")}
          << Row{"cpu.vanished", "CPU of tqx5r-panel after the device vanished (% of one core)", false, 2, QStringLiteral("< 1")}
+         << Row{"cpu.retrying", "CPU of tqx5r-panel --reconnect while the vanished device is retried (% of one core)", false, 2, QStringLiteral("< 1")}
          << Row{"memory.peak", "Peak resident memory (VmHWM) after " + QString::number(memorySeconds) + " s of random operation (MiB)", false, 1, QString()}
          << Row{"memory.resident", "… resident memory at the end (VmRSS, MiB)", false, 1, QString()}
          << Row{"startup.shown", "Start-up, process start to the window painted (ms)", false, 0, QString()}
@@ -181,7 +193,7 @@ int runAll(bool quick, const QString &writePath)
          << Row{"mqtt.cpu.remote", "CPU of tqx5r-panel --remote showing it, idle (% of one core)", false, 2, QStringLiteral("< 1")}
          << Row{"mqtt.cpu.frames_per_s", "… status frames relayed meanwhile (per second)", true, 2, QString()};
 
-    const QString summary = table(results, rows, quick, frames, presses, samples, cpuSeconds, memorySeconds);
+    const QString summary = table(results, rows, quick, frames, presses, samples, bandChanges, cpuSeconds, memorySeconds);
     std::fputs(summary.toUtf8().constData(), stdout);
     std::fflush(stdout);
     if (!writePath.isEmpty()) {
@@ -201,7 +213,8 @@ int main(int argc, char *argv[])
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString argument = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     const bool widgets = command == QLatin1String("key") || command == QLatin1String("screen")
-                         || command == QLatin1String("mqtt-screen") || command == QLatin1String("mqtt-command");
+                         || command == QLatin1String("band") || command == QLatin1String("mqtt-screen")
+                         || command == QLatin1String("mqtt-command");
     if (widgets && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app;
@@ -230,6 +243,8 @@ int main(int argc, char *argv[])
         return runKeyToWire(count > 0 ? count : 200);
     if (command == QLatin1String("screen"))
         return runSwitchToScreen(count > 0 ? count : 150);
+    if (command == QLatin1String("band"))
+        return runBandToWire(count > 0 ? count : 60);
     if (command == QLatin1String("cpu"))
         return runCpu(count > 0 ? count : 20);
     if (command == QLatin1String("startup"))
@@ -244,9 +259,11 @@ int main(int argc, char *argv[])
         return runBrokerCpu(count > 0 ? count : 20);
     if (command == QLatin1String("soak"))
         return runSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
+    if (command == QLatin1String("soak-unattended"))
+        return runUnattendedSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
     std::fprintf(stderr,
                  "usage: tqx5r-bench all|quick [--write FILE]\n"
-                 "       tqx5r-bench line|key|screen|cpu|memory [COUNT] | startup | soak [MINUTES]\n"
+                 "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup | soak|soak-unattended [MINUTES]\n"
                  "       tqx5r-bench mqtt-command|mqtt-screen|mqtt-cpu [COUNT]\n");
     return 2;
 }

@@ -2,6 +2,7 @@
 #include "ui_mainWindow.h"
 
 #include "about/about.h"
+#include "link/LinkLossHandler.h"
 #include "link/RemoteLink.h"
 #include "link/Transmitter.h"
 #include "panel/AntennaLabels.h"
@@ -15,6 +16,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMetaType>
+#include <QScopedValueRollback>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent, Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint)
@@ -103,8 +105,13 @@ void MainWindow::callEnvioFila()
 void MainWindow::connectAtStart(const QString &portName)
 {
     if (!remoteLink)
-        settings->selectCustomPort(portName);
+        useCustomPort(portName);
     openSerialPort();
+}
+
+void MainWindow::useCustomPort(const QString &portName)
+{
+    settings->selectCustomPort(portName);
 }
 
 void MainWindow::queueCommand(CommandWord word)
@@ -121,14 +128,30 @@ void MainWindow::openSerialPort()
         openRemoteLink();
         return;
     }
-    const SerialSettings p = settings->serialSettings();
+    if (!openSerialPortQuietly(settings->serialSettings())) {
+        QMessageBox::critical(this, tr("Error"), serialPort->errorString());
+        // A reconnect may have opened the port while the box was up.
+        if (!serialPort->isOpen())
+            showStatus(tr("Open error"));
+        publishSnapshot();
+    }
+}
+
+SerialSettings MainWindow::serialSettings() const
+{
+    return settings->serialSettings();
+}
+
+bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
+{
     serialPort->setPortName(p.portName);
     serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
     serialPort->setDataBits(p.dataBits);
     serialPort->setParity(p.parity);
     serialPort->setStopBits(p.stopBits);
     serialPort->setFlowControl(p.flowControl);
-    if (serialPort->open(QIODevice::ReadWrite)) {
+    const bool opened = serialPort->open(QIODevice::ReadWrite);
+    if (opened) {
         ui->actionConfigure->setEnabled(false);
         ui->actionConnect_to_TQX_5R->setEnabled(false);
         // All six at once, so a "%" in a port name is shown as typed.
@@ -139,11 +162,11 @@ void MainWindow::openSerialPort()
         receiver.reset();
         silenceWatch.connected(monotonicClock.elapsed());
         Transmitter::sendFirmwareRequest();
-    } else {
-        QMessageBox::critical(this, tr("Error"), serialPort->errorString());
-        showStatus(tr("Open error"));
+        if (lossHandler)
+            lossHandler->linkOpened(p.portName, ui->statusBar->currentMessage());
     }
     publishSnapshot();
+    return opened;
 }
 
 void MainWindow::closeSerialPort()
@@ -155,6 +178,8 @@ void MainWindow::closeSerialPort()
     silenceWatch.disconnected();
     showStatus(tr("Disconnected"));
     publishSnapshot();
+    if (lossHandler)
+        lossHandler->linkClosed();
 }
 
 void MainWindow::readData()
@@ -167,15 +192,22 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
         return;
     // The port repeats the error for as long as it stays open; the first
-    // report closes it, so one loss gives one box.
-    if (!serialPort->isOpen())
+    // report closes it, so one loss gives one box. Closing a hung-up device
+    // can fail and report errors of its own, while the port still counts as
+    // open: they belong to the loss being handled.
+    if (!serialPort->isOpen() || closingLostPort)
         return;
     // When the device hangs up, Qt 5.15 reports whatever errno was left over
     // ("Unknown error", "Inappropriate ioctl for device"), so the library's
     // words alone do not tell the operator what happened.
     const QString description = tr("The connection to %1 was lost: %2")
                                     .arg(connectedPortName, serialPort->errorString());
-    closeSerialPort();
+    {
+        const QScopedValueRollback<bool> closing(closingLostPort, true);
+        closeSerialPort();
+    }
+    if (lossHandler && lossHandler->linkLost(connectedPortName))
+        return;
     QMessageBox::critical(this, tr("Critical Error"), description);
 }
 

@@ -5,6 +5,7 @@
 #include "link/SilenceWatch.h"
 #include "panel/OperatorCommands.h"
 #include "panel/PanelState.h"
+#include "settings/SerialSettings.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -14,6 +15,7 @@
 #include <array>
 #include <atomic>
 
+class LinkLossHandler;
 class QPushButton;
 class QRadioButton;
 class RemoteLink;
@@ -52,6 +54,19 @@ public:
     // typed it as a custom port and chosen "Connect to TQX-5R". With a remote
     // link, attaches that instead.
     void connectAtStart(const QString &portName);
+    // Puts portName in the settings as a typed custom port, with the line
+    // parameters as they are.
+    void useCustomPort(const QString &portName);
+
+    // Hands device losses to handler instead of the "Critical Error" box;
+    // nullptr brings the box back. The handler is not owned.
+    void setLinkLossHandler(LinkLossHandler *handler) { lossHandler = handler; }
+    // The port and line parameters "Connect to TQX-5R" would use now.
+    SerialSettings serialSettings() const;
+    // Opens the port with p as "Connect to TQX-5R" does, except that a
+    // failure shows no box and leaves the status bar alone.
+    bool openSerialPortQuietly(const SerialSettings &p);
+    void showStatus(const QString &message);
 
     // Makes this a remote panel: the switch is reached through link, never
     // through a serial port. Call before the window is shown.
@@ -99,7 +114,6 @@ private:
     void showFirmwareRevision(quint8 major, quint8 minor);
     void applyEffects(const OperatorCommands::Effects &effects);
     void queueCommand(CommandWord word);
-    void showStatus(const QString &message);
     void checkForSilence();
     void heardFromSwitch();
     PanelDisplay currentDisplay() const;
@@ -127,5 +141,7 @@ private:
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
     SwitchSeam *switchSeam = nullptr;
+    LinkLossHandler *lossHandler = nullptr;
+    bool closingLostPort = false;
     RemoteLink *remoteLink = nullptr;
 };

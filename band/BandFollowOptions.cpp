@@ -1,0 +1,102 @@
+#include "band/BandFollowOptions.h"
+
+#include "rig/HamlibPoller.h"
+
+#include <QCommandLineParser>
+
+#include <limits>
+
+namespace {
+
+constexpr int highestPort = std::numeric_limits<quint16>::max();
+
+// A whole number in [low, high], or nothing.
+std::optional<int> number(const QString &text, int low, int high)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    if (!ok || value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+BandFollowOptions::BandFollowOptions()
+    : rigModel(QStringLiteral("rig-model"),
+               QStringLiteral("Band follow: read the radio through Hamlib model N, as rigctl -m N "
+                              "(2 is a running rigctld)."),
+               QStringLiteral("N"))
+    , rigFile(QStringLiteral("rig-file"),
+              QStringLiteral("Band follow: the radio's serial device, or host:port of rigctld for "
+                             "model 2, as rigctl -r."),
+              QStringLiteral("DEV"))
+    , rigSpeed(QStringLiteral("rig-speed"),
+               QStringLiteral("Band follow: the radio's serial speed, as rigctl -s."),
+               QStringLiteral("BAUD"))
+    , loggerUdp(QStringLiteral("logger-udp"),
+                QStringLiteral("Band follow: listen for a logger's radio broadcasts (RadioInfo XML "
+                               "or WSJT-X status) on UDP port PORT; may be repeated."),
+                QStringLiteral("PORT"))
+    , bands(QStringLiteral("bands"),
+            QStringLiteral("Band follow: keep the antenna of each band in FILE instead of "
+                           "~/.config/tqx5r-panel/bands.ini."),
+            QStringLiteral("FILE"))
+{
+}
+
+void BandFollowOptions::add(QCommandLineParser &parser) const
+{
+    parser.addOptions({rigModel, rigFile, rigSpeed, loggerUdp, bands});
+}
+
+std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLineParser &parser,
+                                                          QStringList &problems) const
+{
+    const int problemsBefore = problems.size();
+    BandFollowSettings settings;
+
+    if (parser.isSet(rigModel)) {
+        HamlibSettings rig;
+        const std::optional<int> model = number(parser.value(rigModel), 1, std::numeric_limits<int>::max());
+        if (!model || !HamlibPoller::knownModel(*model))
+            problems << QStringLiteral("--rig-model: '%1' is not a Hamlib radio model (see rigctl -l).")
+                            .arg(parser.value(rigModel));
+        else
+            rig.model = *model;
+        rig.file = parser.value(rigFile);
+        if (parser.isSet(rigSpeed)) {
+            const std::optional<int> speed = number(parser.value(rigSpeed), 1, std::numeric_limits<int>::max());
+            if (!speed)
+                problems << QStringLiteral("--rig-speed: '%1' is not a serial speed.").arg(parser.value(rigSpeed));
+            else
+                rig.speed = *speed;
+        }
+        settings.rig = rig;
+    } else if (parser.isSet(rigFile) || parser.isSet(rigSpeed)) {
+        problems << QStringLiteral("--rig-file and --rig-speed need --rig-model.");
+    }
+
+    for (const QString &value : parser.values(loggerUdp)) {
+        const std::optional<int> port = number(value, 1, highestPort);
+        if (!port)
+            problems << QStringLiteral("--logger-udp: '%1' is not a UDP port (1 to %2).").arg(value).arg(highestPort);
+        else if (!settings.loggerPorts.contains(static_cast<quint16>(*port)))
+            settings.loggerPorts << static_cast<quint16>(*port);
+    }
+
+    settings.memoryPath = parser.value(bands);
+    if (parser.isSet(bands) && settings.memoryPath.trimmed().isEmpty())
+        problems << QStringLiteral("--bands: the file name is empty.");
+
+    if (problems.size() > problemsBefore) {
+        problems << QStringLiteral("Starting without band follow.");
+        return std::nullopt;
+    }
+    if (!settings.rig && settings.loggerPorts.isEmpty()) {
+        if (parser.isSet(bands))
+            problems << QStringLiteral("--bands needs --rig-model or --logger-udp; starting without band follow.");
+        return std::nullopt;
+    }
+    return settings;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "rig/HamlibSettings.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// What band follow listens to and where it keeps its memory.
+struct BandFollowSettings
+{
+    std::optional<HamlibSettings> rig;
+    QList<quint16> loggerPorts;
+    QString memoryPath;   // empty: BandMemory::defaultPath()
+};

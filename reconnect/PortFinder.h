@@ -1,0 +1,46 @@
+#pragma once
+
+#include "reconnect/SerialPortEntry.h"
+
+#include <QList>
+#include <QString>
+
+// Which port is the lost device now. When a port opens, the finder remembers
+// what the system's list said about it; at each try it is handed the list of
+// that moment and the port name the settings ask for.
+//
+// The name asked for is taken when it is there and is not plainly another
+// adapter now (a different serial number or model under the old name). A
+// name the list does not know but that exists, such as a /dev/serial/by-id/
+// link or a pseudo-terminal, is taken as it is. Otherwise the device is
+// looked for under another name: by its USB serial number, and, for an
+// adapter without one, by vendor and product id, description and
+// manufacturer, but only if it was the one adapter of its kind when it was
+// opened and is the one adapter of its kind now. The system's list gives no
+// USB topology on every platform, so "the only one of its kind" stands in for
+// a location. Whenever two ports could be the device, none is taken.
+class PortFinder
+{
+public:
+    // Knows nothing about the device: names are taken only as they are.
+    PortFinder() = default;
+
+    // The port asked for as requestedName opened as openedName, with the
+    // ports in present listed by the system.
+    static PortFinder remember(const QString &requestedName, const QString &openedName,
+                               const QList<SerialPortEntry> &present);
+
+    // The port to open when the settings ask for requestedName, or empty
+    // when the device is nowhere to be seen.
+    QString choose(const QString &requestedName, const QList<SerialPortEntry> &present,
+                   bool requestedPathExists) const;
+
+private:
+    bool isTheDevice(const SerialPortEntry &entry) const;
+    bool plainlyAnother(const SerialPortEntry &entry) const;
+
+    QString requestedName;
+    bool identified = false;
+    SerialPortEntry identity;
+    bool onlyOneOfItsModel = false;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "link/LinkLossHandler.h"
+#include "reconnect/PortFinder.h"
+#include "reconnect/ReconnectSchedule.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class MainWindow;
+
+// Opens the port again on its own after the serial device went away, instead
+// of the "Critical Error" box: first a second after the loss, then backing
+// off to every five seconds, until it opens or the operator takes over
+// (Disconnect stops the tries; a connect of their own that works ends them).
+// Each try opens with the settings of that moment, under the name the port
+// finder gives for the device now; a try that fails changes nothing but the
+// status text. The loss and each reconnect are logged with a timestamp.
+//
+// A child of the window, on the GUI thread: closing the window ends it.
+class ReconnectDriver : public QObject, public LinkLossHandler
+{
+    Q_OBJECT
+
+public:
+    using PortLister = std::function<QList<SerialPortEntry>()>;
+    using PathCheck = std::function<bool(const QString &)>;
+    using LogLine = std::function<void(const QString &)>;
+
+    explicit ReconnectDriver(MainWindow *window,
+                             const ReconnectTiming &timing = ReconnectTiming());
+    ~ReconnectDriver() override;
+
+    // The system's port list (QSerialPortInfo) unless replaced.
+    void setPortLister(PortLister lister) { listPorts = std::move(lister); }
+    // Whether a path exists in the file system, unless replaced.
+    void setPathCheck(PathCheck check) { pathExists = std::move(check); }
+    // Each line goes to stderr behind a timestamp, unless replaced.
+    void setLog(LogLine log) { logLine = std::move(log); }
+
+    // Connects to a port named at start. A port that does not open yet (an
+    // adapter plugged in after the station started) is waited for as after
+    // a loss, with no box.
+    void connectAtStart(const QString &portName);
+
+    bool isRetrying() const { return retrying; }
+    // Counted since the start, for the bench and the tests.
+    int losses() const { return lossCount; }
+    int tries() const { return tryCount; }
+    int reconnects() const { return reconnectCount; }
+
+    void linkOpened(const QString &portName, const QString &message) override;
+    void linkClosed() override;
+    bool linkLost(const QString &portName) override;
+
+private:
+    void startRetrying(const QString &message);
+    void tryNow();
+    void waitForNextTry();
+
+    MainWindow *window;
+    ReconnectSchedule schedule;
+    PortFinder finder;
+    QTimer timer;
+    QElapsedTimer clock;
+    PortLister listPorts;
+    PathCheck pathExists;
+    LogLine logLine;
+
+    bool retrying = false;
+    bool ownTry = false;
+    QString retryMessage; // what the status bar says while the tries go on
+    int lossCount = 0;
+    int tryCount = 0;
+    int reconnectCount = 0;
+};

@@ -1,0 +1,151 @@
+#include "rig/HamlibPoller.h"
+
+#include <hamlib/rig.h>
+
+namespace {
+
+// A rigctld that went away must not keep a poll, or the panel's shutdown,
+// waiting long; its answers over loopback or a LAN take milliseconds.
+constexpr const char *networkTimeoutMs = "800";
+constexpr const char *networkRetries = "0";
+// A radio on a serial line keeps its model's timeout but retries less, so a
+// radio that is switched off is noticed in a second or two.
+constexpr const char *serialRetries = "1";
+
+bool setConf(RIG *rig, const char *name, const QString &value)
+{
+    const token_t token = rig_token_lookup(rig, name);
+    return token != RIG_CONF_END && rig_set_conf(rig, token, value.toLocal8Bit().constData()) == RIG_OK;
+}
+
+} // namespace
+
+HamlibPoller::HamlibPoller(const HamlibSettings &settings, QObject *parent)
+    : QObject(parent)
+    , settings(settings)
+    , sourceName(QStringLiteral("hamlib %1 %2").arg(settings.model).arg(settings.file))
+    , pollTimer(this)
+    , retryTimer(this)
+{
+    qRegisterMetaType<RigReading>();
+    // A coarse timer may stretch each interval by a twentieth; the poll is
+    // most of the time a band change takes to reach the switch.
+    pollTimer.setTimerType(Qt::PreciseTimer);
+    pollTimer.setInterval(settings.pollMs);
+    connect(&pollTimer, &QTimer::timeout, this, &HamlibPoller::poll);
+    retryTimer.setSingleShot(true);
+    retryTimer.setInterval(settings.retryMs);
+    connect(&retryTimer, &QTimer::timeout, this, &HamlibPoller::retry);
+}
+
+HamlibPoller::~HamlibPoller()
+{
+    close();
+}
+
+bool HamlibPoller::knownModel(int model)
+{
+    silenceHamlib();
+    rig_load_all_backends();
+    return model > 0 && rig_get_caps(static_cast<rig_model_t>(model)) != nullptr;
+}
+
+void HamlibPoller::silenceHamlib()
+{
+    rig_set_debug(RIG_DEBUG_NONE);
+}
+
+void HamlibPoller::start()
+{
+    retry();
+}
+
+bool HamlibPoller::open()
+{
+    silenceHamlib();
+    rig = rig_init(static_cast<rig_model_t>(settings.model));
+    if (!rig)
+        return false;
+    const bool network = settings.model == HamlibSettings::rigctldModel;
+    bool configured = setConf(rig, "retry", QString::fromLatin1(network ? networkRetries : serialRetries));
+    if (network)
+        configured = setConf(rig, "timeout", QString::fromLatin1(networkTimeoutMs)) && configured;
+    if (!settings.file.isEmpty())
+        configured = setConf(rig, "rig_pathname", settings.file) && configured;
+    if (settings.speed > 0)
+        configured = setConf(rig, "serial_speed", QString::number(settings.speed)) && configured;
+    if (!configured || rig_open(rig) != RIG_OK) {
+        close();
+        return false;
+    }
+    // Hamlib answers from a cache for half a second by default: a band
+    // change would show late, and a radio that starts transmitting would
+    // look idle for that long.
+    rig_set_cache_timeout_ms(rig, HAMLIB_CACHE_ALL, 0);
+    return true;
+}
+
+void HamlibPoller::close()
+{
+    if (!rig)
+        return;
+    // rig_close on a rig that never opened is refused; rig_cleanup frees either.
+    rig_close(rig);
+    rig_cleanup(rig);
+    rig = nullptr;
+}
+
+void HamlibPoller::retry()
+{
+    if (!open()) {
+        failed();
+        return;
+    }
+    poll();
+    if (rig)
+        pollTimer.start();
+}
+
+void HamlibPoller::poll()
+{
+    freq_t frequency = 0;
+    if (rig_get_freq(rig, RIG_VFO_CURR, &frequency) != RIG_OK) {
+        failed();
+        return;
+    }
+    ptt_t ptt = RIG_PTT_OFF;
+    const int pttResult = rig_get_ptt(rig, RIG_VFO_CURR, &ptt);
+    // A radio that cannot report PTT is taken as receiving; any other
+    // failure means it has stopped answering.
+    if (pttResult != RIG_OK && pttResult != -RIG_ENAVAIL && pttResult != -RIG_ENIMPL) {
+        failed();
+        return;
+    }
+    const bool transmitting = pttResult == RIG_OK && ptt != RIG_PTT_OFF;
+    // Only an answer counts: a rigctld whose radio is off still accepts the
+    // connection.
+    if (outageReported)
+        emit statusText(tr("Rig answering again"));
+    outageReported = false;
+    publish(RigReading::at(sourceName, frequency, transmitting));
+}
+
+void HamlibPoller::failed()
+{
+    pollTimer.stop();
+    close();
+    publish(RigReading::none(sourceName));
+    if (!outageReported)
+        emit statusText(tr("Rig not answering"));
+    outageReported = true;
+    retryTimer.start();
+}
+
+void HamlibPoller::publish(const RigReading &next)
+{
+    if (published && next == lastReading)
+        return;
+    published = true;
+    lastReading = next;
+    emit reading(next);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "rig/HamlibSettings.h"
+#include "rig/RigReading.h"
+
+#include <QObject>
+#include <QTimer>
+
+struct s_rig;
+
+// Reads the radio's frequency and PTT through Hamlib a few times a second.
+// Hamlib calls block, so this object lives on a worker thread of its own
+// (see HamlibSource). A radio that stops answering is closed and opened again
+// every retryMs by timer; nothing runs in between.
+class HamlibPoller : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit HamlibPoller(const HamlibSettings &settings, QObject *parent = nullptr);
+    ~HamlibPoller() override;
+
+    // False for a model number this Hamlib does not know. Quick: no I/O.
+    static bool knownModel(int model);
+    // Keeps Hamlib's own diagnostics off stderr.
+    static void silenceHamlib();
+
+public slots:
+    void start();
+
+signals:
+    // Emitted when the frequency or PTT differ from the last reading, and
+    // with no frequency when the radio stops answering.
+    void reading(const RigReading &reading);
+    void statusText(const QString &text);
+
+private:
+    bool open();
+    void close();
+    void poll();
+    void failed();
+    void retry();
+    void publish(const RigReading &next);
+
+    HamlibSettings settings;
+    QString sourceName;
+    s_rig *rig = nullptr;
+    QTimer pollTimer;
+    QTimer retryTimer;
+    bool outageReported = false;
+    bool published = false;
+    RigReading lastReading;
+};

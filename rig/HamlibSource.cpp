@@ -1,0 +1,50 @@
+#include "rig/HamlibSource.h"
+
+#include "rig/HamlibPoller.h"
+
+#include <QThread>
+
+#include <clocale>
+
+namespace {
+
+// Longer than any single Hamlib call the poller makes on a network rig.
+constexpr unsigned long stopWaitMs = 5000;
+
+} // namespace
+
+HamlibSource::HamlibSource(const HamlibSettings &settings, QObject *parent)
+    : QObject(parent)
+    , worker(new QThread)
+    , poller(new HamlibPoller(settings))
+{
+    qRegisterMetaType<RigReading>();
+    // Hamlib sets LC_NUMERIC to "C" around rig_open and then restores the
+    // name it saved, which that very switch has freed when the locale was
+    // another. Already "C", the switch changes nothing and frees nothing.
+    // Qt formats numbers with its own locale, never with this one.
+    std::setlocale(LC_NUMERIC, "C");
+    worker->setObjectName(QStringLiteral("hamlib"));
+    poller->moveToThread(worker);
+    connect(worker, &QThread::started, poller, &HamlibPoller::start);
+    // The poller closes the radio in its destructor, on its own thread, as
+    // the thread winds down.
+    connect(worker, &QThread::finished, poller, &QObject::deleteLater);
+    connect(poller, &HamlibPoller::reading, this, &HamlibSource::reading);
+    connect(poller, &HamlibPoller::statusText, this, &HamlibSource::statusText);
+    worker->start();
+}
+
+HamlibSource::~HamlibSource()
+{
+    disconnect(poller, nullptr, this, nullptr);
+    worker->quit();
+    if (worker->wait(stopWaitMs)) {
+        delete worker;
+        return;
+    }
+    // A radio that hangs inside a Hamlib call longer than that keeps its
+    // thread and poller: destroying a running QThread would abort the
+    // program, and the panel is on its way out.
+    worker = nullptr;
+}

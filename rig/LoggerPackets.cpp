@@ -1,0 +1,95 @@
+#include "rig/LoggerPackets.h"
+
+#include <QDataStream>
+#include <QHash>
+#include <QXmlStreamReader>
+
+#include <limits>
+
+namespace LoggerPackets {
+
+namespace {
+
+const QString radioInfoElement = QStringLiteral("RadioInfo");
+
+bool isTrue(const QString &text)
+{
+    return text.trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+// A frequency field in 10 Hz units; NaN when it is missing or not a number.
+double frequencyField(const QHash<QString, QString> &fields, const QString &name)
+{
+    bool ok = false;
+    const double units = fields.value(name).trimmed().toDouble(&ok);
+    return ok ? units * radioInfoHzPerUnit : std::numeric_limits<double>::quiet_NaN();
+}
+
+} // namespace
+
+std::optional<RigReading> parse(const QByteArray &datagram)
+{
+    if (std::optional<RigReading> reading = parseWsjtxStatus(datagram))
+        return reading;
+    return parseRadioInfo(datagram);
+}
+
+std::optional<RigReading> parseRadioInfo(const QByteArray &datagram)
+{
+    if (!datagram.contains("<RadioInfo"))
+        return std::nullopt;
+    QXmlStreamReader xml(datagram);
+    if (!xml.readNextStartElement() || xml.name() != radioInfoElement)
+        return std::nullopt;
+    // The packet's own fields, one level deep; nested or unknown ones are skipped.
+    QHash<QString, QString> fields;
+    while (xml.readNextStartElement()) {
+        const QString name = xml.name().toString();
+        fields.insert(name, xml.readElementText(QXmlStreamReader::SkipChildElements));
+    }
+    if (xml.hasError())
+        return std::nullopt;
+
+    // A logger driving two radios reports both; the operator works the active one.
+    const QString radio = fields.value(QStringLiteral("RadioNr")).trimmed();
+    const QString active = fields.value(QStringLiteral("ActiveRadioNr")).trimmed();
+    if (!radio.isEmpty() && !active.isEmpty() && radio != active)
+        return std::nullopt;
+
+    const bool hasTransmitting = fields.contains(QStringLiteral("IsTransmitting"));
+    const bool transmitting = isTrue(fields.value(QStringLiteral("IsTransmitting")));
+    const QString source = QStringLiteral("RadioInfo %1 %2")
+                               .arg(fields.value(QStringLiteral("StationName")).trimmed(), radio);
+    RigReading reading = RigReading::at(source, frequencyField(fields, QStringLiteral("Freq")), transmitting);
+    if (!reading.valid)
+        reading = RigReading::at(source, frequencyField(fields, QStringLiteral("TXFreq")), transmitting);
+    if (!reading.valid && !hasTransmitting)
+        return std::nullopt;
+    return reading;
+}
+
+std::optional<RigReading> parseWsjtxStatus(const QByteArray &datagram)
+{
+    QDataStream in(datagram);
+    in.setByteOrder(QDataStream::BigEndian);
+    quint32 magic = 0;
+    quint32 schema = 0;
+    quint32 type = 0;
+    in >> magic >> schema >> type;
+    if (in.status() != QDataStream::Ok || magic != wsjtxMagic || type != wsjtxStatusType)
+        return std::nullopt;
+
+    // Strings travel as UTF-8 byte arrays with a 32-bit length. Qt reads a
+    // claimed length in bounded steps, so a lying length only ends the read.
+    QByteArray id, mode, dxCall, report, txMode;
+    quint64 dialFrequencyHz = 0;
+    bool txEnabled = false;
+    bool transmitting = false;
+    in >> id >> dialFrequencyHz >> mode >> dxCall >> report >> txMode >> txEnabled >> transmitting;
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return RigReading::at(QStringLiteral("WSJT-X %1").arg(QString::fromUtf8(id)),
+                          static_cast<double>(dialFrequencyHz), transmitting);
+}
+
+} // namespace LoggerPackets

@@ -1,0 +1,291 @@
+#include "link/Transmitter.h"
+#include "panel/KeyPainting.h"
+#include "reconnect/ReconnectDriver.h"
+#include "settings/SettingsDialog.h"
+#include "sim/StableLink.h"
+#include "support/LinkedPanel.h"
+#include "support/ModalDismisser.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#include <sys/resource.h>
+
+// The real window and poll thread with reconnect on, and the virtual switch
+// behind a stable link name that goes when the device goes and comes back
+// with it, as a /dev/serial/by-id/ name does for a USB adapter.
+namespace {
+
+// Many tries a second, where the test is not about the pace.
+const ReconnectTiming quickTiming{100, 300, 10000};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+class tst_Reconnect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        logLines.clear();
+        rig = std::make_unique<LinkedPanel>();
+        device = rig->device.get();
+        link = std::make_unique<StableLink>(dir.filePath("tqx5r"));
+        QVERIFY(link->pointAt(device->devicePath()));
+    }
+    void cleanup() { rig.reset(); }
+
+    void switchComesBackOnTheSameLink()
+    {
+        enableReconnect();
+        connectTo(link->path());
+        ModalDismisser dismisser;
+        vanish();
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), lossText(), 5000);
+        SwitchState moved = device->state(); // it moved on while away
+        moved.position = 5;
+        device->setState(moved);
+        comeBack();
+        // The log has the status bar's words, which the firmware answer soon replaces.
+        QTRY_COMPARE_WITH_TIMEOUT(logLines.size(), 2, 6000);
+        QCOMPARE(logLines.last(), QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path()));
+        QTRY_VERIFY_WITH_TIMEOUT(!device->receivedFrames().isEmpty(), 5000);
+        QCOMPARE(device->receivedFrames().first().bytes, QByteArray("IGW;"));
+        QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>("botaoTecla6")->styleSheet(), KeyPainting::activeKeyStyle, 5000);
+        QCOMPARE(dismisser.count(), 0);
+    }
+
+    void operatorStaysInCharge()
+    {
+        ReconnectDriver *driver = enableReconnect(quickTiming);
+        connectTo(link->path());
+        ModalDismisser dismisser;
+        vanish();
+        QTRY_VERIFY_WITH_TIMEOUT(driver->isRetrying(), 5000);
+        // No busy waiting between tries: a spin would take the whole 2 s.
+        const double before = cpuSeconds();
+        QTest::qWait(2000);
+        QVERIFY2(cpuSeconds() - before < 1.0, qPrintable(QString::number(cpuSeconds() - before)));
+        QVERIFY(driver->tries() >= 3);
+
+        // A connect of the operator's own that fails: the usual box; the tries go on.
+        child<QAction>("actionConnect_to_TQX_5R")->trigger();
+        QCOMPARE(dismisser.titles(), QStringList{"Error"});
+        QCOMPARE(statusText(), QString("Open error"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), lossText(), 2000);
+
+        // Disconnect stops them, even once the switch is back.
+        child<QAction>("actionDisconnect")->trigger();
+        const int tries = driver->tries();
+        comeBack();
+        QTest::qWait(1000);
+        QCOMPARE(driver->tries(), tries);
+        QVERIFY(device->receivedBytes().isEmpty());
+
+        // The tries use the settings of the moment.
+        connectTo(link->path());
+        vanish();
+        StableLink elsewhere(dir.filePath("tqx5r-elsewhere"));
+        comeBack(&elsewhere);
+        auto *dialog = PanelDriver::settingsDialog();
+        dialog->findChild<QComboBox *>("baudRateBox")->setCurrentText("19200");
+        QTest::mouseClick(dialog->findChild<QPushButton *>("applyButton"), Qt::LeftButton);
+        dialog->selectCustomPort(elsewhere.path());
+        const QString connectedElsewhere = QString("Connected to %1 : 19200, 8, None, 1, None").arg(elsewhere.path());
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(connectedElsewhere), 5000);
+
+        // Connect during the tries connects at once and ends them.
+        device->vanish();
+        elsewhere.remove();
+        QTRY_VERIFY_WITH_TIMEOUT(driver->isRetrying(), 5000);
+        comeBack(&elsewhere);
+        child<QAction>("actionConnect_to_TQX_5R")->trigger();
+        QVERIFY(connected() && !driver->isRetrying());
+        const int triesAtConnect = driver->tries();
+        QTest::qWait(500);
+        QCOMPARE(driver->tries(), triesAtConnect);
+        QCOMPARE(dismisser.count(), 1);
+    }
+
+    void sameAdapterUnderANewName()
+    {
+        // The system's list is fed to the driver; the old node is gone.
+        ReconnectDriver *driver = enableReconnect(quickTiming);
+        const auto usbPort = [](const QString &path) {
+            return SerialPortEntry{path, path, "TQX0001", {}, {}, true, 0x0403, true, 0x6001};
+        };
+        auto listed = std::make_shared<QList<SerialPortEntry>>(QList<SerialPortEntry>{usbPort(device->devicePath())});
+        driver->setPortLister([listed] { return *listed; });
+        driver->setPathCheck([](const QString &) { return false; });
+        connectTo(device->devicePath());
+
+        VirtualSwitch comeback;
+        QVERIFY(comeback.start());
+        device->vanish();
+        *listed = {usbPort(comeback.devicePath())};
+        const QString connectedThere = QString("Connected to %1 : 9600, 8, None, 1, None").arg(comeback.devicePath());
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(connectedThere), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(comeback.receivedBytes().startsWith("IGW;"), 5000);
+    }
+
+    void calmOnBadInput_data()
+    {
+        QTest::addColumn<QString>("target"); // what the link points at while the switch is away
+        QTest::newRow("a regular file") << "file";
+        QTest::newRow("no permission") << "mode 000";
+        QTest::newRow("not a serial device") << "/dev/null";
+        QTest::newRow("back and gone again at once") << "";
+    }
+    void calmOnBadInput()
+    {
+        QFETCH(QString, target);
+        ReconnectDriver *driver = enableReconnect(quickTiming);
+        connectTo(link->path());
+        ModalDismisser dismisser;
+        vanish();
+        QTRY_VERIFY_WITH_TIMEOUT(driver->isRetrying(), 5000);
+        if (target.isEmpty()) {
+            for (int losses = 2; losses <= 4; ++losses) {
+                comeBack();
+                QTRY_VERIFY_WITH_TIMEOUT(!device->receivedBytes().isEmpty(), 5000); // opened: gone again
+                vanish();
+                QTRY_COMPARE_WITH_TIMEOUT(driver->losses(), losses, 5000);
+            }
+        } else {
+            QFile file(dir.filePath("not-a-port"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            if (target == "mode 000")
+                QVERIFY(file.setPermissions({}));
+            QVERIFY(link->pointAt(target.startsWith('/') ? target : file.fileName()));
+            const int tries = driver->tries();
+            QTest::qWait(1000);
+            QVERIFY(driver->tries() >= tries + 2);
+            QCOMPARE(statusText(), lossText());
+        }
+        comeBack();
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+        QCOMPARE(dismisser.count(), 0);
+    }
+
+    void errorFloodWhileClosingIsOneLoss_data()
+    {
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("without reconnect: one box") << false;
+        QTest::newRow("with reconnect: one loss, no box") << true;
+    }
+    void errorFloodWhileClosingIsOneLoss()
+    {
+        QFETCH(bool, reconnect);
+        if (reconnect)
+            enableReconnect();
+        connectTo(link->path());
+        // A hung-up adapter can fail the close itself and report more errors
+        // while the port still counts as open.
+        int closes = 0;
+        connect(serialPort, &QIODevice::aboutToClose, this, [&closes] {
+            if (++closes > 20) // re-entered without end otherwise
+                return;
+            for (int i = 0; i < 10; ++i)
+                emit serialPort->errorOccurred(QSerialPort::ResourceError);
+        });
+        ModalDismisser dismisser;
+        vanish();
+        QTRY_VERIFY_WITH_TIMEOUT(closes > 0, 5000);
+        QTest::qWait(300);
+        QCOMPARE(closes, 1);
+        QCOMPARE(dismisser.titles(), reconnect ? QStringList{} : QStringList{"Critical Error"});
+        QCOMPARE(logLines.size(), reconnect ? 1 : 0);
+    }
+
+    void adapterMissingAtStartIsWaitedFor()
+    {
+        ReconnectDriver *driver = enableReconnect(quickTiming);
+        ModalDismisser dismisser;
+        vanish();
+        driver->connectAtStart(link->path());
+        QVERIFY(driver->isRetrying());
+        QVERIFY2(statusText().startsWith(QString("Cannot open %1: ").arg(link->path())), qPrintable(statusText()));
+        comeBack();
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path())), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+        QCOMPARE(dismisser.count(), 0);
+    }
+
+    void panelLogsLossAndReconnectOnStderr()
+    {
+        QProcess panel;
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH),
+                    {"-platform", "offscreen", "--reconnect", "--port", link->path()});
+        QVERIFY(device->waitForFrames(2, 20000));
+        QString log;
+        const auto logged = [&](const QString &line) {
+            log += QString::fromUtf8(panel.readAllStandardError());
+            const QString stamp = R"(^tqx5r-panel: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )";
+            const QRegularExpression pattern(stamp + QRegularExpression::escape(line) + "$",
+                                             QRegularExpression::MultilineOption);
+            return pattern.match(log).hasMatch();
+        };
+        vanish();
+        QTRY_VERIFY_WITH_TIMEOUT(logged(lossText()), 5000);
+        comeBack();
+        QTRY_VERIFY_WITH_TIMEOUT(logged(QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path())), 6000);
+        panel.terminate();
+        panel.waitForFinished(20000);
+    }
+
+private:
+    template<typename T> T *child(const char *name) const { return rig->panel.child<T>(name); }
+    QString statusText() const { return rig->panel.statusText(); }
+    QString lossText() const { return QString("Connection to %1 lost; reconnecting…").arg(link->path()); }
+    bool connected() const { return statusText().startsWith("Connected to"); }
+
+    ReconnectDriver *enableReconnect(const ReconnectTiming &timing = ReconnectTiming())
+    {
+        auto *driver = new ReconnectDriver(rig->window.get(), timing);
+        driver->setLog([this](const QString &line) { logLines << line; });
+        return driver;
+    }
+    void connectTo(const QString &port)
+    {
+        rig->panel.connectTo(port);
+        QVERIFY(connected());
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+    }
+    // Unplugged: the device and its stable name go.
+    void vanish()
+    {
+        device->vanish();
+        link->remove();
+    }
+    void comeBack(StableLink *at = nullptr)
+    {
+        device->clearReceived();
+        QVERIFY(device->start());
+        QVERIFY((at ? at : link.get())->pointAt(device->devicePath()));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<LinkedPanel> rig;
+    std::unique_ptr<StableLink> link;
+    VirtualSwitch *device = nullptr;
+    QStringList logLines;
+};
+
+QTEST_MAIN(tst_Reconnect)
+#include "tst_reconnect.moc"

@@ -1,0 +1,143 @@
+#include "rig/LoggerListener.h"
+#include "rig/LoggerPackets.h"
+
+#include <QDataStream>
+#include <QSignalSpy>
+#include <QUdpSocket>
+#include <QtTest>
+
+
+// Loggers' UDP packets turned into readings, and the listener that receives them.
+namespace {
+
+QByteArray radioInfo(const QString &fields)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<RadioInfo>\r\n"
+                          "  <app>Logger</app>\r\n  <StationName>SHACK-PC</StationName>\r\n%1</RadioInfo>\r\n")
+        .arg(fields)
+        .toUtf8();
+}
+
+// The sample a contest logger sends for radio 1 on 14.2 MHz.
+const QString sampleFields = QStringLiteral(
+    "  <RadioNr>1</RadioNr>\r\n  <Freq>1420000</Freq>\r\n  <TXFreq>1420000</TXFreq>\r\n  <Mode>USB</Mode>\r\n"
+    "  <Antenna>3</Antenna>\r\n  <Rotors></Rotors>\r\n  <FocusRadioNr>1</FocusRadioNr>\r\n"
+    "  <ActiveRadioNr>1</ActiveRadioNr>\r\n  <IsTransmitting>False</IsTransmitting>\r\n");
+
+QByteArray wsjtxStatus(quint32 type, quint64 dialHz, bool transmitting)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_5_4);
+    out << LoggerPackets::wsjtxMagic << quint32(3) << type << QByteArray("WSJT-X") << dialHz << QByteArray("FT8")
+        << QByteArray("DX0DX") << QByteArray("-12") << QByteArray("FT8") << true << transmitting << false
+        << quint32(1500) << quint32(1200) << QByteArray("N0CALL") << QByteArray("JO01") << QByteArray("")
+        << false << QByteArray() << false << quint8(0) << quint32(0) << quint32(15) << QByteArray("Default")
+        << QByteArray("CQ N0CALL JO01");
+    return bytes;
+}
+
+QString describe(const std::optional<RigReading> &reading)
+{
+    if (!reading)
+        return QStringLiteral("ignored");
+    return QStringLiteral("%1 %2%3")
+        .arg(reading->source, reading->valid ? QString::number(reading->frequencyHz) : QStringLiteral("no frequency"),
+             reading->transmitting ? QStringLiteral(" tx") : QString());
+}
+
+} // namespace
+
+class tst_LoggerPackets : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void packets_data();
+    void packets();
+    void cutShortOrMangledNeverReads();
+    void listenerSharesItsPortAndReads();
+};
+
+void tst_LoggerPackets::packets_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<QString>("reading");
+
+    const QString radio1 = QStringLiteral("RadioInfo SHACK-PC 1 ");
+    QTest::newRow("logger sample") << radioInfo(sampleFields) << radio1 + "14200000";
+    QTest::newRow("logger transmitting")
+        << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True"))
+        << radio1 + "14200000 tx";
+    QTest::newRow("inactive radio") << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2"))
+                                    << "ignored";
+    QTest::newRow("TXFreq when Freq is missing")
+        << radioInfo("<RadioNr>1</RadioNr><TXFreq>705000</TXFreq>") << radio1 + "7050000";
+    QTest::newRow("unknown and nested fields")
+        << radioInfo("<Extra><Deep>1</Deep></Extra><RadioNr>1</RadioNr><Freq>2807400</Freq><Odd/>")
+        << radio1 + "28074000";
+    QTest::newRow("bad frequency, transmit state kept")
+        << radioInfo("<RadioNr>1</RadioNr><Freq>nan</Freq><IsTransmitting>True</IsTransmitting>")
+        << radio1 + "no frequency tx";
+    QTest::newRow("nothing useful") << radioInfo("<RadioNr>1</RadioNr><Freq>-5</Freq>") << "ignored";
+    QTest::newRow("other logger packet") << QByteArray("<?xml version=\"1.0\"?><contactinfo><band>14</band></contactinfo>")
+                                         << "ignored";
+
+    QTest::newRow("WSJT-X status") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, false)
+                                   << "WSJT-X WSJT-X 14074000";
+    QTest::newRow("WSJT-X transmitting") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 7074000, true)
+                                         << "WSJT-X WSJT-X 7074000 tx";
+    QTest::newRow("WSJT-X absurd frequency") << wsjtxStatus(LoggerPackets::wsjtxStatusType, ~quint64(0), false)
+                                             << "WSJT-X WSJT-X no frequency";
+    QTest::newRow("WSJT-X heartbeat") << wsjtxStatus(0, 14074000, false) << "ignored";
+    QTest::newRow("text") << QByteArray("14200000") << "ignored";
+}
+
+void tst_LoggerPackets::packets()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(QString, reading);
+    QCOMPARE(describe(LoggerPackets::parse(datagram)), reading);
+}
+
+void tst_LoggerPackets::cutShortOrMangledNeverReads()
+{
+    // Up to the transmit flag every field counts; a packet cut anywhere
+    // before it is ignored.
+    const QByteArray status = wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, true);
+    const int transmitFlagEnd = 4 * 3 + (4 + 6) + 8 + (4 + 3) + (4 + 5) + (4 + 3) + (4 + 3) + 2;
+    for (int size = 0; size < transmitFlagEnd; ++size)
+        QVERIFY2(!LoggerPackets::parse(status.left(size)), qPrintable(QString::number(size)));
+    QVERIFY(LoggerPackets::parse(status.left(transmitFlagEnd)));
+
+    const QByteArray xml = radioInfo(sampleFields);
+    for (int size = 0; size < xml.size() - 2; ++size)
+        QVERIFY2(!LoggerPackets::parse(xml.left(size)), qPrintable(QString::number(size)));
+
+    // An id claiming 4 GB must end the read, not allocate it.
+    QByteArray huge = status;
+    huge.replace(12, 4, QByteArray("\xff\xff\xff\xfe", 4));
+    QVERIFY(!LoggerPackets::parse(huge));
+
+}
+
+void tst_LoggerPackets::listenerSharesItsPortAndReads()
+{
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+    const quint16 port = other.localPort();
+    LoggerListener listener;
+    QVERIFY(listener.listen({port}).isEmpty());
+    QCOMPARE(listener.ports(), QList<quint16>{port});
+    other.close();
+
+    QSignalSpy readings(&listener, &LoggerListener::reading);
+    QUdpSocket logger;
+    logger.writeDatagram(QByteArray("garbage"), QHostAddress::LocalHost, port);
+    logger.writeDatagram(radioInfo(sampleFields), QHostAddress::LocalHost, port);
+    QTRY_COMPARE(readings.size(), 1);
+    QCOMPARE(readings.at(0).at(0).value<RigReading>().frequencyHz, qint64(14200000));
+}
+
+QTEST_GUILESS_MAIN(tst_LoggerPackets)
+#include "tst_loggerpackets.moc"
