@@ -335,7 +335,7 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
         // A word queued while the port is closed is dropped unsent, so the
         // operator is not told it was configured.
         showStatus(linkIsOpen() ? tr("Split configured succesfuly!")
-                                        : tr("Not connected to TQX-5R"));
+                                : tr("Not connected to TQX-5R"));
         break;
     case Message::SplitDisabled:
         showStatus(tr("Split disabled"));
@@ -345,7 +345,7 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
         break;
     case Message::SuperSplitConfigured:
         showStatus(linkIsOpen() ? tr("Super Split configured succesfully!")
-                                        : tr("Not connected to TQX-5R"));
+                                : tr("Not connected to TQX-5R"));
         break;
     }
     publishSnapshot();
