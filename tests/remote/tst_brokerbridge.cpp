@@ -151,6 +151,8 @@ void tst_BrokerBridge::refusedCommandsNeverReachTheSwitch()
     QTRY_VERIFY_WITH_TIMEOUT(watcher->isConnected(), 5000);
     // Kept by the broker, a command would act again at every reconnect.
     QVERIFY(watcher->publish("set", R"({"antenna":3})", true));
+    // Back from the broker, so it is kept there before the panel subscribes.
+    QTRY_COMPARE_WITH_TIMEOUT(watcher->on("set").size(), 1, 5000);
     startOwner(TestAccounts::settings(*broker, "owner"));
     connectToSwitch();
     auto *key1 = child<QPushButton>("botaoTecla1");
