@@ -146,9 +146,10 @@ void tst_RemotePanel::showsAndOperatesTheSwitch()
     QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(1).left(7), QByteArray("IGP411;"), 5000);
     QVERIFY(statusMessages.contains("Split configured succesfuly!"));
 
-    // Captions come from the owner's state.
+    // Captions come from the owner's state, once the switch has settled.
     BrokerWatcher owner(TestAccounts::settings(*this->broker, "owner"));
-    QTRY_VERIFY_WITH_TIMEOUT(owner.publish("state", R"({"captions":["Yagi","","","","","","","Dumy!"]})"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(owner.last("state").contains(R"("split":{"on":true,"tx":2})"), 5000);
+    QVERIFY(owner.publish("state", R"({"captions":["Yagi","","","","","","","Dumy!"]})"));
     QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>("botaoTecla8")->text(), QString("Dumy"), 5000);
 
     // A remote panel never touches a serial port.
