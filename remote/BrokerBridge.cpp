@@ -120,7 +120,7 @@ void BrokerBridge::messageReceived(const QString &topic, const QByteArray &paylo
     if (outcome.words.isEmpty())
         return;
     if (!budget.spend(outcome.words.size(), clock.elapsed())) {
-        refuseCommand(tr("too many commands at once; the switch takes about five a second"), payload);
+        refuseCommand(tr("too many commands at once; the switch takes about six a second"), payload);
         return;
     }
     for (CommandWord word : outcome.words)
