@@ -15,9 +15,9 @@ BandFollow::BandFollow(const BandFollowSettings &settings, SwitchSeam *seam, QOb
     connect(bandFollower, &BandFollower::statusText, this, &BandFollow::statusText);
     connect(bandFollower, &BandFollower::bandChanged, this, &BandFollow::bandChanged);
 
-    if (!settings.loggerPorts.isEmpty()) {
+    if (!settings.loggers.isEmpty()) {
         loggers = new LoggerListener(this);
-        problems = loggers->listen(settings.loggerPorts);
+        problems = loggers->listen(settings.loggers);
         connect(loggers, &LoggerListener::reading, bandFollower, &BandFollower::takeReading);
         if (!problems.isEmpty()) {
             // Once the event loop runs, so whoever shows the text is listening.

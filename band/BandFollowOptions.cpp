@@ -36,8 +36,9 @@ BandFollowOptions::BandFollowOptions()
                QStringLiteral("BAUD"))
     , loggerUdp(QStringLiteral("logger-udp"),
                 QStringLiteral("Band follow: listen for a logger's radio broadcasts (RadioInfo XML "
-                               "or WSJT-X status) on UDP port PORT; may be repeated."),
-                QStringLiteral("PORT"))
+                               "or WSJT-X status) on UDP port PORT, joining the multicast GROUP when "
+                               "given as GROUP:PORT; may be repeated."),
+                QStringLiteral("[GROUP:]PORT"))
     , bands(QStringLiteral("bands"),
             QStringLiteral("Band follow: keep the antenna of each band in FILE instead of "
                            "~/.config/tqx5r-panel/bands.ini."),
@@ -78,11 +79,12 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
     }
 
     for (const QString &value : parser.values(loggerUdp)) {
-        const std::optional<int> port = number(value, 1, highestPort);
-        if (!port)
-            problems << QStringLiteral("--logger-udp: '%1' is not a UDP port (1 to %2).").arg(value).arg(highestPort);
-        else if (!settings.loggerPorts.contains(static_cast<quint16>(*port)))
-            settings.loggerPorts << static_cast<quint16>(*port);
+        const std::optional<LoggerEndpoint> endpoint = LoggerEndpoint::parse(value);
+        if (!endpoint)
+            problems << QStringLiteral("--logger-udp: '%1' is not a UDP port (1 to %2) or an IPv4 multicast "
+                                       "GROUP:PORT.").arg(value).arg(highestPort);
+        else if (!settings.loggers.contains(*endpoint))
+            settings.loggers << *endpoint;
     }
 
     settings.memoryPath = parser.value(bands);
@@ -93,7 +95,7 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
         problems << QStringLiteral("Starting without band follow.");
         return std::nullopt;
     }
-    if (!settings.rig && settings.loggerPorts.isEmpty()) {
+    if (!settings.rig && settings.loggers.isEmpty()) {
         if (parser.isSet(bands))
             problems << QStringLiteral("--bands needs --rig-model or --logger-udp; starting without band follow.");
         return std::nullopt;

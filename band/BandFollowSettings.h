@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rig/HamlibSettings.h"
+#include "rig/LoggerEndpoint.h"
 
 #include <QList>
 #include <QString>
@@ -11,6 +12,6 @@
 struct BandFollowSettings
 {
     std::optional<HamlibSettings> rig;
-    QList<quint16> loggerPorts;
+    QList<LoggerEndpoint> loggers;
     QString memoryPath;   // empty: BandMemory::defaultPath()
 };

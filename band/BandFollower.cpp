@@ -16,6 +16,8 @@ BandFollower::BandFollower(SwitchSeam *seam, const QString &memoryPath, QObject 
     settleTimer.setTimerType(Qt::PreciseTimer);
     connect(&settleTimer, &QTimer::timeout, this, [this] { apply(rules.tick(nowMs())); });
     connect(seam, &SwitchSeam::stateChanged, this, &BandFollower::switchStateChanged);
+    connect(seam, &SwitchSeam::operatorSelected, this,
+            [this](int position) { apply(rules.operatorSelected(nowMs(), position)); });
     apply(rules.switchState(nowMs(), seam->snapshot()));
 }
 

@@ -12,8 +12,9 @@ using BandAntennas = std::array<int, BandPlan::count>;
 
 // The antenna per band, kept in a small INI file the operator may edit:
 // one line per band such as "20m=3", antennas numbered 1..8 as on the panel.
-// Lines that name no band or no antenna are ignored when read and left as
-// they are when a choice is written.
+// Keys are read whatever their case; lines that name no band or no antenna
+// are ignored. Writing a choice rewrites the file with every band line it
+// holds, in band order.
 class BandMemory
 {
 public:

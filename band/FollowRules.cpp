@@ -12,6 +12,12 @@ FollowRules::Actions FollowRules::reading(qint64 nowMs, const RigReading &readin
         transmittingSources.remove(reading.source);
     else if (transmittingSources.size() < maxTransmittingSources)
         transmittingSources.insert(reading.source);
+    if (!reading.valid && reading.source == readingSource) {
+        // The source of the radio's band has lost it (gone quiet, or off
+        // every frequency it can tell): nothing is learned for a band the
+        // radio may no longer be on.
+        readingBand = BandPlan::noBand;
+    }
     if (reading.valid) {
         const int band = BandPlan::bandAt(reading.frequencyHz);
         if (band != BandPlan::noBand) {
@@ -23,6 +29,7 @@ FollowRules::Actions FollowRules::reading(qint64 nowMs, const RigReading &readin
             }
         }
         readingBand = band;
+        readingSource = reading.source;
     }
     settle(nowMs, actions);
     carryOut(nowMs, actions);
@@ -42,20 +49,37 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
         pending = antennas[static_cast<size_t>(currentBand)];
 
     if (operatorMoved(before, snapshot)) {
-        if (snapshot.position == ownTarget) {
+        if (snapshot.position == ownTarget)
             ownTarget = -1;
-        } else {
-            // The operator's choice wins until the next band change.
-            pending = -1;
-            if (currentBand != BandPlan::noBand && readingBand == currentBand) {
-                antennas[static_cast<size_t>(currentBand)] = snapshot.position;
-                actions.learnedPosition = snapshot.position;
-            }
-        }
+        else
+            operatorChose(snapshot.position, actions);
     }
     settle(nowMs, actions);
     carryOut(nowMs, actions);
     return actions;
+}
+
+FollowRules::Actions FollowRules::operatorSelected(qint64 nowMs, int position)
+{
+    Actions actions;
+    if (isPosition(position) && !state.splitOn && !state.superSplitOn && !state.operatorChoosing())
+        operatorChose(position, actions);
+    settle(nowMs, actions);
+    carryOut(nowMs, actions);
+    return actions;
+}
+
+void FollowRules::operatorChose(int position, Actions &actions)
+{
+    // The operator's choice wins until the next band change.
+    pending = -1;
+    if (currentBand == BandPlan::noBand || readingBand != currentBand)
+        return;
+    int &remembered = antennas[static_cast<size_t>(currentBand)];
+    if (remembered != position) {
+        remembered = position;
+        actions.learnedPosition = position;
+    }
 }
 
 FollowRules::Actions FollowRules::tick(qint64 nowMs)

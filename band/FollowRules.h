@@ -46,6 +46,8 @@ public:
 
     Actions reading(qint64 nowMs, const RigReading &reading);
     Actions switchState(qint64 nowMs, const SwitchSnapshot &snapshot);
+    // The operator selected an antenna with a key, perhaps the one in use.
+    Actions operatorSelected(qint64 nowMs, int position);
     Actions tick(qint64 nowMs);
 
     // When tick() next has something to decide, if ever.
@@ -59,10 +61,12 @@ private:
     void carryOut(qint64 nowMs, Actions &actions);
     bool held(int position) const;
     bool operatorMoved(const SwitchSnapshot &before, const SwitchSnapshot &after) const;
+    void operatorChose(int position, Actions &actions);
 
     BandAntennas antennas;
     int currentBand = BandPlan::noBand;
     int readingBand = BandPlan::noBand;   // the band of the latest frequency
+    QString readingSource;                // who gave it
     int candidateBand = BandPlan::noBand;
     qint64 candidateSinceMs = 0;
     int pending = -1;                     // position to select for currentBand

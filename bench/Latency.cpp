@@ -296,14 +296,14 @@ int runBandToWire(int samples)
     {
         QUdpSocket probe;
         probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
-        settings.loggerPorts = {probe.localPort()};
+        settings.loggers = {LoggerEndpoint{QHostAddress(), probe.localPort()}};
     }
     BandFollow udpFollow(settings, rig.window->seam());
     QUdpSocket logger;
     measureBandChanges(rig, QStringLiteral("band.udp"), samples, [&](qint64 hz) {
         const QByteArray packet = "<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>"
                                   + QByteArray::number(hz / 10) + "</Freq><IsTransmitting>False</IsTransmitting></RadioInfo>";
-        return logger.writeDatagram(packet, QHostAddress::LocalHost, settings.loggerPorts.first()) == packet.size();
+        return logger.writeDatagram(packet, QHostAddress::LocalHost, settings.loggers.first().port) == packet.size();
     });
 
     DummyRig dummy;
@@ -311,7 +311,7 @@ int runBandToWire(int samples)
         Bench::note(dummy.errorString());
         return 1;
     }
-    settings.loggerPorts.clear();
+    settings.loggers.clear();
     settings.rig = HamlibSettings();
     settings.rig->model = HamlibSettings::rigctldModel;
     settings.rig->file = dummy.address();

@@ -353,7 +353,13 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
 
 void MainWindow::enviaComutacao(qint8 pos)
 {
+    // Outside split and super split a key selects its antenna, rather than
+    // picking a partner.
+    const bool selects = !panelState.choosingSplitTx && !panelState.choosingSuperSplit
+                         && panelState.splitActive != 1;
     applyEffects(OperatorCommands::keyCommand(panelState, pos));
+    if (selects)
+        switchSeam->selected(pos);
 }
 
 void MainWindow::on_botaoTecla1_clicked() { enviaComutacao(0); }

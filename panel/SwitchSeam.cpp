@@ -20,6 +20,11 @@ void SwitchSeam::dispatched(const QByteArray &frame)
     emit frameDispatched(frame);
 }
 
+void SwitchSeam::selected(int position)
+{
+    emit operatorSelected(position);
+}
+
 void SwitchSeam::queueWord(qint16 word)
 {
     if (queue)

@@ -72,8 +72,9 @@ bool HamlibPoller::open()
         configured = setConf(rig, "timeout", QString::fromLatin1(networkTimeoutMs)) && configured;
     if (!settings.file.isEmpty())
         configured = setConf(rig, "rig_pathname", settings.file) && configured;
+    // As rigctl -s sets it: the port's rate, which a network rig ignores.
     if (settings.speed > 0)
-        configured = setConf(rig, "serial_speed", QString::number(settings.speed)) && configured;
+        rig->state.rigport.parm.serial.rate = settings.speed;
     if (!configured || rig_open(rig) != RIG_OK) {
         close();
         return false;
@@ -97,29 +98,29 @@ void HamlibPoller::close()
 
 void HamlibPoller::retry()
 {
-    if (!open()) {
-        failed();
+    if (!rig && !open()) {
+        failed(true);
         return;
     }
-    poll();
-    if (rig)
+    if (poll())
         pollTimer.start();
 }
 
-void HamlibPoller::poll()
+bool HamlibPoller::poll()
 {
     freq_t frequency = 0;
-    if (rig_get_freq(rig, RIG_VFO_CURR, &frequency) != RIG_OK) {
-        failed();
-        return;
+    const int frequencyResult = rig_get_freq(rig, RIG_VFO_CURR, &frequency);
+    if (frequencyResult != RIG_OK) {
+        failed(connectionLost(frequencyResult));
+        return false;
     }
     ptt_t ptt = RIG_PTT_OFF;
     const int pttResult = rig_get_ptt(rig, RIG_VFO_CURR, &ptt);
     // A radio that cannot report PTT is taken as receiving; any other
     // failure means it has stopped answering.
     if (pttResult != RIG_OK && pttResult != -RIG_ENAVAIL && pttResult != -RIG_ENIMPL) {
-        failed();
-        return;
+        failed(connectionLost(pttResult));
+        return false;
     }
     const bool transmitting = pttResult == RIG_OK && ptt != RIG_PTT_OFF;
     // Only an answer counts: a rigctld whose radio is off still accepts the
@@ -128,13 +129,26 @@ void HamlibPoller::poll()
         emit statusText(tr("Rig answering again"));
     outageReported = false;
     publish(RigReading::at(sourceName, frequency, transmitting));
+    return true;
 }
 
-void HamlibPoller::failed()
+bool HamlibPoller::connectionLost(int result)
+{
+    // A radio that does not answer times out; a port or rigctld that is gone
+    // fails with an I/O error.
+    return result == -RIG_EIO || result == -RIG_EPROTO;
+}
+
+void HamlibPoller::failed(bool reopen)
 {
     pollTimer.stop();
-    close();
-    publish(RigReading::none(sourceName));
+    // Opening again costs Hamlib memory it never gives back, so a link that
+    // still stands is kept and asked again later.
+    if (reopen)
+        close();
+    // A radio that went quiet while transmitting may be transmitting still:
+    // band follow stays held until it answers again.
+    publish(RigReading::none(sourceName, lastReading.transmitting));
     if (!outageReported)
         emit statusText(tr("Rig not answering"));
     outageReported = true;

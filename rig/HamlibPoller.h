@@ -10,8 +10,9 @@ struct s_rig;
 
 // Reads the radio's frequency and PTT through Hamlib a few times a second.
 // Hamlib calls block, so this object lives on a worker thread of its own
-// (see HamlibSource). A radio that stops answering is closed and opened again
-// every retryMs by timer; nothing runs in between.
+// (see HamlibSource). A radio that stops answering is asked again every
+// retryMs by timer (a lost port or rigctld is opened again); nothing runs in
+// between.
 class HamlibPoller : public QObject
 {
     Q_OBJECT
@@ -30,15 +31,16 @@ public slots:
 
 signals:
     // Emitted when the frequency or PTT differ from the last reading, and
-    // with no frequency when the radio stops answering.
+    // with no frequency (PTT as last known) when the radio stops answering.
     void reading(const RigReading &reading);
     void statusText(const QString &text);
 
 private:
     bool open();
     void close();
-    void poll();
-    void failed();
+    bool poll();
+    void failed(bool reopen);
+    static bool connectionLost(int result);
     void retry();
     void publish(const RigReading &next);
 

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Longer than any single Hamlib call the poller makes on a network rig.
-constexpr unsigned long stopWaitMs = 5000;
+// Longer than a poll of a network rig takes; a serial radio that hangs
+// inside Hamlib for longer is left to the program's exit.
+constexpr unsigned long stopWaitMs = 1000;
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "rig/LoggerPackets.h"
 
 #include <QNetworkDatagram>
+#include <QTimer>
 #include <QUdpSocket>
 
 LoggerListener::LoggerListener(QObject *parent)
@@ -11,16 +12,16 @@ LoggerListener::LoggerListener(QObject *parent)
     qRegisterMetaType<RigReading>();
 }
 
-QStringList LoggerListener::listen(const QList<quint16> &ports)
+QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
 {
     QStringList failures;
-    for (quint16 port : ports) {
+    for (const LoggerEndpoint &endpoint : endpoints) {
         auto *socket = new QUdpSocket(this);
-        if (!socket->bind(QHostAddress::AnyIPv4, port,
-                          QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-            failures << tr("Cannot listen for logger broadcasts on UDP port %1: %2")
-                            .arg(port)
-                            .arg(socket->errorString());
+        const bool bound = socket->bind(QHostAddress::AnyIPv4, endpoint.port,
+                                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        if (!bound || (!endpoint.group.isNull() && !socket->joinMulticastGroup(endpoint.group))) {
+            failures << tr("Cannot listen for logger broadcasts on UDP %1: %2")
+                            .arg(endpoint.toString(), socket->errorString());
             delete socket;
             continue;
         }
@@ -40,8 +41,18 @@ QList<quint16> LoggerListener::ports() const
 
 void LoggerListener::readPending(QUdpSocket *socket)
 {
-    while (socket->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = socket->receiveDatagram();
+    for (int read = 0; socket->hasPendingDatagrams(); ++read) {
+        if (read == datagramsPerTurn) {
+            // The rest after the window's other work; readyRead does not
+            // come again for datagrams already waiting.
+            QTimer::singleShot(0, socket, [this, socket] { readPending(socket); });
+            return;
+        }
+        if (socket->pendingDatagramSize() > maxDatagramBytes) {
+            socket->readDatagram(nullptr, 0);
+            continue;
+        }
+        const QNetworkDatagram datagram = socket->receiveDatagram(maxDatagramBytes);
         if (const std::optional<RigReading> parsed = LoggerPackets::parse(datagram.data()))
             emit reading(*parsed);
     }

@@ -50,16 +50,21 @@ std::optional<RigReading> parseRadioInfo(const QByteArray &datagram)
     if (xml.hasError())
         return std::nullopt;
 
-    // A logger driving two radios reports both; the operator works the active one.
     const QString radio = fields.value(QStringLiteral("RadioNr")).trimmed();
     const QString active = fields.value(QStringLiteral("ActiveRadioNr")).trimmed();
-    if (!radio.isEmpty() && !active.isEmpty() && radio != active)
-        return std::nullopt;
-
     const bool hasTransmitting = fields.contains(QStringLiteral("IsTransmitting"));
     const bool transmitting = isTrue(fields.value(QStringLiteral("IsTransmitting")));
     const QString source = QStringLiteral("RadioInfo %1 %2")
                                .arg(fields.value(QStringLiteral("StationName")).trimmed(), radio);
+
+    // A logger driving two radios reports both; the operator works the active
+    // one. Any radio that transmits still holds the switch.
+    if (!radio.isEmpty() && !active.isEmpty() && radio != active) {
+        if (!hasTransmitting)
+            return std::nullopt;
+        return RigReading::none(source, transmitting);
+    }
+
     RigReading reading = RigReading::at(source, frequencyField(fields, QStringLiteral("Freq")), transmitting);
     if (!reading.valid)
         reading = RigReading::at(source, frequencyField(fields, QStringLiteral("TXFreq")), transmitting);

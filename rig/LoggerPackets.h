@@ -11,8 +11,8 @@
 //   of 10 Hz, IsTransmitting, RadioNr and ActiveRadioNr);
 // - the WSJT-X "Status" message (a big-endian QDataStream after the magic
 //   number 0xadbccbda; dial frequency in Hz, Transmitting).
-// Anything else, a packet cut short or one about a radio that is not the
-// active one gives nothing.
+// Anything else or a packet cut short gives nothing; a packet about a radio
+// that is not the active one gives only its transmit state.
 namespace LoggerPackets {
 
 constexpr quint32 wsjtxMagic = 0xadbccbdau;

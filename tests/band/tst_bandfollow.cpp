@@ -74,6 +74,7 @@ void tst_BandFollow::startFollowing(const QString &rigAddress, int retryMs)
     settings.rig = HamlibSettings();
     settings.rig->model = HamlibSettings::rigctldModel;
     settings.rig->file = rigAddress;
+    settings.rig->speed = 9600; // as rigctl -s; rigctld's port has no speed
     settings.rig->retryMs = retryMs;
     settings.memoryPath = memoryPath;
     statusTexts.reset();

@@ -51,8 +51,8 @@ void tst_BandFollowOptions::options()
         QStringList parts, ports;
         if (read->rig)
             parts << QStringLiteral("rig %1 %2 %3").arg(read->rig->model).arg(read->rig->file).arg(read->rig->speed);
-        for (quint16 port : read->loggerPorts)
-            ports << QString::number(port);
+        for (const LoggerEndpoint &endpoint : read->loggers)
+            ports << endpoint.toString();
         if (!ports.isEmpty())
             parts << "udp " + ports.join(' ');
         if (!read->memoryPath.isEmpty())

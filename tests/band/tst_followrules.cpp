@@ -7,6 +7,8 @@
 //   sw 2 [send] [split] [ss] [choosing] [busy=N] [closed] [silent]
 //                          the switch, connected and answering, on Ant 2
 //   f 14.2 [tx]            a reading in MHz from source "a" ("f@b" for b)
+//   lost [tx]              source "a" has no frequency (gone quiet)
+//   key 4                  the operator pressed key 4
 //   wait 100               time passes, and the rules look again
 //   |                      a mark in the log, to show what happens when
 // What the rules do is logged as "band 20m", "select 3" or "learn 20m=5".
@@ -59,6 +61,10 @@ QString run(const QString &script)
             const QString source = verb.contains('@') ? verb.section('@', 1) : QStringLiteral("a");
             const double mhz = words.value(1).toDouble();
             record(rules->reading(now, RigReading::at(source, mhz * 1e6, words.contains("tx"))));
+        } else if (verb == "lost") {
+            record(rules->reading(now, RigReading::none(QStringLiteral("a"), words.contains("tx"))));
+        } else if (verb == "key") {
+            record(rules->operatorSelected(now, words.value(1).toInt() - 1));
         } else if (verb == "wait") {
             now += words.value(1).toInt();
             record(rules->tick(now));
@@ -125,6 +131,8 @@ void tst_FollowRules::rules_data()
     QTest::newRow("operator mid-choice") << "mem 20m=3; sw 1 choosing; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
     QTest::newRow("link closed") << "mem 20m=3; sw 1 closed; f 14.2; wait 100" << "band 20m";
     QTest::newRow("switch silent") << "mem 20m=3; sw 1 silent; f 14.2; wait 100" << "band 20m";
+    QTest::newRow("rig gone quiet while transmitting")
+        << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 100; lost tx; wait 100; |; f 14.2" << "band 20m | select 3";
 
     // Learning.
     QTest::newRow("learned from the switch's front panel") << "sw 1; f 14.2; wait 100; sw 4" << "band 20m, learn 20m=4";
@@ -138,6 +146,9 @@ void tst_FollowRules::rules_data()
     QTest::newRow("no learning off the band") << "sw 1; f 14.2; wait 100; f 27.5; sw 4" << "band 20m";
     QTest::newRow("no learning in split") << "sw 1 split; f 14.2; wait 100; sw 4 split; sw 4" << "band 20m";
     QTest::newRow("no learning in super split") << "sw 1; f 14.2; wait 100; sw 4 ss" << "band 20m";
+    QTest::newRow("no learning once the band's source is quiet") << "sw 1; f 14.2; wait 100; lost; sw 6" << "band 20m";
+    QTest::newRow("a key on the antenna in use is a choice too")
+        << "mem 20m=3; sw 1 send; f 14.2; wait 100; key 1; sw 1" << "band 20m, learn 20m=1";
 }
 
 void tst_FollowRules::rules()

@@ -56,6 +56,7 @@ private slots:
     void packets_data();
     void packets();
     void cutShortOrMangledNeverReads();
+    void listenerSharesItsPortAndReads_data();
     void listenerSharesItsPortAndReads();
 };
 
@@ -69,8 +70,12 @@ void tst_LoggerPackets::packets_data()
     QTest::newRow("logger transmitting")
         << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True"))
         << radio1 + "14200000 tx";
+    // Only the active radio's frequency counts; any radio's transmitting holds.
     QTest::newRow("inactive radio") << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2"))
-                                    << "ignored";
+                                    << "RadioInfo SHACK-PC 2 no frequency";
+    QTest::newRow("inactive radio transmitting")
+        << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2").replace("<IsTransmitting>False", "<IsTransmitting>True"))
+        << "RadioInfo SHACK-PC 2 no frequency tx";
     QTest::newRow("TXFreq when Freq is missing")
         << radioInfo("<RadioNr>1</RadioNr><TXFreq>705000</TXFreq>") << radio1 + "7050000";
     QTest::newRow("unknown and nested fields")
@@ -121,22 +126,42 @@ void tst_LoggerPackets::cutShortOrMangledNeverReads()
 
 }
 
+void tst_LoggerPackets::listenerSharesItsPortAndReads_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::newRow("broadcast") << QString();
+    QTest::newRow("multicast group") << "239.255.0.1";
+}
+
 void tst_LoggerPackets::listenerSharesItsPortAndReads()
 {
+    QFETCH(QString, group);
+    // Another program already listening on the port, and staying: both get
+    // every packet.
     QUdpSocket other;
     QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-    const quint16 port = other.localPort();
+    const LoggerEndpoint endpoint{QHostAddress(group), other.localPort()};
+    if (!group.isEmpty())
+        QVERIFY(other.joinMulticastGroup(endpoint.group));
     LoggerListener listener;
-    QVERIFY(listener.listen({port}).isEmpty());
-    QCOMPARE(listener.ports(), QList<quint16>{port});
-    other.close();
+    QVERIFY(listener.listen({endpoint}).isEmpty());
 
     QSignalSpy readings(&listener, &LoggerListener::reading);
     QUdpSocket logger;
-    logger.writeDatagram(QByteArray("garbage"), QHostAddress::LocalHost, port);
-    logger.writeDatagram(radioInfo(sampleFields), QHostAddress::LocalHost, port);
+    const QHostAddress to(group.isEmpty() ? QStringLiteral("127.255.255.255") : group);
+    QByteArray oversized = radioInfo(sampleFields);
+    oversized.append(QByteArray(LoggerListener::maxDatagramBytes, ' '));
+    for (const QByteArray &packet : {QByteArray("garbage"), oversized, radioInfo(sampleFields)})
+        QCOMPARE(logger.writeDatagram(packet, to, endpoint.port), qint64(packet.size()));
     QTRY_COMPARE(readings.size(), 1);
     QCOMPARE(readings.at(0).at(0).value<RigReading>().frequencyHz, qint64(14200000));
+    int atOther = 0;
+    const auto allAtOther = [&] {
+        for (; other.hasPendingDatagrams(); ++atOther)
+            other.readDatagram(nullptr, 0);
+        return atOther == 3;
+    };
+    QTRY_VERIFY(allAtOther());
 }
 
 QTEST_GUILESS_MAIN(tst_LoggerPackets)
