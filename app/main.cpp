@@ -6,6 +6,9 @@
 #include "panel/Resources.h"
 #include "reconnect/ReconnectDriver.h"
 #include "reconnect/ReconnectOptions.h"
+#include "remote/BrokerBridge.h"
+#include "remote/RemoteFeature.h"
+#include "remote/RemoteOptions.h"
 
 #include <QApplication>
 #include <QFont>
@@ -39,14 +42,29 @@ int main(int argc, char *argv[])
     reconnectOptions.add(commandLine.parser());
     const BandFollowOptions bandFollowOptions;
     bandFollowOptions.add(commandLine.parser());
+    const RemoteOptions remoteOptions;
+    remoteOptions.add(commandLine.parser());
     commandLine.parse(QCoreApplication::arguments());
     QStringList bandFollowProblems;
     const std::optional<BandFollowSettings> bandFollowSettings =
         bandFollowOptions.read(commandLine.parser(), bandFollowProblems);
     for (const QString &problem : bandFollowProblems)
         CommandLine::warn(problem);
+    QStringList brokerProblems;
+    const std::optional<BrokerSettings> broker = remoteOptions.read(commandLine.parser(), &brokerProblems);
+    for (const QString &problem : brokerProblems)
+        CommandLine::warn(problem);
 
     MainWindow window;
+    std::unique_ptr<RemoteFeature> remote;
+    if (broker) {
+        remote = std::make_unique<RemoteFeature>(window, *broker);
+        QObject::connect(remote.get(), &RemoteFeature::announce, &window, [&window](const QString &text) {
+            window.showStatus(text);
+            CommandLine::warn(text);
+        });
+        QObject::connect(remote.get(), &RemoteFeature::note, &CommandLine::warn);
+    }
     window.show();
     window.setFixedSize(window.geometry().width(), window.geometry().height());
     MainWindow::registerMetaType();
@@ -62,9 +80,18 @@ int main(int argc, char *argv[])
                          [&window](const QString &text) { window.statusBar()->showMessage(text); });
         for (const QString &problem : bandFollow->startProblems())
             CommandLine::warn(problem);
+        if (remote && remote->bridge())
+            QObject::connect(bandFollow.get(), &BandFollow::bandChanged, remote->bridge(), &BrokerBridge::setBand);
     }
 
-    const QString port = commandLine.port();
+    QString port = commandLine.port();
+    if (broker && broker->remotePanel) {
+        if (!port.isEmpty())
+            CommandLine::warn(QStringLiteral("--port is ignored by a remote panel, which never opens a serial port."));
+        // Attaches to the broker, as "Connect to TQX-5R" would.
+        QTimer::singleShot(0, &window, [&window] { window.connectAtStart(QString()); });
+        port.clear();
+    }
     if (!port.isEmpty()) {
         // Once the event loop runs, so an error box has a shown window over it.
         QTimer::singleShot(0, &window, [&window, reconnect, port] {
@@ -78,5 +105,7 @@ int main(int argc, char *argv[])
     const int result = app.exec();
     bandFollow.reset();
     pollThread.stop();
+    // Says "offline" on the broker, waiting a bounded time.
+    remote.reset();
     return result;
 }

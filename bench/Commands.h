@@ -13,6 +13,9 @@ int runStartup();
 int runMemory(int seconds);
 int runSoak(double minutes);
 int runUnattendedSoak(double minutes);
+int runBrokerCommand(int commands);
+int runBrokerScreen(int samples);
+int runBrokerCpu(int seconds);
 
 // The whole set, several runs each, summed up in one table.
 int runAll(bool quick, const QString &writePath);

@@ -4,6 +4,7 @@
 
 #include "bench/BenchSupport.h"
 #include "bench/Commands.h"
+#include "bench/Latency.h"
 
 #include "band/BandFollow.h"
 #include "band/BandFollower.h"
@@ -29,10 +30,7 @@
 #include <memory>
 #include <thread>
 
-namespace {
-
-// Runs the event loop until the condition holds, checking every millisecond;
-// false on time-out.
+// Checks every millisecond.
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
     if (condition())
@@ -52,6 +50,30 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     loop.exec();
     return met || condition();
 }
+
+bool waitForFrame(const VirtualSwitch &device, int before, const QByteArray &prefix, qint64 &arrivedNs)
+{
+    return waitUntil([&] {
+        const QList<VirtualSwitch::ReceivedFrame> frames = device.receivedFrames();
+        for (int f = before; f < frames.size(); ++f) {
+            if (frames.at(f).bytes.startsWith(prefix)) {
+                arrivedNs = frames.at(f).firstByteNs;
+                return true;
+            }
+        }
+        return false;
+    }, 3000);
+}
+
+void reportLatencies(const QString &name, const QVector<double> &ms, int missed)
+{
+    Bench::result(name + ".p50", Bench::percentile(ms, 0.50));
+    Bench::result(name + ".p99", Bench::percentile(ms, 0.99));
+    Bench::result(name + ".max", Bench::maximum(ms));
+    Bench::result(name + ".missed", missed);
+}
+
+namespace {
 
 void pause(int ms)
 {
@@ -94,30 +116,6 @@ struct Rig
             pollThread->stop();
     }
 };
-
-// Waits for a frame starting with prefix among those the switch receives
-// after the first `before`, and takes the time of its first byte.
-bool waitForFrame(const VirtualSwitch &device, int before, const QByteArray &prefix, qint64 &arrivedNs)
-{
-    return waitUntil([&] {
-        const QList<VirtualSwitch::ReceivedFrame> frames = device.receivedFrames();
-        for (int f = before; f < frames.size(); ++f) {
-            if (frames.at(f).bytes.startsWith(prefix)) {
-                arrivedNs = frames.at(f).firstByteNs;
-                return true;
-            }
-        }
-        return false;
-    }, 3000);
-}
-
-void reportLatencies(const QString &name, const QVector<double> &ms, int missed)
-{
-    Bench::result(name + ".p50", Bench::percentile(ms, 0.50));
-    Bench::result(name + ".p99", Bench::percentile(ms, 0.99));
-    Bench::result(name + ".max", Bench::maximum(ms));
-    Bench::result(name + ".missed", missed);
-}
 
 // Stamps the end of the first paint of the key it waits for, once that key
 // carries the active look.
@@ -187,7 +185,14 @@ int runSwitchToScreen(int samples)
     Rig rig;
     if (!rig.start())
         return 1;
-    PaintWatch watch(rig.keys);
+    const PaintLatency latency = switchToScreen(rig.device, rig.keys, samples);
+    reportLatencies(QStringLiteral("screen"), latency.ms, latency.missed);
+    return 0;
+}
+
+PaintLatency switchToScreen(VirtualSwitch &device, const std::array<QPushButton *, positionCount> &keys, int samples)
+{
+    PaintWatch watch(keys);
     QVector<double> latencies;
     std::atomic<int> missed{0};
 
@@ -203,23 +208,23 @@ int runSwitchToScreen(int samples)
             }
             return true;
         };
-        SwitchState state = rig.device.state();
+        SwitchState state = device.state();
         for (int i = 0; i < samples; ++i) {
-            const int sent = rig.device.statusFramesSent();
-            if (!waitFor([&] { return rig.device.statusFramesSent() > sent; }, 3000)) {
+            const int sent = device.statusFramesSent();
+            if (!waitFor([&] { return device.statusFramesSent() > sent; }, 3000)) {
                 ++missed;
                 continue;
             }
-            const int carrier = rig.device.statusFramesSent();
+            const int carrier = device.statusFramesSent();
             state.position = static_cast<quint8>((state.position + Bench::randomInt(1, positionCount - 1)) % positionCount);
             watch.paintedNs.store(0);
             watch.awaitedKey.store(state.position);
-            rig.device.setState(state);
+            device.setState(state);
             const bool painted = waitFor([&] {
-                return watch.paintedNs.load() != 0 && rig.device.statusFrameWrittenNs().size() > carrier;
+                return watch.paintedNs.load() != 0 && device.statusFrameWrittenNs().size() > carrier;
             }, 3000);
             const qint64 paintedNs = watch.paintedNs.load();
-            const QList<qint64> written = rig.device.statusFrameWrittenNs();
+            const QList<qint64> written = device.statusFrameWrittenNs();
             if (!painted || paintedNs < written.at(carrier)) {
                 watch.awaitedKey.store(-1);
                 ++missed;
@@ -233,8 +238,7 @@ int runSwitchToScreen(int samples)
     });
     QApplication::exec();
     mover.join();
-    reportLatencies(QStringLiteral("screen"), latencies, missed.load());
-    return 0;
+    return PaintLatency{latencies, missed.load()};
 }
 
 namespace {

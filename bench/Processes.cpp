@@ -5,6 +5,7 @@
 #include "bench/BenchSupport.h"
 #include "bench/Commands.h"
 
+#include "sim/LocalBroker.h"
 #include "sim/StableLink.h"
 #include "sim/VirtualSwitch.h"
 
@@ -223,4 +224,30 @@ int runMemory(int seconds)
     Bench::result(QStringLiteral("memory.peak"), peakKiB / 1024.0);
     Bench::result(QStringLiteral("memory.resident"), residentKiB / 1024.0);
     return 0;
+}
+
+int runBrokerCpu(int seconds)
+{
+    // The owning panel with its bridge, connected to the switch, and a remote
+    // panel showing it; nobody at the keys.
+    LocalBroker broker;
+    VirtualSwitch device;
+    if (!broker.start() || !device.start()) {
+        Bench::note(QStringLiteral("broker: %1; switch: %2").arg(broker.errorString(), device.errorString()));
+        return 1;
+    }
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(broker.port());
+    Child owner(Programs::panel(), {QStringLiteral("--port"), device.devicePath(), QStringLiteral("--mqtt"), address});
+    Child remote(Programs::panel(), {QStringLiteral("--remote"), address});
+    if (!owner.waitStarted() || !remote.waitStarted())
+        return 1;
+    pauseMs(3000);
+    const int framesBefore = device.statusFramesSent();
+    const qint64 startNs = Bench::nowNs();
+    const QVector<double> percents = cpuPercents({owner.pid(), remote.pid()}, seconds);
+    const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
+    Bench::result(QStringLiteral("mqtt.cpu.owner"), percents.at(0));
+    Bench::result(QStringLiteral("mqtt.cpu.remote"), percents.at(1));
+    Bench::result(QStringLiteral("mqtt.cpu.frames_per_s"), (device.statusFramesSent() - framesBefore) / wall);
+    return percents.contains(-1) ? 1 : 0;
 }

@@ -139,6 +139,9 @@ int runAll(bool quick, const QString &writePath)
     repeat(runs, QStringLiteral("cpu"), QString::number(cpuSeconds), QStringLiteral("CPU"));
     repeat(startups, QStringLiteral("startup"), QString(), QStringLiteral("start-up"));
     repeat(runs, QStringLiteral("memory"), QString::number(memorySeconds), QStringLiteral("memory"));
+    repeat(runs, QStringLiteral("mqtt-command"), QString::number(presses), QStringLiteral("broker command to wire"));
+    repeat(runs, QStringLiteral("mqtt-screen"), QString::number(samples), QStringLiteral("switch to remote panel"));
+    repeat(runs, QStringLiteral("mqtt-cpu"), QString::number(cpuSeconds), QStringLiteral("CPU with the broker"));
 
     const QString all = QString::number(frames);
     QList<Row> rows;
@@ -177,7 +180,18 @@ int runAll(bool quick, const QString &writePath)
          << Row{"memory.peak", "Peak resident memory (VmHWM) after " + QString::number(memorySeconds) + " s of random operation (MiB)", false, 1, QString()}
          << Row{"memory.resident", "… resident memory at the end (VmRSS, MiB)", false, 1, QString()}
          << Row{"startup.shown", "Start-up, process start to the window painted (ms)", false, 0, QString()}
-         << Row{"startup.status", "Start-up, process start to the first status frame painted (ms)", false, 0, QString()};
+         << Row{"startup.status", "Start-up, process start to the first status frame painted (ms)", false, 0, QString()}
+         << Row{"mqtt.command.p50", "Broker command to wire, {\"antenna\":n} on BASE/set to first byte at the switch: p50 (ms)", false, 1, QString()}
+         << Row{"mqtt.command.p99", "Broker command to wire: p99 (ms)", false, 1, QStringLiteral("≤ 200")}
+         << Row{"mqtt.command.max", "Broker command to wire: max (ms)", false, 1, QString()}
+         << Row{"mqtt.command.missed", "Broker command to wire: commands that never reached the switch", false, 0, QStringLiteral("0")}
+         << Row{"mqtt.screen.p50", "Switch to remote panel, last byte of a status frame to the key repainted on a remote panel: p50 (ms)", false, 1, QString()}
+         << Row{"mqtt.screen.p99", "Switch to remote panel: p99 (ms)", false, 1, QStringLiteral("≤ 300")}
+         << Row{"mqtt.screen.max", "Switch to remote panel: max (ms)", false, 1, QString()}
+         << Row{"mqtt.screen.missed", "Switch to remote panel: moves never painted", false, 0, QStringLiteral("0")}
+         << Row{"mqtt.cpu.owner", "CPU of tqx5r-panel --mqtt, connected to the virtual switch, idle (% of one core)", false, 2, QStringLiteral("< 1")}
+         << Row{"mqtt.cpu.remote", "CPU of tqx5r-panel --remote showing it, idle (% of one core)", false, 2, QStringLiteral("< 1")}
+         << Row{"mqtt.cpu.frames_per_s", "… status frames relayed meanwhile (per second)", true, 2, QString()};
 
     const QString summary = table(results, rows, quick, frames, presses, samples, bandChanges, cpuSeconds, memorySeconds);
     std::fputs(summary.toUtf8().constData(), stdout);
@@ -199,7 +213,8 @@ int main(int argc, char *argv[])
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString argument = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     const bool widgets = command == QLatin1String("key") || command == QLatin1String("screen")
-                         || command == QLatin1String("band");
+                         || command == QLatin1String("band") || command == QLatin1String("mqtt-screen")
+                         || command == QLatin1String("mqtt-command");
     if (widgets && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app;
@@ -236,12 +251,19 @@ int main(int argc, char *argv[])
         return runStartup();
     if (command == QLatin1String("memory"))
         return runMemory(count > 0 ? count : 60);
+    if (command == QLatin1String("mqtt-command"))
+        return runBrokerCommand(count > 0 ? count : 200);
+    if (command == QLatin1String("mqtt-screen"))
+        return runBrokerScreen(count > 0 ? count : 150);
+    if (command == QLatin1String("mqtt-cpu"))
+        return runBrokerCpu(count > 0 ? count : 20);
     if (command == QLatin1String("soak"))
         return runSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
     if (command == QLatin1String("soak-unattended"))
         return runUnattendedSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
     std::fprintf(stderr,
                  "usage: tqx5r-bench all|quick [--write FILE]\n"
-                 "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup | soak|soak-unattended [MINUTES]\n");
+                 "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup | soak|soak-unattended [MINUTES]\n"
+                 "       tqx5r-bench mqtt-command|mqtt-screen|mqtt-cpu [COUNT]\n");
     return 2;
 }

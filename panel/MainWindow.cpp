@@ -3,6 +3,7 @@
 
 #include "about/about.h"
 #include "link/LinkLossHandler.h"
+#include "link/RemoteLink.h"
 #include "link/Transmitter.h"
 #include "panel/AntennaLabels.h"
 #include "panel/DarkTheme.h"
@@ -73,12 +74,14 @@ void MainWindow::registerMetaType()
 
 void MainWindow::callEnviar()
 {
-    Transmitter::sendPollRequest();
+    // A remote panel never polls: the panel that owns the switch does.
+    if (!remoteLink)
+        Transmitter::sendPollRequest();
 }
 
 void MainWindow::callReceber(MainWindow *w)
 {
-    receiver.receive(serialPort, [this, w] {
+    receiver.receive(linkDevice(), [this, w] {
         switchSeam->dispatched(QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount));
         processaPacoteRecebido(w);
     });
@@ -93,12 +96,16 @@ void MainWindow::callEnvioFila()
     const CommandWord word = commandQueue.takeFirst();
     queuedWordCount.store(commandQueue.size());
     // A word whose turn comes while disconnected is dropped, not kept for later.
-    Transmitter::sendCommand(word);
+    if (!remoteLink)
+        Transmitter::sendCommand(word);
+    else if (remoteLink->isOpen())
+        remoteLink->sendCommand(word);
 }
 
 void MainWindow::connectAtStart(const QString &portName)
 {
-    useCustomPort(portName);
+    if (!remoteLink)
+        useCustomPort(portName);
     openSerialPort();
 }
 
@@ -117,6 +124,10 @@ void MainWindow::queueCommand(CommandWord word)
 
 void MainWindow::openSerialPort()
 {
+    if (remoteLink) {
+        openRemoteLink();
+        return;
+    }
     if (!openSerialPortQuietly(settings->serialSettings())) {
         QMessageBox::critical(this, tr("Error"), serialPort->errorString());
         // A reconnect may have opened the port while the box was up.
@@ -160,8 +171,7 @@ bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
 
 void MainWindow::closeSerialPort()
 {
-    if (serialPort->isOpen())
-        serialPort->close();
+    closeLink();
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
@@ -203,7 +213,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
 void MainWindow::checkForSilence()
 {
-    if (!serialPort->isOpen() || !silenceWatch.check(monotonicClock.elapsed()))
+    if (!linkIsOpen() || !silenceWatch.check(monotonicClock.elapsed()))
         return;
     ui->power->setChecked(false);
     showStatus(tr("No answer from TQX-5R"));
@@ -324,8 +334,8 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
     case Message::SplitConfigured:
         // A word queued while the port is closed is dropped unsent, so the
         // operator is not told it was configured.
-        showStatus(serialPort->isOpen() ? tr("Split configured succesfuly!")
-                                        : tr("Not connected to TQX-5R"));
+        showStatus(linkIsOpen() ? tr("Split configured succesfuly!")
+                                : tr("Not connected to TQX-5R"));
         break;
     case Message::SplitDisabled:
         showStatus(tr("Split disabled"));
@@ -334,8 +344,8 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
         showStatus(tr("Choose antennas for Super Split:"));
         break;
     case Message::SuperSplitConfigured:
-        showStatus(serialPort->isOpen() ? tr("Super Split configured succesfully!")
-                                        : tr("Not connected to TQX-5R"));
+        showStatus(linkIsOpen() ? tr("Super Split configured succesfully!")
+                                : tr("Not connected to TQX-5R"));
         break;
     }
     publishSnapshot();
@@ -432,7 +442,7 @@ void MainWindow::showStatus(const QString &message)
 void MainWindow::publishSnapshot()
 {
     SwitchSnapshot s;
-    s.linkOpen = serialPort->isOpen();
+    s.linkOpen = linkIsOpen();
     s.linkName = s.linkOpen ? connectedPortName : QString();
     s.firmwareKnown = firmwareKnown;
     s.firmwareMajor = firmwareMajor;
@@ -454,4 +464,48 @@ void MainWindow::publishSnapshot()
     s.choosingSplitTx = panelState.choosingSplitTx != 0;
     s.choosingSuperSplit = panelState.choosingSuperSplit != 0;
     switchSeam->update(s);
+}
+
+// --- Remote link ----------------------------------------------------------------------
+
+void MainWindow::useRemoteLink(RemoteLink *link)
+{
+    remoteLink = link;
+    connect(link, &RemoteLink::status, this, &MainWindow::showStatus);
+    connect(link, &RemoteLink::captionsReceived, this, [this](const QStringList &captions) {
+        for (int i = 0; i < positionCount && i < captions.size(); ++i)
+            keys[static_cast<size_t>(i)]->setText(captions.at(i));
+        publishSnapshot();
+    });
+}
+
+void MainWindow::openRemoteLink()
+{
+    ui->actionConfigure->setEnabled(false);
+    ui->actionConnect_to_TQX_5R->setEnabled(false);
+    connectedPortName = remoteLink->name();
+    receiver.reset();
+    silenceWatch.connected(monotonicClock.elapsed());
+    remoteLink->attach();
+    publishSnapshot();
+}
+
+void MainWindow::closeLink()
+{
+    if (remoteLink)
+        remoteLink->detach();
+    else if (serialPort->isOpen())
+        serialPort->close();
+}
+
+bool MainWindow::linkIsOpen() const
+{
+    return remoteLink ? remoteLink->isOpen() : serialPort->isOpen();
+}
+
+QIODevice *MainWindow::linkDevice() const
+{
+    if (remoteLink)
+        return remoteLink;
+    return serialPort;
 }

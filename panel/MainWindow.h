@@ -18,6 +18,7 @@
 class LinkLossHandler;
 class QPushButton;
 class QRadioButton;
+class RemoteLink;
 class SettingsDialog;
 class SwitchSeam;
 
@@ -50,7 +51,8 @@ public:
     SwitchSeam *seam() const { return switchSeam; }
 
     // Connects to a port named on the command line, as if the operator had
-    // typed it as a custom port and chosen "Connect to TQX-5R".
+    // typed it as a custom port and chosen "Connect to TQX-5R". With a remote
+    // link, attaches that instead.
     void connectAtStart(const QString &portName);
     // Puts portName in the settings as a typed custom port, with the line
     // parameters as they are.
@@ -65,6 +67,10 @@ public:
     // failure shows no box and leaves the status bar alone.
     bool openSerialPortQuietly(const SerialSettings &p);
     void showStatus(const QString &message);
+
+    // Makes this a remote panel: the switch is reached through link, never
+    // through a serial port. Call before the window is shown.
+    void useRemoteLink(RemoteLink *link);
 
 public slots:
     void callEnviar();
@@ -113,6 +119,10 @@ private:
     PanelDisplay currentDisplay() const;
     void showDisplay(const PanelDisplay &display);
     void publishSnapshot();
+    void openRemoteLink();
+    void closeLink();
+    bool linkIsOpen() const;
+    QIODevice *linkDevice() const;
 
     QList<CommandWord> commandQueue;
     Ui::mainWindow *ui;
@@ -133,4 +143,5 @@ private:
     SwitchSeam *switchSeam = nullptr;
     LinkLossHandler *lossHandler = nullptr;
     bool closingLostPort = false;
+    RemoteLink *remoteLink = nullptr;
 };

@@ -9,8 +9,9 @@ TQX5R_PACKAGES=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libhamlib-dev libmosquitto-dev
   xvfb xauth fonts-liberation fonts-dejavu-core
-  # Run by the tests: Hamlib's rigctld (dummy radio) and a Mosquitto broker.
-  libhamlib-utils mosquitto mosquitto-clients
+  # Run by the tests: Hamlib's rigctld (dummy radio) and a Mosquitto broker
+  # (its password files made with mosquitto_passwd, TLS certificates with openssl).
+  libhamlib-utils mosquitto mosquitto-clients openssl
 )
 
 tqx5r_missing_packages() {

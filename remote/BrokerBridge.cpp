@@ -1,0 +1,134 @@
+#include "remote/BrokerBridge.h"
+
+#include "link/Protocol.h"
+#include "panel/SwitchSeam.h"
+#include "remote/CommandJson.h"
+#include "remote/StateJson.h"
+
+namespace {
+const QByteArray onlineTrue = QByteArrayLiteral("true");
+const QByteArray onlineFalse = QByteArrayLiteral("false");
+}
+
+BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerSettings &settings, QObject *parent)
+    : QObject(parent)
+    , seam(seam)
+    , client(client)
+    , settings(settings)
+{
+    clock.start();
+    connect(seam, &SwitchSeam::stateChanged, this, [this] { publishState(false); });
+    connect(seam, &SwitchSeam::frameDispatched, this, &BrokerBridge::frameDispatched);
+    connect(client, &BrokerClient::connected, this, &BrokerBridge::brokerConnected);
+    connect(client, &BrokerClient::disconnected, this, &BrokerBridge::brokerLost);
+    connect(client, &BrokerClient::connectFailed, this, &BrokerBridge::brokerLost);
+    connect(client, &BrokerClient::refused, this, &BrokerBridge::announce);
+    connect(client, &BrokerClient::messageReceived, this, &BrokerBridge::messageReceived);
+}
+
+void BrokerBridge::start()
+{
+    client->setWill(settings.topicFor(BrokerTopics::online), onlineFalse);
+    client->subscribe(settings.topicFor(BrokerTopics::set));
+    client->start();
+}
+
+void BrokerBridge::shutdown()
+{
+    if (!client->isRunning())
+        return;
+    client->publish(settings.topicFor(BrokerTopics::online), onlineFalse, true, BrokerClient::Delivery::Acknowledged);
+    client->stop(shutdownFlushMs);
+}
+
+void BrokerBridge::setBand(const QString &newBand)
+{
+    band = newBand;
+    publishState(false);
+}
+
+void BrokerBridge::brokerConnected()
+{
+    const QString text = tr("Publishing TQX-5R on the broker %1 under %2").arg(settings.address(), settings.topic);
+    if (outageReported)
+        emit announce(text);
+    else
+        emit note(text);
+    outageReported = false;
+    // The broker may have restarted without its retained messages.
+    client->publish(settings.topicFor(BrokerTopics::online), onlineTrue, true, BrokerClient::Delivery::Acknowledged);
+    publishFirmware();
+    publishState(true);
+}
+
+void BrokerBridge::brokerLost(const QString &reason)
+{
+    // Once per outage: the client keeps trying on its own.
+    if (outageReported)
+        return;
+    outageReported = true;
+    emit announce(tr("Cannot reach the broker %1: %2; trying again").arg(settings.address(), reason));
+}
+
+void BrokerBridge::publishState(bool evenIfUnchanged)
+{
+    const QByteArray state = StateJson::fromSnapshot(seam->snapshot(), band);
+    if (state == publishedState && !evenIfUnchanged)
+        return;
+    // A state that could not go out is tried again with the next frame.
+    stateBehind = !client->publish(settings.topicFor(BrokerTopics::state), state, true,
+                                   BrokerClient::Delivery::Acknowledged);
+    if (!stateBehind)
+        publishedState = state;
+}
+
+void BrokerBridge::publishFirmware()
+{
+    if (!firmwareFrame.isEmpty()) {
+        client->publish(settings.topicFor(BrokerTopics::firmware), firmwareFrame, true,
+                        BrokerClient::Delivery::Acknowledged);
+    }
+}
+
+void BrokerBridge::frameDispatched(const QByteArray &frame)
+{
+    client->publish(settings.topicFor(BrokerTopics::frames), frame, false, BrokerClient::Delivery::AtMostOnce);
+    // A remote panel that attaches later still learns the firmware revision.
+    if (frame.size() >= Protocol::firmwareFrameLength && frame.at(2) == Protocol::firmwareType
+        && frame != firmwareFrame) {
+        firmwareFrame = frame;
+        publishFirmware();
+    }
+    if (stateBehind)
+        publishState(false);
+}
+
+void BrokerBridge::messageReceived(const QString &topic, const QByteArray &payload, bool retained)
+{
+    if (topic != settings.topicFor(BrokerTopics::set))
+        return;
+    // A retained command would be carried out again at every reconnect.
+    if (retained) {
+        refuseCommand(tr("retained commands are not carried out"), payload);
+        return;
+    }
+    const CommandJson::Outcome outcome = CommandJson::parse(payload, seam->snapshot());
+    if (!outcome.error.isEmpty()) {
+        refuseCommand(outcome.error, payload);
+        return;
+    }
+    if (outcome.words.isEmpty())
+        return;
+    if (!budget.spend(outcome.words.size(), clock.elapsed())) {
+        refuseCommand(tr("too many commands at once; the switch takes about six a second"), payload);
+        return;
+    }
+    for (CommandWord word : outcome.words)
+        seam->queueWord(word);
+}
+
+void BrokerBridge::refuseCommand(const QString &reason, const QByteArray &command)
+{
+    client->publish(settings.topicFor(BrokerTopics::error), CommandJson::errorMessage(reason, command), false,
+                    BrokerClient::Delivery::AtMostOnce);
+}

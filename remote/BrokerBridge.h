@@ -1,0 +1,64 @@
+#pragma once
+
+#include "remote/BrokerClient.h"
+#include "remote/BrokerSettings.h"
+#include "remote/CommandBudget.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class SwitchSeam;
+struct SwitchSnapshot;
+
+// The panel that owns the switch, on the broker. It keeps BASE/online and
+// BASE/state (retained) up to date, relays each frame from the switch on
+// BASE/frames (the last firmware frame also retained on BASE/firmware), and
+// turns commands on BASE/set into command words for the panel's queue,
+// answering the ones it refuses on BASE/error. It meets the panel only
+// through the seam.
+class BrokerBridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A clean exit waits this long at most for "offline" to reach the broker.
+    static constexpr int shutdownFlushMs = 500;
+
+    BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerSettings &settings, QObject *parent = nullptr);
+
+    void start();
+    // Says "offline" and lets the client go.
+    void shutdown();
+
+public slots:
+    // The band band follow reports; empty leaves it out of the state.
+    void setBand(const QString &band);
+
+signals:
+    // For the status bar and stderr.
+    void announce(const QString &text);
+    // For stderr only.
+    void note(const QString &text);
+
+private:
+    void brokerConnected();
+    void brokerLost(const QString &reason);
+    void frameDispatched(const QByteArray &frame);
+    void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
+    void publishState(bool evenIfUnchanged);
+    void publishFirmware();
+    void refuseCommand(const QString &reason, const QByteArray &command);
+
+    SwitchSeam *seam;
+    BrokerClient *client;
+    BrokerSettings settings;
+    QString band;
+    QByteArray publishedState;
+    QByteArray firmwareFrame;
+    CommandBudget budget;
+    QElapsedTimer clock;
+    bool outageReported = false;
+    bool stateBehind = false;
+};

@@ -1,0 +1,91 @@
+#include "remote/BrokerLink.h"
+
+#include "remote/CommandJson.h"
+#include "remote/RelayedFrame.h"
+#include "remote/StateJson.h"
+
+BrokerLink::BrokerLink(BrokerClient *client, const BrokerSettings &settings, QObject *parent)
+    : RemoteLink(parent)
+    , client(client)
+    , settings(settings)
+{
+    client->setParent(this);
+    client->subscribe(settings.topicFor(BrokerTopics::frames));
+    client->subscribe(settings.topicFor(BrokerTopics::firmware));
+    client->subscribe(settings.topicFor(BrokerTopics::state));
+    connect(client, &BrokerClient::connected, this, &BrokerLink::brokerConnected);
+    connect(client, &BrokerClient::disconnected, this, [this](const QString &reason) {
+        brokerLost(tr("Lost the broker %1: %2; reconnecting").arg(this->settings.address(), reason));
+    });
+    connect(client, &BrokerClient::connectFailed, this, [this](const QString &reason) {
+        brokerLost(tr("Cannot reach the broker %1: %2; trying again").arg(this->settings.address(), reason));
+    });
+    connect(client, &BrokerClient::refused, this, &BrokerLink::tell);
+    connect(client, &BrokerClient::messageReceived, this, &BrokerLink::messageReceived);
+}
+
+QString BrokerLink::name() const
+{
+    return QStringLiteral("%1://%2/%3")
+        .arg(settings.usesTls() ? QStringLiteral("mqtts") : QStringLiteral("mqtt"), settings.address(), settings.topic);
+}
+
+void BrokerLink::attach()
+{
+    RemoteLink::attach();
+    outageReported = false;
+    emit status(tr("Connecting to the broker %1, topic %2").arg(settings.address(), settings.topic));
+    client->start();
+}
+
+void BrokerLink::detach()
+{
+    client->stop(0);
+    RemoteLink::detach();
+}
+
+void BrokerLink::sendCommand(CommandWord word)
+{
+    // Acknowledged, so a broker that does not let this user operate the
+    // switch says so.
+    client->publish(settings.topicFor(BrokerTopics::set), CommandJson::wordMessage(word), false,
+                    BrokerClient::Delivery::Acknowledged);
+}
+
+void BrokerLink::brokerConnected()
+{
+    outageReported = false;
+    emit status(tr("Connected to the broker %1, topic %2").arg(settings.address(), settings.topic));
+}
+
+void BrokerLink::brokerLost(const QString &text)
+{
+    if (outageReported)
+        return;
+    outageReported = true;
+    tell(text);
+}
+
+void BrokerLink::tell(const QString &text)
+{
+    emit status(text);
+    emit note(text);
+}
+
+void BrokerLink::messageReceived(const QString &topic, const QByteArray &payload, bool retained)
+{
+    if (topic == settings.topicFor(BrokerTopics::state)) {
+        const QStringList received = StateJson::captions(payload);
+        if (!received.isEmpty() && received != captions) {
+            captions = received;
+            emit captionsReceived(captions);
+        }
+        return;
+    }
+    // Live firmware frames come with the others on BASE/frames; the retained
+    // copy is for a panel that attaches after the owner connected.
+    const bool relayed = topic == settings.topicFor(BrokerTopics::frames)
+                         || (retained && topic == settings.topicFor(BrokerTopics::firmware));
+    if (relayed && RelayedFrame::isWholeSwitchFrame(payload))
+        deliver(payload);
+}

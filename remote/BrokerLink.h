@@ -1,0 +1,37 @@
+#pragma once
+
+#include "link/RemoteLink.h"
+#include "remote/BrokerClient.h"
+#include "remote/BrokerSettings.h"
+
+// A remote panel's link: the frames another panel relays on the broker come
+// in through the ordinary receive step, and the panel's command words go out
+// on BASE/set. Attaching connects to the broker, detaching leaves it.
+class BrokerLink : public RemoteLink
+{
+    Q_OBJECT
+
+public:
+    // Takes client over.
+    BrokerLink(BrokerClient *client, const BrokerSettings &settings, QObject *parent = nullptr);
+
+    QString name() const override;
+    void attach() override;
+    void detach() override;
+    void sendCommand(CommandWord word) override;
+
+signals:
+    // Refusals and outages, for stderr (they also go to the status bar).
+    void note(const QString &text);
+
+private:
+    void brokerConnected();
+    void brokerLost(const QString &text);
+    void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
+    void tell(const QString &text);
+
+    BrokerClient *client;
+    BrokerSettings settings;
+    QStringList captions;
+    bool outageReported = false;
+};

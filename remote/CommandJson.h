@@ -1,0 +1,45 @@
+#pragma once
+
+#include "link/Protocol.h"
+#include "panel/SwitchSnapshot.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// Commands that arrive as JSON on BASE/set, turned into the command words the
+// panel's own keys and buttons queue. One command per message:
+//   {"antenna":3}             select antenna 3 (1..8), as its key does
+//   {"rotor":2}               select rotor 2 (1..4); 0 releases the selected one
+//   {"split":{"tx":5}}        split on, TX on antenna 5
+//   {"split":false}           split off
+//   {"superSplit":[1,3]}      super split group; [] or false empties it
+//   {"word":N}                a word as a remote panel queues it (0..65535)
+// Anything else yields no word and a reason.
+namespace CommandJson {
+
+// Longer messages are refused before they are parsed.
+constexpr int maxMessageBytes = 512;
+// The offending command is quoted in an error report up to this length.
+constexpr int maxQuotedBytes = 200;
+
+struct Outcome
+{
+    QVector<CommandWord> words; // to queue, in order; may be empty (nothing to change)
+    QString error;              // why nothing is queued; empty when accepted
+};
+
+Outcome parse(const QByteArray &message, const SwitchSnapshot &snapshot);
+
+// True for the words the panel's own controls can queue: select 0..7, split
+// on (positions 1..8 in both nibbles) or off, any super split group, rotor
+// 0..4 for position 1..8. Nothing else ever reaches the switch from a broker.
+bool panelCouldSend(CommandWord word);
+
+// The message a remote panel publishes for one of its queued words.
+QByteArray wordMessage(CommandWord word);
+
+// The report published on BASE/error: the reason and the command, cut short.
+QByteArray errorMessage(const QString &reason, const QByteArray &command);
+
+} // namespace CommandJson

@@ -1,0 +1,158 @@
+#include "remote/RemoteOptions.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+constexpr int highestPort = 65535;
+
+bool parsePort(const QString &text, int *port)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < 1 || value > highestPort || text.startsWith(QLatin1Char('+')))
+        return false;
+    *port = value;
+    return true;
+}
+
+// The first line of the file; the line break is not part of the password.
+std::optional<QString> readPasswordFile(const QString &path, QStringList *warnings)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *warnings << QStringLiteral("Cannot read the password file %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray content = file.read(RemoteOptions::maxPasswordFileBytes);
+    const int end = content.indexOf('\n');
+    QByteArray line = end >= 0 ? content.left(end) : content;
+    if (line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+} // namespace
+
+RemoteOptions::RemoteOptions()
+    : mqttOption(QStringLiteral("mqtt"),
+                 QStringLiteral("Publish the switch on the MQTT broker at HOST (port 1883, or 8883 with "
+                                "--mqtt-cafile) and take commands from it."),
+                 QStringLiteral("HOST[:PORT]"))
+    , remoteOption(QStringLiteral("remote"),
+                   QStringLiteral("Show and operate the switch that another panel publishes on the MQTT "
+                                  "broker at HOST, instead of a serial port."),
+                   QStringLiteral("HOST[:PORT]"))
+    , topicOption(QStringLiteral("mqtt-topic"), QStringLiteral("Base topic on the broker (default tqx5r)."),
+                  QStringLiteral("BASE"))
+    , userOption(QStringLiteral("mqtt-user"), QStringLiteral("User name at the broker."), QStringLiteral("NAME"))
+    , passwordFileOption(QStringLiteral("mqtt-password-file"),
+                         QStringLiteral("Read the broker password from the first line of FILE (or set "
+                                        "TQX5R_MQTT_PASSWORD)."),
+                         QStringLiteral("FILE"))
+    , caFileOption(QStringLiteral("mqtt-cafile"),
+                   QStringLiteral("Connect with TLS; the broker's certificate must be signed by a CA in FILE "
+                                  "and name the host."),
+                   QStringLiteral("FILE"))
+{
+}
+
+void RemoteOptions::add(QCommandLineParser &parser) const
+{
+    parser.addOptions({mqttOption, remoteOption, topicOption, userOption, passwordFileOption, caFileOption});
+}
+
+std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &parser, QStringList *warnings) const
+{
+    const bool owner = parser.isSet(mqttOption);
+    const bool remote = parser.isSet(remoteOption);
+    if (!owner && !remote) {
+        for (const QCommandLineOption *option : {&topicOption, &userOption, &passwordFileOption, &caFileOption}) {
+            if (parser.isSet(*option))
+                *warnings << QStringLiteral("--%1 is ignored without --mqtt or --remote.").arg(option->names().first());
+        }
+        return std::nullopt;
+    }
+    if (owner && remote) {
+        *warnings << QStringLiteral("Give either --mqtt or --remote, not both; the panel starts without the broker.");
+        return std::nullopt;
+    }
+
+    BrokerSettings settings;
+    settings.remotePanel = remote;
+    settings.caFile = parser.value(caFileOption);
+    if (parser.isSet(caFileOption) && !QFileInfo(settings.caFile).isReadable()) {
+        *warnings << QStringLiteral("Cannot read the CA file '%1'; the panel starts without the broker.").arg(settings.caFile);
+        return std::nullopt;
+    }
+    const int defaultPort = settings.usesTls() ? BrokerSettings::tlsPort : BrokerSettings::plainPort;
+    const QString address = parser.value(remote ? remoteOption : mqttOption);
+    if (!parseAddress(address, defaultPort, &settings.host, &settings.port)) {
+        *warnings << QStringLiteral("'%1' is not a broker address (HOST or HOST:PORT); the panel starts without "
+                                    "the broker.").arg(address);
+        return std::nullopt;
+    }
+    if (parser.isSet(topicOption))
+        settings.topic = parser.value(topicOption);
+    if (!validTopic(settings.topic)) {
+        *warnings << QStringLiteral("'%1' cannot be a base topic (no '+', '#' or trailing '/', at most %2 "
+                                    "characters); the panel starts without the broker.")
+                         .arg(settings.topic)
+                         .arg(maxTopicLength);
+        return std::nullopt;
+    }
+
+    settings.user = parser.value(userOption);
+    if (parser.isSet(passwordFileOption)) {
+        const std::optional<QString> password = readPasswordFile(parser.value(passwordFileOption), warnings);
+        if (!password) {
+            *warnings << QStringLiteral("The panel starts without the broker.");
+            return std::nullopt;
+        }
+        settings.password = *password;
+    } else {
+        settings.password = qEnvironmentVariable(passwordVariable);
+    }
+    if (!settings.password.isEmpty() && settings.user.isEmpty()) {
+        *warnings << QStringLiteral("A broker password needs --mqtt-user; it is not sent.");
+        settings.password.clear();
+    }
+    return settings;
+}
+
+bool RemoteOptions::parseAddress(const QString &text, int defaultPort, QString *host, int *port)
+{
+    QString name = text;
+    QString portText;
+    if (text.startsWith(QLatin1Char('['))) {
+        const int close = text.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return false;
+        name = text.mid(1, close - 1);
+        const QString rest = text.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(QLatin1Char(':')))
+                return false;
+            portText = rest.mid(1);
+        }
+    } else if (text.count(QLatin1Char(':')) == 1) {
+        const int colon = text.indexOf(QLatin1Char(':'));
+        name = text.left(colon);
+        portText = text.mid(colon + 1);
+    }
+    if (name.isEmpty() || name.contains(QLatin1Char(' ')) || name.contains(QLatin1Char('/')))
+        return false;
+    int value = defaultPort;
+    if (!portText.isNull() && !parsePort(portText, &value))
+        return false;
+    *host = name;
+    *port = value;
+    return true;
+}
+
+bool RemoteOptions::validTopic(const QString &topic)
+{
+    return !topic.isEmpty() && topic.size() <= maxTopicLength && !topic.contains(QLatin1Char('+'))
+           && !topic.contains(QLatin1Char('#')) && !topic.contains(QChar(0)) && !topic.endsWith(QLatin1Char('/'));
+}

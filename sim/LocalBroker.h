@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A private Mosquitto broker for tests and the bench: its own folder, a free
+// loopback port, a generated configuration and, when accounts are added, a
+// password file (made with mosquitto_passwd, the passwords never on a
+// command line) and an ACL. Optionally TLS, with a CA and a certificate for
+// "localhost" made by openssl. The broker is stopped with the object.
+class LocalBroker
+{
+public:
+    LocalBroker();
+    ~LocalBroker();
+    LocalBroker(const LocalBroker &) = delete;
+    LocalBroker &operator=(const LocalBroker &) = delete;
+
+    // Before start(). Without accounts anyone may connect and do anything.
+    void addUser(const QString &user, const QString &password);
+    void setAcl(const QString &aclText);
+    bool enableTls();
+
+    // Starts the broker (again, on the same port, chosen when the object is
+    // made) and waits until it listens.
+    bool start();
+    // Asks the broker to end and waits for it.
+    void stop();
+    // Kills it at once, as a crash or power cut would.
+    void kill();
+    bool isRunning() const;
+
+    int port() const { return listenPort; }
+    QString caFile() const;
+    QString errorString() const { return error; }
+    // What the broker logged so far.
+    QByteArray log();
+
+private:
+    bool writeConfiguration();
+    bool run(const QString &program, const QStringList &arguments);
+    bool waitUntilListening(int timeoutMs);
+
+    QTemporaryDir directory;
+    QProcess process;
+    QList<QPair<QString, QString>> accounts;
+    QString acl;
+    bool tls = false;
+    bool configured = false;
+    int listenPort = 0;
+    QString error;
+    QByteArray logged;
+};

@@ -1,0 +1,76 @@
+#include "support/BrokerWatcher.h"
+
+#include "sim/LocalBroker.h"
+#include "sim/VirtualSwitch.h"
+
+QList<QByteArray> commandsAt(const VirtualSwitch &device)
+{
+    QList<QByteArray> commands;
+    for (const VirtualSwitch::ReceivedFrame &frame : device.receivedFrames()) {
+        if (!frame.bytes.startsWith("IGT3;") && frame.bytes != "IGW;")
+            commands << frame.bytes;
+    }
+    return commands;
+}
+
+namespace TestAccounts {
+
+void addTo(LocalBroker &broker)
+{
+    for (const char *user : {"owner", "operator", "viewer"})
+        broker.addUser(QLatin1String(user), passwordOf(QLatin1String(user)));
+    broker.setAcl(QStringLiteral("user owner\ntopic readwrite tqx5r/#\n\n"
+                                 "user operator\ntopic read tqx5r/#\ntopic write tqx5r/set\n\n"
+                                 "user viewer\ntopic read tqx5r/#\n"));
+}
+
+QString passwordOf(const QString &user)
+{
+    return QStringLiteral("pw-%1-7").arg(user);
+}
+
+BrokerSettings settings(const LocalBroker &broker, const QString &user, bool remotePanel)
+{
+    BrokerSettings s;
+    s.host = QStringLiteral("127.0.0.1");
+    s.port = broker.port();
+    s.user = user;
+    s.password = passwordOf(user);
+    s.remotePanel = remotePanel;
+    return s;
+}
+
+} // namespace TestAccounts
+
+BrokerWatcher::BrokerWatcher(const BrokerSettings &settings)
+    : settings(settings)
+    , client(settings)
+{
+    client.subscribe(settings.topic + QStringLiteral("/#"));
+    connect(&client, &BrokerClient::messageReceived, this,
+            [this](const QString &topic, const QByteArray &payload, bool retained) {
+                received.append({topic, payload, retained});
+            });
+    client.start();
+}
+
+QList<BrokerWatcher::Message> BrokerWatcher::on(const char *leaf) const
+{
+    QList<Message> found;
+    for (const Message &message : received) {
+        if (message.topic == settings.topicFor(leaf))
+            found << message;
+    }
+    return found;
+}
+
+QByteArray BrokerWatcher::last(const char *leaf) const
+{
+    const QList<Message> found = on(leaf);
+    return found.isEmpty() ? QByteArray() : found.last().payload;
+}
+
+bool BrokerWatcher::publish(const char *leaf, const QByteArray &payload, bool retained)
+{
+    return client.publish(settings.topicFor(leaf), payload, retained, BrokerClient::Delivery::Acknowledged);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "remote/BrokerSettings.h"
+#include "remote/MosquittoClient.h"
+
+#include <QList>
+#include <QObject>
+
+class LocalBroker;
+class VirtualSwitch;
+
+// What the switch has read from panels apart from polls and firmware
+// requests: the commands, oldest first.
+QList<QByteArray> commandsAt(const VirtualSwitch &device);
+
+// Test accounts on a local broker: "owner" may publish anything under tqx5r,
+// "operator" may read it all and write tqx5r/set, "viewer" may only read.
+namespace TestAccounts {
+void addTo(LocalBroker &broker);
+QString passwordOf(const QString &user);
+// Settings that log in as user; a user not added gets a wrong password.
+BrokerSettings settings(const LocalBroker &broker, const QString &user, bool remotePanel = false);
+} // namespace TestAccounts
+
+// A client that takes in everything under tqx5r, as a dashboard or script
+// would, and can publish commands.
+class BrokerWatcher : public QObject
+{
+public:
+    struct Message
+    {
+        QString topic;
+        QByteArray payload;
+        bool retained = false;
+    };
+
+    explicit BrokerWatcher(const BrokerSettings &settings);
+
+    bool isConnected() const { return client.isConnected(); }
+    // Messages on tqx5r/leaf so far, oldest first.
+    QList<Message> on(const char *leaf) const;
+    QByteArray last(const char *leaf) const;
+    bool publish(const char *leaf, const QByteArray &payload, bool retained = false);
+    void forget() { received.clear(); }
+
+private:
+    BrokerSettings settings;
+    MosquittoClient client;
+    QList<Message> received;
+};
