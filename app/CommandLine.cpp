@@ -26,8 +26,13 @@ QStringList CommandLine::parse(const QStringList &arguments)
         // known ones that parsed are still in effect.
         warnings << commandLineParser.errorText();
     }
-    for (const QString &argument : commandLineParser.positionalArguments())
-        warnings << QStringLiteral("Ignoring the argument '%1'.").arg(argument);
+    // After an unknown option that looks like a password, the next argument
+    // may be the password itself: it is not repeated.
+    const bool secretMayFollow = commandLineParser.unknownOptionNames().filter(QStringLiteral("pass"), Qt::CaseInsensitive).size() > 0;
+    for (const QString &argument : commandLineParser.positionalArguments()) {
+        warnings << (secretMayFollow ? QStringLiteral("Ignoring an argument (not shown).")
+                                     : QStringLiteral("Ignoring the argument '%1'.").arg(argument));
+    }
     for (const QString &warning : warnings)
         warn(warning);
 

@@ -30,6 +30,9 @@ public:
     virtual void detach();
     // One word off the panel's queue, while attached.
     virtual void sendCommand(CommandWord word) = 0;
+    // Whether a word sent now would leave for the switch: attached, and the
+    // way to the far end standing.
+    virtual bool canSend() const { return isOpen(); }
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override { return waiting.size() + QIODevice::bytesAvailable(); }
@@ -37,6 +40,8 @@ public:
 signals:
     // A message for the status bar.
     void status(const QString &message);
+    // The way to the far end stands (again): frames should follow.
+    void ready();
     // Key captions from the far end, eight of them.
     void captionsReceived(const QStringList &captions);
 

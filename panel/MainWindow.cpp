@@ -213,7 +213,7 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
 
 void MainWindow::checkForSilence()
 {
-    if (!linkIsOpen() || !silenceWatch.check(monotonicClock.elapsed()))
+    if (!linkCanSend() || !silenceWatch.check(monotonicClock.elapsed()))
         return;
     ui->power->setChecked(false);
     showStatus(tr("No answer from TQX-5R"));
@@ -334,7 +334,7 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
     case Message::SplitConfigured:
         // A word queued while the port is closed is dropped unsent, so the
         // operator is not told it was configured.
-        showStatus(linkIsOpen() ? tr("Split configured succesfuly!")
+        showStatus(linkCanSend() ? tr("Split configured succesfuly!")
                                 : tr("Not connected to TQX-5R"));
         break;
     case Message::SplitDisabled:
@@ -344,7 +344,7 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
         showStatus(tr("Choose antennas for Super Split:"));
         break;
     case Message::SuperSplitConfigured:
-        showStatus(linkIsOpen() ? tr("Super Split configured succesfully!")
+        showStatus(linkCanSend() ? tr("Super Split configured succesfully!")
                                 : tr("Not connected to TQX-5R"));
         break;
     }
@@ -472,6 +472,9 @@ void MainWindow::useRemoteLink(RemoteLink *link)
 {
     remoteLink = link;
     connect(link, &RemoteLink::status, this, &MainWindow::showStatus);
+    // Frames come again once the far end is back; until then a silence is
+    // the broker's, and its own message stays.
+    connect(link, &RemoteLink::ready, this, [this] { silenceWatch.connected(monotonicClock.elapsed()); });
     connect(link, &RemoteLink::captionsReceived, this, [this](const QStringList &captions) {
         for (int i = 0; i < positionCount && i < captions.size(); ++i)
             keys[static_cast<size_t>(i)]->setText(captions.at(i));
@@ -501,6 +504,11 @@ void MainWindow::closeLink()
 bool MainWindow::linkIsOpen() const
 {
     return remoteLink ? remoteLink->isOpen() : serialPort->isOpen();
+}
+
+bool MainWindow::linkCanSend() const
+{
+    return remoteLink ? remoteLink->canSend() : serialPort->isOpen();
 }
 
 QIODevice *MainWindow::linkDevice() const

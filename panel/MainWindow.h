@@ -122,6 +122,8 @@ private:
     void openRemoteLink();
     void closeLink();
     bool linkIsOpen() const;
+    // Open, and for a remote link the way to the far end standing.
+    bool linkCanSend() const;
     QIODevice *linkDevice() const;
 
     QList<CommandWord> commandQueue;

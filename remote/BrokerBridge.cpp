@@ -17,11 +17,19 @@ BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerS
     , settings(settings)
 {
     clock.start();
-    connect(seam, &SwitchSeam::stateChanged, this, [this] { publishState(false); });
+    connect(seam, &SwitchSeam::stateChanged, this, [this](const SwitchSnapshot &snapshot) {
+        if (snapshot.position == expectedPosition)
+            expectedPosition = -1;
+        publishState(false);
+    });
     connect(seam, &SwitchSeam::frameDispatched, this, &BrokerBridge::frameDispatched);
     connect(client, &BrokerClient::connected, this, &BrokerBridge::brokerConnected);
-    connect(client, &BrokerClient::disconnected, this, &BrokerBridge::brokerLost);
-    connect(client, &BrokerClient::connectFailed, this, &BrokerBridge::brokerLost);
+    connect(client, &BrokerClient::disconnected, this, [this](const QString &reason) {
+        brokerLost(tr("Lost the broker %1: %2; reconnecting").arg(this->settings.address(), reason));
+    });
+    connect(client, &BrokerClient::connectFailed, this, [this](const QString &reason) {
+        brokerLost(tr("Cannot reach the broker %1: %2; trying again").arg(this->settings.address(), reason));
+    });
     connect(client, &BrokerClient::refused, this, &BrokerBridge::announce);
     connect(client, &BrokerClient::messageReceived, this, &BrokerBridge::messageReceived);
 }
@@ -37,6 +45,15 @@ void BrokerBridge::shutdown()
 {
     if (!client->isRunning())
         return;
+    // What stays on the broker after the panel has gone says so: no link, no
+    // antenna in use, no firmware to show.
+    SwitchSnapshot gone = seam->snapshot();
+    gone.linkOpen = false;
+    gone.power = false;
+    client->publish(settings.topicFor(BrokerTopics::state), StateJson::fromSnapshot(gone, band), true,
+                    BrokerClient::Delivery::Acknowledged);
+    client->publish(settings.topicFor(BrokerTopics::firmware), QByteArray(), true,
+                    BrokerClient::Delivery::Acknowledged);
     client->publish(settings.topicFor(BrokerTopics::online), onlineFalse, true, BrokerClient::Delivery::Acknowledged);
     client->stop(shutdownFlushMs);
 }
@@ -61,13 +78,21 @@ void BrokerBridge::brokerConnected()
     publishState(true);
 }
 
-void BrokerBridge::brokerLost(const QString &reason)
+void BrokerBridge::brokerLost(const QString &text)
 {
     // Once per outage: the client keeps trying on its own.
     if (outageReported)
         return;
     outageReported = true;
-    emit announce(tr("Cannot reach the broker %1: %2; trying again").arg(settings.address(), reason));
+    emit announce(text);
+}
+
+SwitchSnapshot BrokerBridge::switchAfterQueuedWords() const
+{
+    SwitchSnapshot snapshot = seam->snapshot();
+    if (expectedPosition >= 0 && clock.elapsed() - expectedSinceMs <= expectedPositionMs)
+        snapshot.position = static_cast<quint8>(expectedPosition);
+    return snapshot;
 }
 
 void BrokerBridge::publishState(bool evenIfUnchanged)
@@ -112,7 +137,10 @@ void BrokerBridge::messageReceived(const QString &topic, const QByteArray &paylo
         refuseCommand(tr("retained commands are not carried out"), payload);
         return;
     }
-    const CommandJson::Outcome outcome = CommandJson::parse(payload, seam->snapshot());
+    // A split or rotor word names the antenna in use: after a select just
+    // queued, that is the one selected, not the one the switch still reports.
+    const SwitchSnapshot snapshot = switchAfterQueuedWords();
+    const CommandJson::Outcome outcome = CommandJson::parse(payload, snapshot);
     if (!outcome.error.isEmpty()) {
         refuseCommand(outcome.error, payload);
         return;
@@ -123,8 +151,13 @@ void BrokerBridge::messageReceived(const QString &topic, const QByteArray &paylo
         refuseCommand(tr("too many commands at once; the switch takes about six a second"), payload);
         return;
     }
-    for (CommandWord word : outcome.words)
+    for (CommandWord word : outcome.words) {
         seam->queueWord(word);
+        if (Protocol::commandLetter(word) == Protocol::selectLetter && !snapshot.splitOn) {
+            expectedPosition = Protocol::commandOperand(word);
+            expectedSinceMs = clock.elapsed();
+        }
+    }
 }
 
 void BrokerBridge::refuseCommand(const QString &reason, const QByteArray &command)

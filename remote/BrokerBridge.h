@@ -9,8 +9,9 @@
 #include <QObject>
 #include <QString>
 
+#include "panel/SwitchSnapshot.h"
+
 class SwitchSeam;
-struct SwitchSnapshot;
 
 // The panel that owns the switch, on the broker. It keeps BASE/online and
 // BASE/state (retained) up to date, relays each frame from the switch on
@@ -25,6 +26,9 @@ class BrokerBridge : public QObject
 public:
     // A clean exit waits this long at most for "offline" to reach the broker.
     static constexpr int shutdownFlushMs = 500;
+    // A select word queued from the broker shows in a status frame well
+    // within this; after it, the switch's own report counts again.
+    static constexpr qint64 expectedPositionMs = 2000;
 
     BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerSettings &settings, QObject *parent = nullptr);
 
@@ -44,7 +48,10 @@ signals:
 
 private:
     void brokerConnected();
-    void brokerLost(const QString &reason);
+    void brokerLost(const QString &text);
+    // The switch as it will be once the words queued from the broker have
+    // been carried out.
+    SwitchSnapshot switchAfterQueuedWords() const;
     void frameDispatched(const QByteArray &frame);
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
     void publishState(bool evenIfUnchanged);
@@ -61,4 +68,6 @@ private:
     QElapsedTimer clock;
     bool outageReported = false;
     bool stateBehind = false;
+    int expectedPosition = -1;
+    qint64 expectedSinceMs = 0;
 };

@@ -1,6 +1,14 @@
 #include "remote/BrokerLink.h"
 
 #include "remote/CommandJson.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+// Enough for the words one burst of keys queues.
+constexpr int recentWordCount = 16;
+}
 #include "remote/RelayedFrame.h"
 #include "remote/StateJson.h"
 
@@ -13,6 +21,7 @@ BrokerLink::BrokerLink(BrokerClient *client, const BrokerSettings &settings, QOb
     client->subscribe(settings.topicFor(BrokerTopics::frames));
     client->subscribe(settings.topicFor(BrokerTopics::firmware));
     client->subscribe(settings.topicFor(BrokerTopics::state));
+    client->subscribe(settings.topicFor(BrokerTopics::error));
     connect(client, &BrokerClient::connected, this, &BrokerLink::brokerConnected);
     connect(client, &BrokerClient::disconnected, this, [this](const QString &reason) {
         brokerLost(tr("Lost the broker %1: %2; reconnecting").arg(this->settings.address(), reason));
@@ -48,14 +57,27 @@ void BrokerLink::sendCommand(CommandWord word)
 {
     // Acknowledged, so a broker that does not let this user operate the
     // switch says so.
-    client->publish(settings.topicFor(BrokerTopics::set), CommandJson::wordMessage(word), false,
-                    BrokerClient::Delivery::Acknowledged);
+    const QByteArray message = CommandJson::wordMessage(word);
+    if (!client->publish(settings.topicFor(BrokerTopics::set), message, false,
+                         BrokerClient::Delivery::Acknowledged)) {
+        tell(tr("A command could not be sent: no connection to the broker %1").arg(settings.address()));
+        return;
+    }
+    recentlySent.append(message);
+    if (recentlySent.size() > recentWordCount)
+        recentlySent.removeFirst();
+}
+
+bool BrokerLink::canSend() const
+{
+    return isOpen() && client->isConnected();
 }
 
 void BrokerLink::brokerConnected()
 {
     outageReported = false;
     emit status(tr("Connected to the broker %1, topic %2").arg(settings.address(), settings.topic));
+    emit ready();
 }
 
 void BrokerLink::brokerLost(const QString &text)
@@ -74,6 +96,16 @@ void BrokerLink::tell(const QString &text)
 
 void BrokerLink::messageReceived(const QString &topic, const QByteArray &payload, bool retained)
 {
+    if (topic == settings.topicFor(BrokerTopics::error)) {
+        // The owner refused one of this panel's commands (the switch not
+        // connected, too many at once, ...): the operator is told.
+        const QJsonObject report = QJsonDocument::fromJson(payload).object();
+        const QByteArray command = report.value(QStringLiteral("command")).toString().toUtf8();
+        if (recentlySent.removeOne(command))
+            tell(tr("The panel that owns the switch refused a command: %1")
+                     .arg(report.value(QStringLiteral("error")).toString().left(CommandJson::maxQuotedBytes)));
+        return;
+    }
     if (topic == settings.topicFor(BrokerTopics::state)) {
         const QStringList received = StateJson::captions(payload);
         if (!received.isEmpty() && received != captions) {

@@ -19,6 +19,7 @@ public:
     void attach() override;
     void detach() override;
     void sendCommand(CommandWord word) override;
+    bool canSend() const override;
 
 signals:
     // Refusals and outages, for stderr (they also go to the status bar).
@@ -34,4 +35,7 @@ private:
     BrokerSettings settings;
     QStringList captions;
     bool outageReported = false;
+    // The word messages sent lately, to recognise the owner's refusals of
+    // this panel's own commands on BASE/error.
+    QList<QByteArray> recentlySent;
 };

@@ -43,11 +43,14 @@ QString range(const char *what, int low, int high)
     return QStringLiteral("%1 must be a whole number from %2 to %3").arg(QLatin1String(what)).arg(low).arg(high);
 }
 
-Outcome antennaCommand(const QJsonValue &value)
+Outcome antennaCommand(const QJsonValue &value, const SwitchSnapshot &s)
 {
     int antenna = 0;
     if (!wholeNumber(value, 1, positionCount, &antenna))
         return refuse(range("antenna", 1, positionCount));
+    // As the antenna's key: with split on, the antenna in use switches it off.
+    if (s.splitOn && s.hasPosition() && antenna - 1 == s.position)
+        return accept({Protocol::splitOffWord()});
     return accept({Protocol::selectWord(antenna - 1)});
 }
 
@@ -99,7 +102,7 @@ Outcome superSplitCommand(const QJsonValue &value)
     return accept({Protocol::superSplitWord(mask)});
 }
 
-Outcome wordCommand(const QJsonValue &value)
+Outcome wordCommand(const QJsonValue &value, const SwitchSnapshot &s)
 {
     int raw = 0;
     if (!wholeNumber(value, 0, maxWordValue, &raw))
@@ -107,6 +110,11 @@ Outcome wordCommand(const QJsonValue &value)
     const auto word = static_cast<CommandWord>(static_cast<quint16>(raw));
     if (!panelCouldSend(word))
         return refuse(QStringLiteral("word %1 is not one the panel sends").arg(raw));
+    if (!fitsTheSwitch(word, s))
+        return refuse(QStringLiteral("word %1 was made for antenna %2, but antenna %3 is in use")
+                          .arg(raw)
+                          .arg(Protocol::commandOperand(word) >> 4)
+                          .arg(s.hasPosition() ? QString::number(s.position + 1) : QStringLiteral("none")));
     return accept({word});
 }
 
@@ -134,7 +142,7 @@ Outcome parse(const QByteArray &message, const SwitchSnapshot &snapshot)
     const QJsonValue value = command.begin().value();
     Outcome outcome;
     if (name == QLatin1String("antenna"))
-        outcome = antennaCommand(value);
+        outcome = antennaCommand(value, snapshot);
     else if (name == QLatin1String("rotor"))
         outcome = rotorCommand(value, snapshot);
     else if (name == QLatin1String("split"))
@@ -142,7 +150,7 @@ Outcome parse(const QByteArray &message, const SwitchSnapshot &snapshot)
     else if (name == QLatin1String("superSplit"))
         outcome = superSplitCommand(value);
     else if (name == QLatin1String("word"))
-        outcome = wordCommand(value);
+        outcome = wordCommand(value, snapshot);
     else
         return refuse(QStringLiteral("unknown command \"%1\"").arg(name.left(maxQuotedBytes / 4)));
 
@@ -169,6 +177,14 @@ bool panelCouldSend(CommandWord word)
     default:
         return false;
     }
+}
+
+bool fitsTheSwitch(CommandWord word, const SwitchSnapshot &snapshot)
+{
+    const quint8 operand = Protocol::commandOperand(word);
+    const bool carriesPosition = Protocol::commandLetter(word) == Protocol::rotorLetter
+                                 || (Protocol::commandLetter(word) == Protocol::splitLetter && operand != 0);
+    return !carriesPosition || (snapshot.hasPosition() && (operand >> 4) == snapshot.position + 1);
 }
 
 QByteArray wordMessage(CommandWord word)

@@ -9,13 +9,16 @@
 
 // Commands that arrive as JSON on BASE/set, turned into the command words the
 // panel's own keys and buttons queue. One command per message:
-//   {"antenna":3}             select antenna 3 (1..8), as its key does
+//   {"antenna":3}             antenna 3 (1..8), as its key does: it selects
+//                             it, or with split on picks the TX antenna, or
+//                             (the antenna in use) switches split off
 //   {"rotor":2}               select rotor 2 (1..4); 0 releases the selected one
 //   {"split":{"tx":5}}        split on, TX on antenna 5
 //   {"split":false}           split off
 //   {"superSplit":[1,3]}      super split group; [] or false empties it
 //   {"word":N}                a word as a remote panel queues it (0..65535)
-// Anything else yields no word and a reason.
+// Anything else yields no word and a reason. The snapshot's position is the
+// antenna in use once the words already queued have been carried out.
 namespace CommandJson {
 
 // Longer messages are refused before they are parsed.
@@ -30,6 +33,11 @@ struct Outcome
 };
 
 Outcome parse(const QByteArray &message, const SwitchSnapshot &snapshot);
+
+// Whether a word the panel could send fits the switch now: split-on and
+// rotor words carry the antenna in use, and one made for another antenna
+// would move the switch away from it.
+bool fitsTheSwitch(CommandWord word, const SwitchSnapshot &snapshot);
 
 // True for the words the panel's own controls can queue: select 0..7, split
 // on (positions 1..8 in both nibbles) or off, any super split group, rotor

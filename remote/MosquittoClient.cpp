@@ -30,6 +30,9 @@ constexpr std::size_t recentAnswerCount = 64;
 // flood beyond this is dropped rather than piled up in its event queue.
 constexpr int maxPendingMessages = 1000;
 constexpr int refusalCode = 0x80;
+// A connection that lasted this long was a working one: losing it starts the
+// back-off afresh. One the broker drops sooner counts as a failed attempt.
+constexpr std::chrono::seconds stableConnection{30};
 constexpr int acknowledgedQos = 1;
 constexpr int fireAndForgetQos = 0;
 
@@ -84,6 +87,7 @@ struct MosquittoClient::Worker
     std::deque<int> recentAnswers;
     QHash<int, QString> subscribing;
     bool loginRefused = false;
+    std::chrono::steady_clock::time_point connectedSince;
 
     ~Worker()
     {
@@ -129,8 +133,13 @@ void MosquittoClient::Worker::post(std::function<void(MosquittoClient &)> call)
 
 QString MosquittoClient::Worker::describe(int rc)
 {
-    QString reason = rc == MOSQ_ERR_ERRNO ? QString::fromStdString(std::system_category().message(errno))
-                                          : QString::fromUtf8(mosquitto_strerror(rc));
+    QString reason;
+    if (rc == MOSQ_ERR_ERRNO)
+        reason = QString::fromStdString(std::system_category().message(errno));
+    else if (rc == MOSQ_ERR_KEEPALIVE) // libmosquitto has no words for it
+        reason = tr("no answer from the broker within the keep-alive time");
+    else
+        reason = QString::fromUtf8(mosquitto_strerror(rc));
     std::lock_guard<std::mutex> lock(logMutex);
     if (!lastError.empty()) {
         reason += QStringLiteral(" (%1)").arg(QString::fromStdString(lastError));
@@ -165,7 +174,7 @@ bool MosquittoClient::Worker::connectOnce()
     const QString reason = describe(rc);
     if (connected.exchange(false)) {
         post([reason](MosquittoClient &c) { emit c.disconnected(reason); });
-        return true;
+        return std::chrono::steady_clock::now() - connectedSince >= stableConnection;
     }
     if (!loginRefused)
         post([reason](MosquittoClient &c) { emit c.connectFailed(reason); });
@@ -177,8 +186,9 @@ void MosquittoClient::Worker::run()
     int retryMs = firstRetryMs;
     while (!stopRequested) {
         loginRefused = false;
-        // After losing a working connection, try again soon; after failed
-        // attempts, wait longer each time.
+        // After losing a connection that worked for a while, try again soon;
+        // after failed attempts (or a broker that keeps dropping the
+        // connection at once), wait longer each time.
         if (connectOnce())
             retryMs = firstRetryMs;
         if (stopRequested)
@@ -237,6 +247,7 @@ void MosquittoClient::Worker::onConnect(mosquitto *mosq, void *data, int rc, int
             w->subscribing.insert(id, QString::fromStdString(topic));
     }
     w->connected.store(true);
+    w->connectedSince = std::chrono::steady_clock::now();
     w->post([](MosquittoClient &c) {
         c.reported.clear();
         c.lastAcknowledgedId = -1;

@@ -25,11 +25,18 @@ std::optional<QString> readPasswordFile(const QString &path, QStringList *warnin
         *warnings << QStringLiteral("Cannot read the password file %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
+    // A file others may read holds no secret.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther;
+    if (file.permissions() & others)
+        *warnings << QStringLiteral("The password file %1 can be read by other users; make it readable by its "
+                                    "owner only (chmod 600).").arg(path);
     const QByteArray content = file.read(RemoteOptions::maxPasswordFileBytes);
     const int end = content.indexOf('\n');
     QByteArray line = end >= 0 ? content.left(end) : content;
     if (line.endsWith('\r'))
         line.chop(1);
+    if (line.isEmpty())
+        *warnings << QStringLiteral("The password file %1 holds no password; logging in without one.").arg(path);
     return QString::fromUtf8(line);
 }
 
@@ -118,6 +125,11 @@ std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &pars
         *warnings << QStringLiteral("A broker password needs --mqtt-user; it is not sent.");
         settings.password.clear();
     }
+    const bool loopback = settings.host == QLatin1String("localhost") || settings.host.startsWith(QLatin1String("127."))
+                          || settings.host == QLatin1String("::1");
+    if (!settings.password.isEmpty() && !settings.usesTls() && !loopback)
+        *warnings << QStringLiteral("The broker password goes to %1 unencrypted; use --mqtt-cafile (TLS) for a "
+                                    "broker on another computer.").arg(settings.host);
     return settings;
 }
 

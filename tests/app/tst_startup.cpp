@@ -23,9 +23,12 @@ private slots:
         const QString text = help->readAllStandardOutput();
         QVERIFY2(text.contains("--port <NAME>"), qPrintable(text));
 
-        QProcess *version = startPanel({"--version"});
+        // A password typed where the panel takes none is not repeated.
+        QProcess *version = startPanel({"--mqtt-password", "s3cret", "--version"});
         QVERIFY(version->waitForFinished(20000));
         QVERIFY(QString(version->readAllStandardOutput()).contains("1.0.0"));
+        const QByteArray errors = version->readAllStandardError();
+        QVERIFY2(errors.contains("mqtt-password") && !errors.contains("s3cret"), errors.constData());
     }
 
     void portOptionConnectsAtStart()

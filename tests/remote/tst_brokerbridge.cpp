@@ -110,37 +110,47 @@ void tst_BrokerBridge::retainedStateAndRelayedFrames()
     QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= frames + 4, 5000);
     QCOMPARE(watcher->on("state").size(), states);
 
-    // A clean exit says offline before it goes.
+    // A clean exit says offline before it goes, and leaves no switch in use
+    // and no firmware behind.
     owner.reset();
     QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("false"), 5000);
+    QCOMPARE(lastState().value("link").toObject().value("connected").toBool(true), false);
+    QVERIFY(lastState().value("antenna").isNull());
+    QCOMPARE(watcher->last("firmware"), QByteArray());
     // ... and leaves with a clean DISCONNECT, not a dropped connection.
     QTRY_VERIFY2_WITH_TIMEOUT(broker->log().contains(" disconnected."), broker->log().constData(), 5000);
 }
 
 void tst_BrokerBridge::commandsBecomeTheKeysWords_data()
 {
-    QTest::addColumn<QByteArray>("command");
-    QTest::addColumn<QByteArray>("frame"); // what reaches the switch, up to its terminator
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::addColumn<QByteArrayList>("frames"); // what reaches the switch, up to each terminator
 
-    QTest::newRow("antenna 4") << QByteArray(R"({"antenna":4})") << QByteArray("IGS3;");
-    QTest::newRow("rotor 2") << QByteArray(R"({"rotor":2})") << QByteArray("IGV12;");
-    QTest::newRow("split TX 5") << QByteArray(R"({"split":{"tx":5}})") << QByteArray("IGP041;");
-    QTest::newRow("super split 1 and 3") << QByteArray(R"({"superSplit":[1,3]})") << QByteArray("IGQ\x05;");
+    QTest::newRow("antenna 4") << QByteArrayList{R"({"antenna":4})"} << QByteArrayList{"IGS3;"};
+    QTest::newRow("rotor 2") << QByteArrayList{R"({"rotor":2})"} << QByteArrayList{"IGV12;"};
+    QTest::newRow("split TX 5") << QByteArrayList{R"({"split":{"tx":5}})"} << QByteArrayList{"IGP041;"};
+    QTest::newRow("super split 1 and 3") << QByteArrayList{R"({"superSplit":[1,3]})"} << QByteArrayList{"IGQ\x05;"};
+    // The split names the antenna just selected, not the one the switch
+    // still reported when the command came.
+    QTest::newRow("antenna 2, then split TX 6") << QByteArrayList{R"({"antenna":2})", R"({"split":{"tx":6}})"}
+                                                << QByteArrayList{"IGS1;", "IGP151;"};
 }
 
 void tst_BrokerBridge::commandsBecomeTheKeysWords()
 {
-    QFETCH(QByteArray, command);
-    QFETCH(QByteArray, frame);
+    QFETCH(QByteArrayList, commands);
+    QFETCH(QByteArrayList, frames);
     QVERIFY2(broker->start(), qPrintable(broker->errorString()));
     startOwner(TestAccounts::settings(*broker, "owner"));
     connectToSwitch();
     watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
     // Online only once the panel listens for commands.
     QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
-    QVERIFY(watcher->publish("set", command));
-    QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().size(), 1, 5000);
-    QCOMPARE(commandsAtSwitch().first().left(frame.size()), frame);
+    for (const QByteArray &command : commands)
+        QVERIFY(watcher->publish("set", command));
+    QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().size(), frames.size(), 5000);
+    for (int i = 0; i < frames.size(); ++i)
+        QCOMPARE(commandsAtSwitch().at(i).left(frames.at(i).size()), frames.at(i));
     QVERIFY(watcher->on("error").isEmpty());
 }
 

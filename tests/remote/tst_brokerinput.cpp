@@ -71,6 +71,12 @@ void tst_BrokerInput::commands_data()
     QTest::newRow("split tx 5") << QByteArray(R"({"split":{"tx":5}})") << connectedAt(0) << word(0x1550) << QString();
     QTest::newRow("split tx 8 from 8") << QByteArray(R"({"split":{"tx":8}})") << connectedAt(7) << word(0x8850) << QString();
     QTest::newRow("split off") << QByteArray(R"({"split":false})") << at5 << word(0x0050) << QString();
+    // With split on, an antenna works as its key: the one in use ends split,
+    // another becomes the TX antenna.
+    SwitchSnapshot split5 = at5;
+    split5.splitOn = true;
+    QTest::newRow("antenna in use with split on") << QByteArray(R"({"antenna":5})") << split5 << word(0x0050) << QString();
+    QTest::newRow("other antenna with split on") << QByteArray(R"({"antenna":2})") << split5 << word(0x0153) << QString();
     QTest::newRow("split true") << QByteArray(R"({"split":true})") << at5 << none << "split takes";
     QTest::newRow("split extra key") << QByteArray(R"({"split":{"tx":5,"rx":1}})") << at5 << none << "split takes";
     QTest::newRow("split tx 9") << QByteArray(R"({"split":{"tx":9}})") << at5 << none << "split tx must be";
@@ -82,7 +88,11 @@ void tst_BrokerInput::commands_data()
     QTest::newRow("super split antenna 9") << QByteArray(R"({"superSplit":[1,9]})") << at5 << none << "superSplit antenna";
     QTest::newRow("super split nine antennas") << QByteArray(R"({"superSplit":[1,2,3,4,5,6,7,8,1]})") << at5 << none
                                                << "up to 8";
-    QTest::newRow("remote panel's word") << QByteArray(R"({"word":34896})") << at5 << word(0x8850) << QString();
+    QTest::newRow("remote panel's word") << QByteArray(R"({"word":34896})") << connectedAt(7) << word(0x8850) << QString();
+    // Split-on and rotor words carry the antenna in use; one made for another
+    // would move the switch away from it.
+    QTest::newRow("split word for another antenna") << QByteArray(R"({"word":34896})") << at5 << none << "made for antenna 8";
+    QTest::newRow("rotor word for another antenna") << QByteArray(R"({"word":4694})") << at5 << none << "made for antenna 1";
     QTest::newRow("word with an unknown letter") << QByteArray(R"({"word":833})") << at5 << none << "not one the panel";
     QTest::newRow("select word for position 9") << QByteArray(R"({"word":2387})") << at5 << none << "not one the panel";
     QTest::newRow("word beyond 16 bits") << QByteArray(R"({"word":70000})") << at5 << none << "word must be";
@@ -141,7 +151,7 @@ void tst_BrokerInput::onlyWordsThePanelsControlsMake()
     }
     // A remote panel's word makes the round trip.
     const CommandWord split = Protocol::splitOnWord(7, 7);
-    QCOMPARE(words(CommandJson::parse(CommandJson::wordMessage(split), connectedAt(0)).words), QList<int>{0x8850});
+    QCOMPARE(words(CommandJson::parse(CommandJson::wordMessage(split), connectedAt(7)).words), QList<int>{0x8850});
 }
 
 void tst_BrokerInput::relayedFrames_data()

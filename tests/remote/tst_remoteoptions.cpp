@@ -18,6 +18,8 @@ private slots:
 private:
     QTemporaryDir dir;
     QString passwordFile;
+    QString readableFile;
+    QString emptyFile;
     QString caFile;
 };
 
@@ -28,7 +30,17 @@ void tst_RemoteOptions::initTestCase()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("s3cret pass\r\nsecond line\n");
     file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
     caFile = passwordFile; // only readability is checked here
+    readableFile = dir.filePath("open");
+    emptyFile = dir.filePath("empty");
+    for (const QString &path : {readableFile, emptyFile}) {
+        QFile other(path);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write(path == readableFile ? "s3cret\n" : "");
+        other.close();
+        QVERIFY(other.setPermissions(path == readableFile ? QFile::ReadOwner | QFile::ReadOther : QFile::ReadOwner));
+    }
 }
 
 void tst_RemoteOptions::addresses_data()
@@ -77,10 +89,19 @@ void tst_RemoteOptions::options_data()
     QTest::newRow("remote panel") << QStringList{"--remote", "h:1900", "--mqtt-topic", "shack/sw"} << "" << true
                                   << "h:1900 shack/sw   plain remote";
     QTest::newRow("password from the environment")
-        << QStringList{"--mqtt", "h", "--mqtt-user", "op"} << "env pw" << true << "h:1883 tqx5r op env pw plain owner";
+        << QStringList{"--mqtt", "localhost", "--mqtt-user", "op"} << "env pw" << true
+        << "localhost:1883 tqx5r op env pw plain owner";
     QTest::newRow("password file: first line, before the environment")
-        << QStringList{"--mqtt", "h", "--mqtt-user", "op", "--mqtt-password-file", "PASSWORD"} << "env pw" << true
-        << "h:1883 tqx5r op s3cret pass plain owner";
+        << QStringList{"--mqtt", "127.0.0.1", "--mqtt-user", "op", "--mqtt-password-file", "PASSWORD"} << "env pw"
+        << true << "127.0.0.1:1883 tqx5r op s3cret pass plain owner";
+    QTest::newRow("password to another computer without TLS")
+        << QStringList{"--mqtt", "shack.example", "--mqtt-user", "op"} << "env pw" << true << "goes to shack.example unencrypted";
+    QTest::newRow("password file others can read")
+        << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "OPEN"} << "" << true
+        << "can be read by other users";
+    QTest::newRow("empty password file")
+        << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "EMPTY"} << "" << true
+        << "holds no password";
     QTest::newRow("TLS port by default") << QStringList{"--mqtt", "h", "--mqtt-cafile", "CA"} << "" << true
                                          << "h:8883 tqx5r   tls owner";
     QTest::newRow("password without a user is not sent")
@@ -105,6 +126,8 @@ void tst_RemoteOptions::options()
     QFETCH(bool, enabled);
     QFETCH(QString, expected);
     arguments.replaceInStrings("PASSWORD", passwordFile);
+    arguments.replaceInStrings("OPEN", readableFile);
+    arguments.replaceInStrings("EMPTY", emptyFile);
     arguments.replaceInStrings(QRegularExpression("^CA$"), caFile);
     qputenv(RemoteOptions::passwordVariable, environmentPassword.toUtf8());
 

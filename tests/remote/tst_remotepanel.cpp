@@ -37,6 +37,7 @@ private slots:
     void disconnectAndConnectAgain();
     void ownerGoneIsSilence();
     void userWhoMayNotOperateIsTold();
+    void failuresAreToldOnTheRemotePanel();
 
 private:
     void startOwnerProcess();
@@ -95,6 +96,7 @@ void tst_RemotePanel::startOwnerProcess()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(TestAccounts::passwordOf("owner").toUtf8() + '\n');
     file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
     ownerPanel = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
@@ -204,6 +206,29 @@ void tst_RemotePanel::userWhoMayNotOperateIsTold()
     QCOMPARE(statusMessages.filter(refused).size(), 1);
     QCOMPARE(notes.size(), 1);
     QCOMPARE(commandsAtSwitch(), QList<QByteArray>());
+}
+
+void tst_RemotePanel::failuresAreToldOnTheRemotePanel()
+{
+    startRemote("operator");
+    BrokerWatcher watcher(TestAccounts::settings(*broker, "viewer"));
+    QTRY_VERIFY_WITH_TIMEOUT(keyActive("botaoTecla1"), 10000);
+    // The owner's switch gone: the owner refuses this panel's command and
+    // the operator here is told why.
+    device->vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(watcher.last("state").contains(R"("link":{"connected":false)"), 10000);
+    QTest::keyClick(window.get(), Qt::Key_F3);
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessages.contains(
+                                 "The panel that owns the switch refused a command: the switch is not connected"),
+                             10000);
+
+    // The broker gone: a split cannot reach the switch, so it is not
+    // claimed as configured, and the broker's message is not hidden.
+    broker.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(statusText().startsWith("Lost the broker"), 10000);
+    child<QRadioButton>("split")->click();
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    QCOMPARE(statusText(), QString("Not connected to TQX-5R"));
 }
 
 QTEST_MAIN(tst_RemotePanel)
