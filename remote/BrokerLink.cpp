@@ -1,5 +1,6 @@
 #include "remote/BrokerLink.h"
 
+#include "link/Protocol.h"
 #include "remote/CommandJson.h"
 
 #include <QJsonDocument>
@@ -114,10 +115,21 @@ void BrokerLink::messageReceived(const QString &topic, const QByteArray &payload
         }
         return;
     }
-    // Live firmware frames come with the others on BASE/frames; the retained
-    // copy is for a panel that attaches after the owner connected.
-    const bool relayed = topic == settings.topicFor(BrokerTopics::frames)
-                         || (retained && topic == settings.topicFor(BrokerTopics::firmware));
-    if (relayed && RelayedFrame::isWholeSwitchFrame(payload))
+    if (!RelayedFrame::isWholeSwitchFrame(payload))
+        return;
+    const bool firmware = payload.at(2) == Protocol::firmwareType;
+    if (topic == settings.topicFor(BrokerTopics::frames)) {
+        if (firmware)
+            firmwareSeen = payload;
         deliver(payload);
+        return;
+    }
+    // Live firmware frames come with the others on BASE/frames; the copy on
+    // BASE/firmware is for a panel that attaches after the owner connected.
+    // It comes live too when the owner reached the switch before the broker:
+    // then the frame on BASE/frames could not go out.
+    if (topic == settings.topicFor(BrokerTopics::firmware) && firmware && (retained || payload != firmwareSeen)) {
+        firmwareSeen = payload;
+        deliver(payload);
+    }
 }

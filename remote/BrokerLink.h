@@ -34,6 +34,9 @@ private:
     BrokerClient *client;
     BrokerSettings settings;
     QStringList captions;
+    // The last firmware frame delivered, so its copy on BASE/firmware is not
+    // delivered twice.
+    QByteArray firmwareSeen;
     bool outageReported = false;
     // The word messages sent lately, to recognise the owner's refusals of
     // this panel's own commands on BASE/error.

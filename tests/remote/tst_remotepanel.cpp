@@ -153,6 +153,10 @@ void tst_RemotePanel::showsAndOperatesTheSwitch()
     QTRY_VERIFY_WITH_TIMEOUT(owner.last("state").contains(R"("split":{"on":true,"tx":2})"), 5000);
     QVERIFY(owner.publish("state", R"({"captions":["Yagi","","","","","","","Dumy!"]})"));
     QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>("botaoTecla8")->text(), QString("Dumy"), 5000);
+    // An owner that reached its switch before the broker has only the copy
+    // on tqx5r/firmware to give, and a panel already attached gets it live.
+    QVERIFY(owner.publish("firmware", VirtualSwitch::firmwareFrame(2, 3)));
+    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("labelFWVersion")->text(), QString("FW Revision: 2.3"), 5000);
 
     // A remote panel never touches a serial port.
     QVERIFY(!serialPort->isOpen());
