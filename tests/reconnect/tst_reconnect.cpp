@@ -17,8 +17,6 @@
 
 #include <memory>
 
-#include <sys/resource.h>
-
 // The real window and poll thread with reconnect on, and the virtual switch
 // behind a stable link name that goes when the device goes and comes back
 // with it, as a /dev/serial/by-id/ name does for a USB adapter.
@@ -26,13 +24,6 @@ namespace {
 
 // Many tries a second, where the test is not about the pace.
 const ReconnectTiming quickTiming{100, 300, 10000};
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 } // namespace
 
