@@ -15,19 +15,6 @@ class tst_Startup : public QObject
 private slots:
     void initTestCase() { MainWindow::registerMetaType(); }
 
-    void helpAndVersion()
-    {
-        QProcess *help = startPanel({"--help"});
-        QVERIFY(help->waitForFinished(20000));
-        QCOMPARE(help->exitCode(), 0);
-        const QString text = help->readAllStandardOutput();
-        QVERIFY2(text.contains("--port <NAME>"), qPrintable(text));
-
-        QProcess *version = startPanel({"--version"});
-        QVERIFY(version->waitForFinished(20000));
-        QVERIFY(QString(version->readAllStandardOutput()).contains("1.0.0"));
-    }
-
     void portOptionConnectsAtStart()
     {
         // Qt's own options still work next to ours, and arguments the panel

@@ -126,30 +126,6 @@ private slots:
         QVERIFY(device->receivedBytes().isEmpty());
     }
 
-    void vanishedDeviceGivesOneBoxAndGoesQuiet()
-    {
-        connectToSwitch();
-        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
-
-        ModalDismisser dismisser;
-        device->vanish();
-        QTRY_VERIFY_WITH_TIMEOUT(dismisser.count() >= 1, 5000);
-        QTest::qWait(300);
-        QCOMPARE(dismisser.titles(), QStringList{"Critical Error"});
-        QVERIFY2(dismisser.texts().first().startsWith(QString("The connection to %1 was lost: ").arg(device->devicePath())),
-                 qPrintable(dismisser.texts().first()));
-        QCOMPARE(statusText(), QString("Disconnected"));
-        QVERIFY(!child<QRadioButton>("power")->isChecked());
-        QVERIFY(child<QAction>("actionConnect_to_TQX_5R")->isEnabled());
-
-        // The panel goes quiet: no error storm keeps a core busy.
-        const double before = cpuSeconds();
-        QTest::qWait(1000);
-        const double used = cpuSeconds() - before;
-        QVERIFY2(used < 0.25, qPrintable(QString("%1 s of CPU in 1 s").arg(used)));
-        QCOMPARE(dismisser.count(), 1);
-    }
-
     void silenceIsReportedEachTime()
     {
         // Watched from the connect on: a switch that never answers is reported.

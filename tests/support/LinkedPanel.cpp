@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include <sys/resource.h>
-
 namespace {
 
 MainWindow *freshWindow()
@@ -48,11 +46,4 @@ int LinkedPanel::pollsReceived() const
 {
     const QList<QByteArray> frames = framesFromPanel();
     return int(std::count_if(frames.begin(), frames.end(), isPoll));
-}
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }

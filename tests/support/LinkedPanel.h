@@ -31,9 +31,6 @@ public:
     PanelDriver panel;
 };
 
-// Seconds of CPU this process has used so far, user and system together.
-double cpuSeconds();
-
 inline bool isPoll(const QByteArray &frame)
 {
     return frame.startsWith("IGT3;");
