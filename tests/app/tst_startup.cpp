@@ -21,15 +21,17 @@ private slots:
         // does not know are named on stderr without stopping it.
         VirtualSwitch device;
         QVERIFY2(device.start(), qPrintable(device.errorString()));
-        QProcess *panel = startPanel({"-platform", "offscreen", "--no-such-option", "--port", device.devicePath(), "stray"});
-        QVERIFY(panel->waitForStarted(20000));
+        QProcess panel;
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH),
+                    {"-platform", "offscreen", "--no-such-option", "--port", device.devicePath(), "stray"});
+        QVERIFY(panel.waitForStarted(20000));
         QTRY_VERIFY_WITH_TIMEOUT(device.receivedFrames().size() >= 2, 20000);
         QCOMPARE(device.receivedFrames().first().bytes, QByteArray("IGW;"));
-        QCOMPARE(panel->state(), QProcess::Running);
-        const QString errors = panel->readAllStandardError();
+        QCOMPARE(panel.state(), QProcess::Running);
+        const QString errors = panel.readAllStandardError();
         QVERIFY2(errors.contains("no-such-option") && errors.contains("stray"), qPrintable(errors));
-        panel->terminate();
-        QVERIFY(panel->waitForFinished(20000));
+        panel.terminate();
+        QVERIFY(panel.waitForFinished(20000));
     }
 
     void connectAtStartWithABadPortShowsTheErrorBox()
@@ -41,20 +43,7 @@ private slots:
         QTRY_COMPARE(dismisser.titles(), QStringList{"Error"});
         QCOMPARE(window.findChild<QStatusBar *>("statusBar")->currentMessage(), QString("Open error"));
     }
-
-private:
-    QProcess *startPanel(const QStringList &arguments);
 };
-
-QProcess *tst_Startup::startPanel(const QStringList &arguments)
-{
-    auto *panel = new QProcess(this);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    panel->setProcessEnvironment(environment);
-    panel->start(QStringLiteral(TQX5R_PANEL_PATH), arguments);
-    return panel;
-}
 
 QTEST_MAIN(tst_Startup)
 #include "tst_startup.moc"

@@ -132,17 +132,15 @@ private slots:
         device->setAnswering(false);
         connectToSwitch();
         QTRY_COMPARE_WITH_TIMEOUT(statusText(), QString("No answer from TQX-5R"), 6000);
-        // Each later outage is reported again; nothing but POWER is reset.
-        for (int outage = 0; outage < 2; ++outage) {
-            device->setAnswering(true);
-            QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
-            QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("rotor1")->isChecked(), 5000);
-            child<QStatusBar>("statusBar")->clearMessage();
-            device->setAnswering(false);
-            QTRY_COMPARE_WITH_TIMEOUT(statusText(), QString("No answer from TQX-5R"), 6000);
-            QVERIFY(!child<QRadioButton>("power")->isChecked());
-            QVERIFY(child<QRadioButton>("rotor1")->isChecked());
-        }
+        // An outage after it recovered is reported again; nothing but POWER is reset.
+        device->setAnswering(true);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("rotor1")->isChecked(), 5000);
+        child<QStatusBar>("statusBar")->clearMessage();
+        device->setAnswering(false);
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QString("No answer from TQX-5R"), 6000);
+        QVERIFY(!child<QRadioButton>("power")->isChecked());
+        QVERIFY(child<QRadioButton>("rotor1")->isChecked());
     }
 
     void firmwareAnswerCountsAsAnAnswer()
