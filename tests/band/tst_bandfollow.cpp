@@ -36,7 +36,6 @@ private slots:
         statusTexts.reset();
         follow.reset();
         linked.reset();
-        device.reset();
     }
 
     void followsTheRigAndLearnsFromTheFrontPanel()
@@ -121,8 +120,7 @@ private slots:
 
     void panelProcessFollowsALoggerBroadcast()
     {
-        device = std::make_unique<VirtualSwitch>();
-        QVERIFY2(device->start(), qPrintable(device->errorString()));
+        linked = std::make_unique<LinkedPanel>(); // its switch is for the panel process
         QVERIFY(BandMemory(memoryPath).remember(BandPlan::bandForKey("20m"), 2));
         QUdpSocket logger;
         QVERIFY(logger.bind(QHostAddress(QHostAddress::LocalHost), 0));
@@ -130,7 +128,7 @@ private slots:
         logger.close();
 
         QProcess panel;  // on the offscreen platform, like this test
-        panel.start(QStringLiteral(TQX5R_PANEL_PATH), {"--port", device->devicePath(), "--logger-udp",
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH), {"--port", linked->device->devicePath(), "--logger-udp",
                                                        QString::number(port), "--bands", memoryPath});
         QTRY_VERIFY_WITH_TIMEOUT(framesAtSwitch("IGT3;").size() >= 1, 20000);
         logger.writeDatagram("<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>1420000</Freq>"
@@ -174,7 +172,7 @@ private:
     QList<QByteArray> framesAtSwitch(const QByteArray &prefix) const
     {
         QList<QByteArray> frames;
-        for (const VirtualSwitch::ReceivedFrame &frame : (linked ? linked->device : device)->receivedFrames()) {
+        for (const VirtualSwitch::ReceivedFrame &frame : linked->device->receivedFrames()) {
             if (frame.bytes.startsWith(prefix))
                 frames << frame.bytes.left(5);
         }
@@ -186,7 +184,6 @@ private:
 
     QTemporaryDir dir;
     QString memoryPath;
-    std::unique_ptr<VirtualSwitch> device;   // the panel process's switch
     std::unique_ptr<LinkedPanel> linked;
     std::unique_ptr<BandFollow> follow;
     std::unique_ptr<QSignalSpy> statusTexts;

@@ -98,17 +98,10 @@ private slots:
         QVERIFY2(grey.red() == grey.green() && grey.green() == grey.blue() && grey.red() < 0x60, qPrintable(grey.name()));
         QVERIFY(child<QRadioButton>("superSplit")->isChecked());
 
-        // Sending swaps the pair.
-        receiveStatus(2, 0, 0xFF, 1, 0x05, 1, 0, 6);
-        QCOMPARE(keyCentre(7), yellow);
-        QVERIFY(child<QRadioButton>("send")->isChecked());
-
-        // Bytes that name no key or rotor light none, and nothing breaks.
+        // Bytes that name no key light none, and nothing breaks.
         receiveStatus(200, 1, 0xFF, 9, 0xFF, 1, 99, 250);
         for (int key = 1; key <= 8; ++key)
             QVERIFY(keyCentre(key) != yellow);
-        for (int r = 1; r <= 4; ++r)
-            QVERIFY(!child<QRadioButton>(QString("rotor%1").arg(r))->isChecked());
     }
 
     void firmwareRevisionBytesAreUnsigned()
