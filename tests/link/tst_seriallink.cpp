@@ -180,8 +180,7 @@ private slots:
         connectToSwitch();
         QTRY_VERIFY_WITH_TIMEOUT(device->statusFramesSent() >= 15, 15000);
         device->setAnswering(false);
-        QTest::qWait(400);
-        QCOMPARE(window->framesReceived(), qint64(device->statusFramesSent() + 1));
+        QTRY_COMPARE_WITH_TIMEOUT(window->framesReceived(), qint64(device->statusFramesSent() + 1), 5000);
     }
 
     void floodOfBytesIsBoundedAndSurvived()

@@ -130,12 +130,11 @@ private slots:
         startRemote("viewer");
         QSignalSpy notes(remote.get(), &RemoteFeature::note);
         QTRY_VERIFY_WITH_TIMEOUT(keyActive("botaoTecla1"), 10000);
-        for (Qt::Key key : {Qt::Key_F5, Qt::Key_F6}) {
-            QTest::keyClick(window, key);
-            QTest::qWait(300);
-        }
         const QString refused = "refused to take tqx5r/set: Not authorized";
+        QTest::keyClick(window, Qt::Key_F5);
         QTRY_VERIFY_WITH_TIMEOUT(statusText().contains(refused), 5000);
+        // Refused again, not told again.
+        QTest::keyClick(window, Qt::Key_F6);
         QTest::qWait(500);
         QCOMPARE(statusMessages.filter(refused).size(), 1);
         QCOMPARE(notes.size(), 1);

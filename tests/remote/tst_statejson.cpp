@@ -71,9 +71,7 @@ private slots:
         SwitchSnapshot snapshot = answering();
         change(snapshot);
         const QByteArray message = StateJson::fromSnapshot(snapshot, band);
-        QJsonParseError error{};
-        const QJsonObject state = QJsonDocument::fromJson(message, &error).object();
-        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonObject state = QJsonDocument::fromJson(message).object();
         const QJsonObject wanted = QJsonDocument::fromJson(expected).object();
         QVERIFY(!wanted.isEmpty());
         for (auto field = wanted.begin(); field != wanted.end(); ++field)
