@@ -17,17 +17,20 @@ private slots:
 
     void helpAndVersion()
     {
-        QProcess *help = startPanel({"--help"});
-        QVERIFY(help->waitForFinished(20000));
-        QCOMPARE(help->exitCode(), 0);
-        const QString text = help->readAllStandardOutput();
+        QProcess help;
+        help.start(QStringLiteral(TQX5R_PANEL_PATH), {"-platform", "offscreen", "--help"});
+        QVERIFY(help.waitForFinished(20000));
+        QCOMPARE(help.exitCode(), 0);
+        const QString text = help.readAllStandardOutput();
         QVERIFY2(text.contains("--port <NAME>"), qPrintable(text));
 
         // A password typed where the panel takes none is not repeated.
-        QProcess *version = startPanel({"--mqtt-password", "s3cret", "--version"});
-        QVERIFY(version->waitForFinished(20000));
-        QVERIFY(QString(version->readAllStandardOutput()).contains("1.0.0"));
-        const QByteArray errors = version->readAllStandardError();
+        QProcess version;
+        version.start(QStringLiteral(TQX5R_PANEL_PATH),
+                      {"-platform", "offscreen", "--mqtt-password", "s3cret", "--version"});
+        QVERIFY(version.waitForFinished(20000));
+        QVERIFY(QString(version.readAllStandardOutput()).contains("1.0.0"));
+        const QByteArray errors = version.readAllStandardError();
         QVERIFY2(errors.contains("mqtt-password") && !errors.contains("s3cret"), errors.constData());
     }
 
@@ -37,15 +40,17 @@ private slots:
         // does not know are named on stderr without stopping it.
         VirtualSwitch device;
         QVERIFY2(device.start(), qPrintable(device.errorString()));
-        QProcess *panel = startPanel({"-platform", "offscreen", "--no-such-option", "--port", device.devicePath(), "stray"});
-        QVERIFY(panel->waitForStarted(20000));
+        QProcess panel;
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH),
+                    {"-platform", "offscreen", "--no-such-option", "--port", device.devicePath(), "stray"});
+        QVERIFY(panel.waitForStarted(20000));
         QTRY_VERIFY_WITH_TIMEOUT(device.receivedFrames().size() >= 2, 20000);
         QCOMPARE(device.receivedFrames().first().bytes, QByteArray("IGW;"));
-        QCOMPARE(panel->state(), QProcess::Running);
-        const QString errors = panel->readAllStandardError();
+        QCOMPARE(panel.state(), QProcess::Running);
+        const QString errors = panel.readAllStandardError();
         QVERIFY2(errors.contains("no-such-option") && errors.contains("stray"), qPrintable(errors));
-        panel->terminate();
-        QVERIFY(panel->waitForFinished(20000));
+        panel.terminate();
+        QVERIFY(panel.waitForFinished(20000));
     }
 
     void connectAtStartWithABadPortShowsTheErrorBox()
@@ -57,20 +62,7 @@ private slots:
         QTRY_COMPARE(dismisser.titles(), QStringList{"Error"});
         QCOMPARE(window.findChild<QStatusBar *>("statusBar")->currentMessage(), QString("Open error"));
     }
-
-private:
-    QProcess *startPanel(const QStringList &arguments);
 };
-
-QProcess *tst_Startup::startPanel(const QStringList &arguments)
-{
-    auto *panel = new QProcess(this);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    panel->setProcessEnvironment(environment);
-    panel->start(QStringLiteral(TQX5R_PANEL_PATH), arguments);
-    return panel;
-}
 
 QTEST_MAIN(tst_Startup)
 #include "tst_startup.moc"

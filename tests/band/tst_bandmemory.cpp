@@ -11,52 +11,49 @@ class tst_BandMemory : public QObject
     Q_OBJECT
 
 private slots:
-    void junkIsIgnoredAndGoodLinesSurviveARewrite();
-    void newFileAndUnwritableFile();
+    void junkIsIgnoredAndGoodLinesSurviveARewrite()
+    {
+        const QString path = dir.filePath("junk.ini");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\xEF\xBB\xBF" "20m=3\n; my antennas\n40m = 5\nthis is no line\n=7\n15m=9\n17m=0\n10m=-2\n12m=two\n6m=2.5\n2m=\n"
+                   "80M=4\n1.25m=8\n" + QByteArray("\xff\xfe\x00garbage\n", 11) + "160m=1\n[Other]\n70cm=6\n");
+        file.close();
+
+        BandMemory memory(path);
+        BandAntennas expected = BandMemory::empty();
+        const auto set = [&expected](const char *key, int position) {
+            expected[static_cast<size_t>(BandPlan::bandForKey(key))] = position;
+        };
+        set("20m", 2), set("40m", 4), set("80m", 3), set("1.25m", 7), set("160m", 0), set("70cm", 5);
+        QCOMPARE(memory.load(), expected);
+
+        QVERIFY(memory.remember(BandPlan::bandForKey("17m"), 6));
+        QVERIFY(memory.remember(BandPlan::bandForKey("20m"), 1));
+        QVERIFY(!memory.remember(BandPlan::noBand, 1));
+        QVERIFY(!memory.remember(BandPlan::bandForKey("20m"), 8));
+        set("17m", 6), set("20m", 1);
+        QCOMPARE(memory.load(), expected);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QCOMPARE(text, QByteArray("160m=1\n80m=4\n40m=5\n20m=2\n17m=7\n15m=9\n12m=two\n10m=-2\n6m=2.5\n2m=\n1.25m=8\n70cm=6\n"));
+    }
+
+    void newFileAndUnwritableFile()
+    {
+        BandMemory fresh(dir.filePath("new/folder/bands.ini"));
+        QCOMPARE(fresh.load(), BandMemory::empty());
+        QVERIFY(fresh.remember(BandPlan::bandForKey("70cm"), 1));
+        QCOMPARE(fresh.load()[static_cast<size_t>(BandPlan::bandForKey("70cm"))], 1);
+
+        // A folder where the file should be: no user, not even root, can write it.
+        QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
+        QVERIFY(!BandMemory(dir.filePath("folder.ini")).remember(BandPlan::bandForKey("20m"), 2));
+    }
 
 private:
     QTemporaryDir dir;
 };
-
-void tst_BandMemory::junkIsIgnoredAndGoodLinesSurviveARewrite()
-{
-    const QString path = dir.filePath("junk.ini");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("\xEF\xBB\xBF" "20m=3\n; my antennas\n40m = 5\nthis is no line\n=7\n15m=9\n17m=0\n10m=-2\n12m=two\n6m=2.5\n2m=\n"
-               "80M=4\n1.25m=8\n" + QByteArray("\xff\xfe\x00garbage\n", 11) + "160m=1\n[Other]\n70cm=6\n");
-    file.close();
-
-    BandMemory memory(path);
-    BandAntennas expected = BandMemory::empty();
-    const auto set = [&expected](const char *key, int position) {
-        expected[static_cast<size_t>(BandPlan::bandForKey(key))] = position;
-    };
-    set("20m", 2), set("40m", 4), set("80m", 3), set("1.25m", 7), set("160m", 0), set("70cm", 5);
-    QCOMPARE(memory.load(), expected);
-
-    QVERIFY(memory.remember(BandPlan::bandForKey("17m"), 6));
-    QVERIFY(memory.remember(BandPlan::bandForKey("20m"), 1));
-    QVERIFY(!memory.remember(BandPlan::noBand, 1));
-    QVERIFY(!memory.remember(BandPlan::bandForKey("20m"), 8));
-    set("17m", 6), set("20m", 1);
-    QCOMPARE(memory.load(), expected);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    QCOMPARE(text, QByteArray("160m=1\n80m=4\n40m=5\n20m=2\n17m=7\n15m=9\n12m=two\n10m=-2\n6m=2.5\n2m=\n1.25m=8\n70cm=6\n"));
-}
-
-void tst_BandMemory::newFileAndUnwritableFile()
-{
-    BandMemory fresh(dir.filePath("new/folder/bands.ini"));
-    QCOMPARE(fresh.load(), BandMemory::empty());
-    QVERIFY(fresh.remember(BandPlan::bandForKey("70cm"), 1));
-    QCOMPARE(fresh.load()[static_cast<size_t>(BandPlan::bandForKey("70cm"))], 1);
-
-    // A folder where the file should be: no user, not even root, can write it.
-    QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
-    QVERIFY(!BandMemory(dir.filePath("folder.ini")).remember(BandPlan::bandForKey("20m"), 2));
-}
 
 QTEST_GUILESS_MAIN(tst_BandMemory)
 #include "tst_bandmemory.moc"

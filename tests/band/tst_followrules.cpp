@@ -82,81 +82,77 @@ class tst_FollowRules : public QObject
     Q_OBJECT
 
 private slots:
-    void rules_data();
-    void rules();
+    void rules_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("expected");
+
+        // Band changes.
+        QTest::newRow("remembered antenna is selected") << "mem 20m=3; sw 1; f 14.2; wait 100" << "band 20m, select 3";
+        QTest::newRow("band without memory selects nothing") << "sw 1; f 14.2; wait 100" << "band 20m";
+        QTest::newRow("already on the remembered antenna") << "mem 20m=3; sw 3; f 14.2; wait 100" << "band 20m";
+        QTest::newRow("first reading before the switch answers")
+            << "mem 20m=3; f 14.2; wait 100; sw 1 closed; sw 1 silent; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("connecting again applies the band's antenna")
+            << "mem 20m=3; sw 1; f 14.2; wait 100; sw 1 closed; |; sw 1" << "band 20m, select 3 | select 3";
+
+        // Readings that are no band, or no frequency at all.
+        QTest::newRow("outside every band") << "mem 20m=3; sw 1; f 27.555; wait 100" << "";
+        QTest::newRow("zero, negative, NaN and absurd") << "sw 1; f 0; f -14.2; f nan; f inf; f 1e30; wait 100" << "";
+
+        // Settling and chatter.
+        QTest::newRow("a band passed through is not acted on")
+            << "mem 30m=2; mem 20m=3; sw 1; f 10.12; wait 20; f 14.2; wait 30; wait 100" << "band 20m, select 3";
+        QTest::newRow("not before the settle time") << "mem 20m=3; sw 1; f 14.2; wait 29" << "";
+        QTest::newRow("wobble across an edge does not chatter")
+            << "mem 20m=3; sw 1; f 14.0; wait 100; sw 6; f 13.99999; wait 100; f 14.0; wait 100; f 13.9; f 14.0; wait 100"
+            << "band 20m, select 3, learn 20m=6";
+        QTest::newRow("back on the band before settling") << "mem 20m=3; sw 3; f 14.2; wait 100; f 7.1; wait 10; f 14.2; wait 100"
+                                                          << "band 20m";
+
+        // What holds a switch back, and its release.
+        QTest::newRow("transmitting holds, released at once")
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 100; |; f 14.2" << "band 20m | select 3";
+        QTest::newRow("any source transmitting holds")
+            << "mem 20m=3; sw 1; f@b 0 tx; f 14.2; wait 100; f 14.2; |; f@b 0" << "band 20m | select 3";
+        QTest::newRow("SEND holds") << "mem 20m=3; sw 1 send; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("newer band change replaces a held switch")
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 100; f 7.1 tx; wait 100; |; f 7.1" << "band 20m, band 40m | select 5";
+        QTest::newRow("radio left the band while held")
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 100; f 27.5 tx; f 27.5; wait 100" << "band 20m";
+        QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 100; f 27.5; |; f 14.2" << "band 20m | select 3";
+        QTest::newRow("busy antenna") << "mem 20m=3; sw 1 busy=3; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("split") << "mem 20m=3; sw 1 split; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("super split") << "mem 20m=3; sw 1 ss; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("operator mid-choice") << "mem 20m=3; sw 1 choosing; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("link closed") << "mem 20m=3; sw 1 closed; f 14.2; wait 100" << "band 20m";
+        QTest::newRow("switch silent") << "mem 20m=3; sw 1 silent; f 14.2; wait 100" << "band 20m";
+        QTest::newRow("rig gone quiet while transmitting")
+            << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 100; lost tx; wait 100; |; f 14.2" << "band 20m | select 3";
+
+        // Learning.
+        QTest::newRow("learned from the switch's front panel") << "sw 1; f 14.2; wait 100; sw 4" << "band 20m, learn 20m=4";
+        QTest::newRow("our own switch is not learned") << "mem 20m=3; sw 1; f 14.2; wait 100; sw 3" << "band 20m, select 3";
+        QTest::newRow("our own switch showing after a band change")
+            << "mem 20m=3; sw 1; f 14.2; wait 100; f 7.1; wait 100; sw 3" << "band 20m, select 3, band 40m";
+        QTest::newRow("manual choice while held wins")
+            << "mem 20m=3; sw 1 send; f 14.2; wait 100; sw 6 send; sw 6" << "band 20m, learn 20m=6";
+        QTest::newRow("first status after connecting is no choice")
+            << "sw 1 closed; f 14.2; wait 100; sw 1 silent; sw 4" << "band 20m";
+        QTest::newRow("no learning off the band") << "sw 1; f 14.2; wait 100; f 27.5; sw 4" << "band 20m";
+        QTest::newRow("no learning in split") << "sw 1 split; f 14.2; wait 100; sw 4 split; sw 4" << "band 20m";
+        QTest::newRow("no learning in super split") << "sw 1; f 14.2; wait 100; sw 4 ss" << "band 20m";
+        QTest::newRow("no learning once the band's source is quiet") << "sw 1; f 14.2; wait 100; lost; sw 6" << "band 20m";
+        QTest::newRow("a key on the antenna in use is a choice too")
+            << "mem 20m=3; sw 1 send; f 14.2; wait 100; key 1; sw 1" << "band 20m, learn 20m=1";
+    }
+    void rules()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, expected);
+        QCOMPARE(run(script), expected);
+    }
 };
-
-void tst_FollowRules::rules_data()
-{
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("expected");
-
-    // Band changes.
-    QTest::newRow("remembered antenna is selected") << "mem 20m=3; sw 1; f 14.2; wait 100" << "band 20m, select 3";
-    QTest::newRow("band without memory selects nothing") << "sw 1; f 14.2; wait 100" << "band 20m";
-    QTest::newRow("already on the remembered antenna") << "mem 20m=3; sw 3; f 14.2; wait 100" << "band 20m";
-    QTest::newRow("first reading before the switch answers")
-        << "mem 20m=3; f 14.2; wait 100; sw 1 closed; sw 1 silent; |; sw 1" << "band 20m | select 3";
-    QTest::newRow("connecting again applies the band's antenna")
-        << "mem 20m=3; sw 1; f 14.2; wait 100; sw 1 closed; |; sw 1" << "band 20m, select 3 | select 3";
-
-    // Readings that are no band, or no frequency at all.
-    QTest::newRow("outside every band") << "mem 20m=3; sw 1; f 27.555; wait 100" << "";
-    QTest::newRow("zero, negative, NaN and absurd") << "sw 1; f 0; f -14.2; f nan; f inf; f 1e30; wait 100" << "";
-
-    // Settling and chatter.
-    QTest::newRow("a band passed through is not acted on")
-        << "mem 30m=2; mem 20m=3; sw 1; f 10.12; wait 20; f 14.2; wait 30; wait 100" << "band 20m, select 3";
-    QTest::newRow("not before the settle time") << "mem 20m=3; sw 1; f 14.2; wait 29" << "";
-    QTest::newRow("wobble across an edge does not chatter")
-        << "mem 20m=3; sw 1; f 14.0; wait 100; sw 6; f 13.99999; wait 100; f 14.0; wait 100; f 13.9; f 14.0; wait 100"
-        << "band 20m, select 3, learn 20m=6";
-    QTest::newRow("back on the band before settling") << "mem 20m=3; sw 3; f 14.2; wait 100; f 7.1; wait 10; f 14.2; wait 100"
-                                                      << "band 20m";
-
-    // What holds a switch back, and its release.
-    QTest::newRow("transmitting holds, released at once")
-        << "mem 20m=3; sw 1; f 14.2 tx; wait 100; |; f 14.2" << "band 20m | select 3";
-    QTest::newRow("any source transmitting holds")
-        << "mem 20m=3; sw 1; f@b 0 tx; f 14.2; wait 100; f 14.2; |; f@b 0" << "band 20m | select 3";
-    QTest::newRow("SEND holds") << "mem 20m=3; sw 1 send; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-    QTest::newRow("newer band change replaces a held switch")
-        << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 100; f 7.1 tx; wait 100; |; f 7.1" << "band 20m, band 40m | select 5";
-    QTest::newRow("radio left the band while held")
-        << "mem 20m=3; sw 1; f 14.2 tx; wait 100; f 27.5 tx; f 27.5; wait 100" << "band 20m";
-    QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 100; f 27.5; |; f 14.2" << "band 20m | select 3";
-    QTest::newRow("busy antenna") << "mem 20m=3; sw 1 busy=3; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-    QTest::newRow("split") << "mem 20m=3; sw 1 split; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-    QTest::newRow("super split") << "mem 20m=3; sw 1 ss; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-    QTest::newRow("operator mid-choice") << "mem 20m=3; sw 1 choosing; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-    QTest::newRow("link closed") << "mem 20m=3; sw 1 closed; f 14.2; wait 100" << "band 20m";
-    QTest::newRow("switch silent") << "mem 20m=3; sw 1 silent; f 14.2; wait 100" << "band 20m";
-    QTest::newRow("rig gone quiet while transmitting")
-        << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 100; lost tx; wait 100; |; f 14.2" << "band 20m | select 3";
-
-    // Learning.
-    QTest::newRow("learned from the switch's front panel") << "sw 1; f 14.2; wait 100; sw 4" << "band 20m, learn 20m=4";
-    QTest::newRow("our own switch is not learned") << "mem 20m=3; sw 1; f 14.2; wait 100; sw 3" << "band 20m, select 3";
-    QTest::newRow("our own switch showing after a band change")
-        << "mem 20m=3; sw 1; f 14.2; wait 100; f 7.1; wait 100; sw 3" << "band 20m, select 3, band 40m";
-    QTest::newRow("manual choice while held wins")
-        << "mem 20m=3; sw 1 send; f 14.2; wait 100; sw 6 send; sw 6" << "band 20m, learn 20m=6";
-    QTest::newRow("first status after connecting is no choice")
-        << "sw 1 closed; f 14.2; wait 100; sw 1 silent; sw 4" << "band 20m";
-    QTest::newRow("no learning off the band") << "sw 1; f 14.2; wait 100; f 27.5; sw 4" << "band 20m";
-    QTest::newRow("no learning in split") << "sw 1 split; f 14.2; wait 100; sw 4 split; sw 4" << "band 20m";
-    QTest::newRow("no learning in super split") << "sw 1; f 14.2; wait 100; sw 4 ss" << "band 20m";
-    QTest::newRow("no learning once the band's source is quiet") << "sw 1; f 14.2; wait 100; lost; sw 6" << "band 20m";
-    QTest::newRow("a key on the antenna in use is a choice too")
-        << "mem 20m=3; sw 1 send; f 14.2; wait 100; key 1; sw 1" << "band 20m, learn 20m=1";
-}
-
-void tst_FollowRules::rules()
-{
-    QFETCH(QString, script);
-    QFETCH(QString, expected);
-    QCOMPARE(run(script), expected);
-}
 
 QTEST_GUILESS_MAIN(tst_FollowRules)
 #include "tst_followrules.moc"

@@ -42,9 +42,6 @@ private slots:
         const QByteArray s1 = status(1);
         const QByteArray s2 = status(2, 0xFE);
         const QByteArray s3 = status(3);
-        QTest::newRow("one status frame") << s1 << QList<QByteArray>{s1};
-        QTest::newRow("one firmware frame") << firmware << QList<QByteArray>{firmware};
-        QTest::newRow("two frames in one read") << s1 + s2 << QList<QByteArray>{s1, s2};
         QTest::newRow("three frames, mixed types") << s1 + firmware + s3 << QList<QByteArray>{s1, firmware, s3};
         QTest::newRow("garbage before") << QByteArray("\x00\xffxyz;;", 7) + s1 << QList<QByteArray>{s1};
         QTest::newRow("garbage between") << s1 + QByteArray("GI;I") + s2 << QList<QByteArray>{s1, s2};

@@ -20,12 +20,17 @@ struct Transition
     QVector<int> words;
     Message message;
     bool repaint;
-    quint8 splitAfter;
+    const char *after; // position, position left, split partner, split on
 };
 
 Mode modeOf(const PanelState &s)
 {
     return s.choosingSplitTx ? Mode::ChoosingSplitTx : s.choosingSuperSplit ? Mode::ChoosingSuperSplit : Mode::Normal;
+}
+
+QString positions(const PanelState &s)
+{
+    return QString("%1 %2 %3 %4").arg(s.currentPosition).arg(s.previousPosition).arg(s.splitPosition).arg(s.splitActive);
 }
 
 // Position 2, split partner 6, super split partner 5, group {4, 5},
@@ -72,23 +77,23 @@ private slots:
         using E = Event;
         using W = QVector<int>;
         const auto row = [](const char *name, Transition t) { QTest::newRow(name) << t; };
-        row("normal, key, split off", {M::Normal, 0, E::Key, 4, M::Normal, W{0x0453}, Message::None, true, 0});
-        row("normal, key = current, split on", {M::Normal, 1, E::Key, 2, M::Normal, W{0x0050}, Message::SplitDisabled, false, 0});
-        row("normal, other key, split on", {M::Normal, 1, E::Key, 7, M::Normal, W{0x0753}, Message::None, true, 1});
-        row("normal, split, split on", {M::Normal, 1, E::Split, 0, M::Normal, W{0x0050}, Message::SplitDisabled, false, 0});
-        row("normal, split, split off", {M::Normal, 0, E::Split, 0, M::ChoosingSplitTx, W{}, Message::ChooseTxPosition, false, 0});
-        row("normal, super split", {M::Normal, 0, E::SuperSplit, 0, M::ChoosingSuperSplit, W{}, Message::ChooseSuperSplitAntennas, true, 0});
-        row("choosing TX, key", {M::ChoosingSplitTx, 0, E::Key, 4, M::Normal, W{0x3550}, Message::SplitConfigured, false, 1});
-        row("choosing TX, split, split off", {M::ChoosingSplitTx, 0, E::Split, 0, M::ChoosingSplitTx, W{}, Message::ChooseTxPosition, false, 0});
-        row("choosing TX, split, split on", {M::ChoosingSplitTx, 1, E::Split, 0, M::ChoosingSplitTx, W{0x0050}, Message::SplitDisabled, false, 0});
-        row("choosing TX, super split", {M::ChoosingSplitTx, 0, E::SuperSplit, 0, M::ChoosingSuperSplit, W{}, Message::ChooseSuperSplitAntennas, true, 0});
-        row("choosing super split, key", {M::ChoosingSuperSplit, 0, E::Key, 3, M::ChoosingSuperSplit, W{}, Message::None, false, 0});
-        row("choosing super split, confirm", {M::ChoosingSuperSplit, 0, E::SuperSplit, 0, M::Normal, W{0x0151}, Message::SuperSplitConfigured, true, 0});
-        row("choosing super split, split, split on", {M::ChoosingSuperSplit, 1, E::Split, 0, M::Normal, W{0x0050}, Message::SplitDisabled, false, 0});
-        row("choosing super split, split, split off", {M::ChoosingSuperSplit, 0, E::Split, 0, M::ChoosingSplitTx, W{}, Message::ChooseTxPosition, false, 0});
-        row("normal, rotor", {M::Normal, 0, E::Rotor, 1, M::Normal, W{0x3156}, Message::None, false, 0});
-        row("choosing TX, rotor", {M::ChoosingSplitTx, 0, E::Rotor, 2, M::ChoosingSplitTx, W{0x3256}, Message::None, false, 0});
-        row("choosing super split, selected rotor", {M::ChoosingSuperSplit, 1, E::Rotor, 3, M::ChoosingSuperSplit, W{0x3056}, Message::None, false, 1});
+        row("normal, key, split off", {M::Normal, 0, E::Key, 4, M::Normal, W{0x0453}, Message::None, true, "4 2 6 0"});
+        row("normal, key = current, split on", {M::Normal, 1, E::Key, 2, M::Normal, W{0x0050}, Message::SplitDisabled, false, "2 5 6 0"});
+        row("normal, other key, split on", {M::Normal, 1, E::Key, 7, M::Normal, W{0x0753}, Message::None, true, "2 5 7 1"});
+        row("normal, split, split on", {M::Normal, 1, E::Split, 0, M::Normal, W{0x0050}, Message::SplitDisabled, false, "2 5 6 0"});
+        row("normal, split, split off", {M::Normal, 0, E::Split, 0, M::ChoosingSplitTx, W{}, Message::ChooseTxPosition, false, "2 5 6 0"});
+        row("normal, super split", {M::Normal, 0, E::SuperSplit, 0, M::ChoosingSuperSplit, W{}, Message::ChooseSuperSplitAntennas, true, "2 5 6 0"});
+        row("choosing TX, key", {M::ChoosingSplitTx, 0, E::Key, 4, M::Normal, W{0x3550}, Message::SplitConfigured, false, "2 5 4 1"});
+        row("choosing TX, split, split off", {M::ChoosingSplitTx, 0, E::Split, 0, M::ChoosingSplitTx, W{}, Message::ChooseTxPosition, false, "2 5 6 0"});
+        row("choosing TX, split, split on", {M::ChoosingSplitTx, 1, E::Split, 0, M::ChoosingSplitTx, W{0x0050}, Message::SplitDisabled, false, "2 5 6 0"});
+        row("choosing TX, super split", {M::ChoosingSplitTx, 0, E::SuperSplit, 0, M::ChoosingSuperSplit, W{}, Message::ChooseSuperSplitAntennas, true, "2 5 6 0"});
+        row("choosing super split, key", {M::ChoosingSuperSplit, 0, E::Key, 3, M::ChoosingSuperSplit, W{}, Message::None, false, "2 5 6 0"});
+        row("choosing super split, confirm", {M::ChoosingSuperSplit, 0, E::SuperSplit, 0, M::Normal, W{0x0151}, Message::SuperSplitConfigured, true, "2 5 6 0"});
+        row("choosing super split, split, split on", {M::ChoosingSuperSplit, 1, E::Split, 0, M::Normal, W{0x0050}, Message::SplitDisabled, false, "2 5 6 0"});
+        row("choosing super split, split, split off", {M::ChoosingSuperSplit, 0, E::Split, 0, M::ChoosingSplitTx, W{}, Message::ChooseTxPosition, false, "2 5 6 0"});
+        row("normal, rotor", {M::Normal, 0, E::Rotor, 1, M::Normal, W{0x3156}, Message::None, false, "2 5 6 0"});
+        row("choosing TX, rotor", {M::ChoosingSplitTx, 0, E::Rotor, 2, M::ChoosingSplitTx, W{0x3256}, Message::None, false, "2 5 6 0"});
+        row("choosing super split, selected rotor", {M::ChoosingSuperSplit, 1, E::Rotor, 3, M::ChoosingSuperSplit, W{0x3056}, Message::None, false, "2 5 6 1"});
     }
     void transitions()
     {
@@ -102,34 +107,19 @@ private slots:
         QCOMPARE(queued, t.words);
         QCOMPARE(effects.message, t.message);
         QCOMPARE(effects.repaint, t.repaint);
-        QCOMPARE(s.splitActive, t.splitAfter);
+        QCOMPARE(positions(s), QString(t.after));
         // Only key commands skip the next status frame.
         QCOMPARE(bool(s.skipNextStatus), t.event == Event::Key);
     }
 
-    void normalKeyRemembersThePositionLeft()
+    void leavingTheSuperSplitGroupKeepsTheOldPartner()
     {
         PanelState s;
-        s.currentPosition = 2;
-        keyCommand(s, 4);
-        QCOMPARE(s.previousPosition, quint8(2));
-        QCOMPARE(s.currentPosition, quint8(4));
-
-        // Leaving a position of the super split group keeps the old partner.
-        s = PanelState();
         s.currentPosition = 2;
         s.previousPosition = 6;
         s.superSplitMask = 0x04;
         keyCommand(s, 4);
-        QCOMPARE(s.previousPosition, quint8(6));
-
-        // With split on, another key moves the split partner, not the position.
-        s = PanelState();
-        s.currentPosition = 2;
-        s.splitActive = 1;
-        keyCommand(s, 5);
-        QCOMPARE(s.splitPosition, quint8(5));
-        QCOMPARE(s.currentPosition, quint8(2));
+        QCOMPARE(positions(s), QString("4 6 0 0"));
     }
 
     void everyBitToggledOffSendsAnEmptyGroup()

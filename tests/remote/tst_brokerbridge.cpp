@@ -20,24 +20,192 @@ class tst_BrokerBridge : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        announcements.clear();
+        broker = std::make_unique<LocalBroker>();
+        TestAccounts::addTo(*broker);
+        rig = std::make_unique<LinkedPanel>();
+    }
 
-    void retainedStateAndRelayedFrames();
-    void commandsBecomeTheKeysWords_data();
-    void commandsBecomeTheKeysWords();
-    void refusedCommandsNeverReachTheSwitch();
-    void wrongPasswordIsReportedOnceAndThePanelWorksOn();
-    void refusedPublishIsReportedOnce();
-    void brokerAwayAtStartAndRestarted();
-    void tlsChecksCertificateAndHostName();
+    void cleanup()
+    {
+        watcher.reset();
+        owner.reset();
+        rig.reset();
+        broker.reset();
+    }
+
+    void retainedStateRelayedFramesAndCommands()
+    {
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        startOwner(TestAccounts::settings(*broker, "owner"));
+        connectToSwitch();
+
+        // A dashboard that comes later finds the retained state and firmware.
+        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
+        QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 1, 5000);
+        QCOMPARE(watcher->on("state").first().retained, true);
+        QCOMPARE(lastState().value("firmware").toString(), QString("1.12"));
+        QCOMPARE(lastState().value("link").toObject().value("port").toString(), rig->device->devicePath());
+        QCOMPARE(watcher->last("online"), QByteArray("true"));
+        QCOMPARE(watcher->on("firmware").value(0).payload, VirtualSwitch::firmwareFrame(1, 12));
+        QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= 3, 5000);
+        QCOMPARE(watcher->on("frames").last().payload.left(3), QByteArray("IGT"));
+
+        // A change at the switch is published once; steady polls publish nothing.
+        SwitchState moved = rig->device->state();
+        moved.position = 5;
+        moved.busyMask = 0xFB;
+        rig->device->setState(moved);
+        QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 6, 5000);
+        QCOMPARE(lastState().value("busy").toArray(), QJsonArray({3}));
+        const int states = watcher->on("state").size();
+        const int frames = watcher->on("frames").size();
+        QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= frames + 4, 5000);
+        QCOMPARE(watcher->on("state").size(), states);
+
+        // A command becomes the word the panel's own key would queue. The
+        // split right after it names the antenna just selected, not the one
+        // the switch still reported when it came.
+        QVERIFY(watcher->publish("set", R"({"antenna":4})"));
+        QVERIFY(watcher->publish("set", R"({"split":{"tx":6}})"));
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().size(), 2, 5000);
+        QCOMPARE(commandsAtSwitch().first().left(5), QByteArray("IGS3;"));
+        QCOMPARE(commandsAtSwitch().last().left(7), QByteArray("IGP351;"));
+        QVERIFY(watcher->on("error").isEmpty());
+
+        // A clean exit says offline before it goes, and leaves no switch in
+        // use and no firmware behind.
+        owner.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("false"), 5000);
+        QCOMPARE(lastState().value("link").toObject().value("connected").toBool(true), false);
+        QVERIFY(lastState().value("antenna").isNull());
+        QCOMPARE(watcher->last("firmware"), QByteArray());
+        // ... and leaves with a clean DISCONNECT, not a dropped connection.
+        QTRY_VERIFY2_WITH_TIMEOUT(broker->log().contains(" disconnected."), broker->log().constData(), 5000);
+    }
+
+    void refusedCommandsNeverReachTheSwitch()
+    {
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
+        QTRY_VERIFY_WITH_TIMEOUT(watcher->isConnected(), 5000);
+        // Kept by the broker, a command would act again at every reconnect.
+        QVERIFY(watcher->publish("set", R"({"antenna":3})", true));
+        // Back from the broker, so it is kept there before the panel subscribes.
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->on("set").size(), 1, 5000);
+        startOwner(TestAccounts::settings(*broker, "owner"));
+        connectToSwitch();
+        auto *key1 = child<QPushButton>("botaoTecla1");
+        const QString keyLook = key1->styleSheet();
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
+
+        const QList<QByteArray> refused{"{\"antenna\":", R"({"antenna":9})", R"({"rotor":"2"})", R"({"volume":3})",
+                                        R"({"word":833})", R"({"antenna":2,"rotor":1})",
+                                        R"({"superSplit":)" + QByteArray(300, '[') + QByteArray(300, ']') + "}"};
+        for (const QByteArray &command : refused)
+            QVERIFY(watcher->publish("set", command));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->on("error").size(), refused.size() + 1, 5000);
+        QVERIFY(watcher->on("error").first().payload.contains("retained"));
+        const QJsonObject report = QJsonDocument::fromJson(watcher->on("error").at(2).payload).object();
+        QVERIFY(report.value("error").toString().contains("antenna must be"));
+        QCOMPARE(report.value("command").toString(), QString(R"({"antenna":9})"));
+        QVERIFY(!watcher->on("error").first().retained);
+
+        // Disconnected from the switch, even a good command is refused.
+        child<QAction>("actionDisconnect")->trigger();
+        QVERIFY(watcher->publish("set", R"({"antenna":2})"));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->on("error").size(), refused.size() + 2, 5000);
+        QVERIFY(watcher->last("error").contains("not connected"));
+        QCOMPARE(commandsAtSwitch(), QList<QByteArray>());
+        QCOMPARE(key1->styleSheet(), keyLook);
+    }
+
+    void wrongPasswordIsReportedOnceAndThePanelWorksOn()
+    {
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        BrokerSettings settings = TestAccounts::settings(*broker, "owner");
+        settings.password = QStringLiteral("not the password");
+        startOwner(settings);
+        connectToSwitch();
+        // Refused again at each retry, told once.
+        QTRY_VERIFY2_WITH_TIMEOUT(broker->log().count("not authorised") >= 2, broker->log().constData(), 10000);
+        QCOMPARE(announced("refused the login"), 1);
+        QVERIFY(!announcements.join(' ').contains(settings.password));
+
+        QTest::keyClick(rig->window.get(), Qt::Key_F3);
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS2;"), 5000);
+    }
+
+    void brokerAwayAtStartAndRestarted()
+    {
+        // The broker is not there yet: the panel works on by itself.
+        startOwner(TestAccounts::settings(*broker, "owner"));
+        connectToSwitch();
+        QTest::keyClick(rig->window.get(), Qt::Key_F2);
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS1;"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(announced("Cannot reach the broker"), 1, 5000);
+
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "viewer"));
+        QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(announced("Publishing TQX-5R on the broker"), 1, 5000);
+
+        // Killed and started again without its retained messages: the panel
+        // reconnects and publishes them again.
+        watcher.reset();
+        broker->kill();
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "viewer"));
+        QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
+        QCOMPARE(watcher->on("firmware").value(0).payload, VirtualSwitch::firmwareFrame(1, 12));
+    }
+
+    void tlsChecksCertificateAndHostName()
+    {
+        QVERIFY2(broker->enableTls(), qPrintable(broker->errorString()));
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        BrokerSettings settings = TestAccounts::settings(*broker, "owner");
+        settings.caFile = broker->caFile();
+        settings.host = QStringLiteral("localhost");
+        startOwner(settings);
+        BrokerSettings watching = TestAccounts::settings(*broker, "viewer");
+        watching.caFile = broker->caFile();
+        watching.host = settings.host;
+        watcher = std::make_unique<BrokerWatcher>(watching);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
+
+        // The certificate names localhost, not the address.
+        settings.host = QStringLiteral("127.0.0.1");
+        RemoteFeature wrongName(*rig->window, settings);
+        QSignalSpy told(&wrongName, &RemoteFeature::announce);
+        QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 5000);
+        QVERIFY2(told.first().first().toString().contains("certificate verify failed"),
+                 qPrintable(told.first().first().toString()));
+    }
 
 private:
-    void startOwner(const BrokerSettings &settings);
-    void connectToSwitch();
+    void startOwner(const BrokerSettings &settings)
+    {
+        owner = std::make_unique<RemoteFeature>(*rig->window, settings);
+        connect(owner.get(), &RemoteFeature::announce, this, [this](const QString &text) { announcements << text; });
+    }
+
+    void connectToSwitch()
+    {
+        rig->connect();
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+    }
+
     QJsonObject lastState() const { return QJsonDocument::fromJson(watcher->last("state")).object(); }
     QList<QByteArray> commandsAtSwitch() const { return commandsAt(*rig->device); }
-    int announced(const QString &part) const;
+    int announced(const QString &part) const
+    {
+        return static_cast<int>(std::count_if(announcements.begin(), announcements.end(),
+                                              [&part](const QString &text) { return text.contains(part); }));
+    }
     template<typename T> T *child(const char *name) const { return rig->panel.child<T>(name); }
 
     std::unique_ptr<LocalBroker> broker;
@@ -46,229 +214,6 @@ private:
     std::unique_ptr<BrokerWatcher> watcher;
     QStringList announcements;
 };
-
-void tst_BrokerBridge::init()
-{
-    announcements.clear();
-    broker = std::make_unique<LocalBroker>();
-    TestAccounts::addTo(*broker);
-    rig = std::make_unique<LinkedPanel>();
-}
-
-void tst_BrokerBridge::cleanup()
-{
-    watcher.reset();
-    owner.reset();
-    rig.reset();
-    broker.reset();
-}
-
-void tst_BrokerBridge::startOwner(const BrokerSettings &settings)
-{
-    owner = std::make_unique<RemoteFeature>(*rig->window, settings);
-    connect(owner.get(), &RemoteFeature::announce, this, [this](const QString &text) { announcements << text; });
-}
-
-void tst_BrokerBridge::connectToSwitch()
-{
-    rig->connect();
-    QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
-}
-
-int tst_BrokerBridge::announced(const QString &part) const
-{
-    return static_cast<int>(std::count_if(announcements.begin(), announcements.end(),
-                                          [&part](const QString &text) { return text.contains(part); }));
-}
-
-void tst_BrokerBridge::retainedStateAndRelayedFrames()
-{
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    startOwner(TestAccounts::settings(*broker, "owner"));
-    connectToSwitch();
-
-    // A dashboard that comes later finds the retained state and firmware.
-    watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "viewer"));
-    QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 1, 5000);
-    QCOMPARE(watcher->on("state").first().retained, true);
-    QCOMPARE(lastState().value("firmware").toString(), QString("1.12"));
-    QCOMPARE(lastState().value("link").toObject().value("port").toString(), rig->device->devicePath());
-    QCOMPARE(watcher->last("online"), QByteArray("true"));
-    QCOMPARE(watcher->on("firmware").value(0).payload, VirtualSwitch::firmwareFrame(1, 12));
-    QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= 3, 5000);
-    QCOMPARE(watcher->on("frames").last().payload.left(3), QByteArray("IGT"));
-
-    // A change at the switch is published once; steady polls publish nothing.
-    SwitchState moved = rig->device->state();
-    moved.position = 5;
-    moved.busyMask = 0xFB;
-    rig->device->setState(moved);
-    QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 6, 5000);
-    QCOMPARE(lastState().value("busy").toArray(), QJsonArray({3}));
-    const int states = watcher->on("state").size();
-    const int frames = watcher->on("frames").size();
-    QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= frames + 4, 5000);
-    QCOMPARE(watcher->on("state").size(), states);
-
-    // A clean exit says offline before it goes, and leaves no switch in use
-    // and no firmware behind.
-    owner.reset();
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("false"), 5000);
-    QCOMPARE(lastState().value("link").toObject().value("connected").toBool(true), false);
-    QVERIFY(lastState().value("antenna").isNull());
-    QCOMPARE(watcher->last("firmware"), QByteArray());
-    // ... and leaves with a clean DISCONNECT, not a dropped connection.
-    QTRY_VERIFY2_WITH_TIMEOUT(broker->log().contains(" disconnected."), broker->log().constData(), 5000);
-}
-
-void tst_BrokerBridge::commandsBecomeTheKeysWords_data()
-{
-    QTest::addColumn<QByteArrayList>("commands");
-    QTest::addColumn<QByteArrayList>("frames"); // what reaches the switch, up to each terminator
-
-    QTest::newRow("antenna 4") << QByteArrayList{R"({"antenna":4})"} << QByteArrayList{"IGS3;"};
-    QTest::newRow("rotor 2") << QByteArrayList{R"({"rotor":2})"} << QByteArrayList{"IGV12;"};
-    QTest::newRow("split TX 5") << QByteArrayList{R"({"split":{"tx":5}})"} << QByteArrayList{"IGP041;"};
-    QTest::newRow("super split 1 and 3") << QByteArrayList{R"({"superSplit":[1,3]})"} << QByteArrayList{"IGQ\x05;"};
-    // The split names the antenna just selected, not the one the switch
-    // still reported when the command came.
-    QTest::newRow("antenna 2, then split TX 6") << QByteArrayList{R"({"antenna":2})", R"({"split":{"tx":6}})"}
-                                                << QByteArrayList{"IGS1;", "IGP151;"};
-}
-
-void tst_BrokerBridge::commandsBecomeTheKeysWords()
-{
-    QFETCH(QByteArrayList, commands);
-    QFETCH(QByteArrayList, frames);
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    startOwner(TestAccounts::settings(*broker, "owner"));
-    connectToSwitch();
-    watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
-    // Online only once the panel listens for commands.
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
-    for (const QByteArray &command : commands)
-        QVERIFY(watcher->publish("set", command));
-    QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().size(), frames.size(), 5000);
-    for (int i = 0; i < frames.size(); ++i)
-        QCOMPARE(commandsAtSwitch().at(i).left(frames.at(i).size()), frames.at(i));
-    QVERIFY(watcher->on("error").isEmpty());
-}
-
-void tst_BrokerBridge::refusedCommandsNeverReachTheSwitch()
-{
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
-    QTRY_VERIFY_WITH_TIMEOUT(watcher->isConnected(), 5000);
-    // Kept by the broker, a command would act again at every reconnect.
-    QVERIFY(watcher->publish("set", R"({"antenna":3})", true));
-    // Back from the broker, so it is kept there before the panel subscribes.
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->on("set").size(), 1, 5000);
-    startOwner(TestAccounts::settings(*broker, "owner"));
-    connectToSwitch();
-    auto *key1 = child<QPushButton>("botaoTecla1");
-    const QString keyLook = key1->styleSheet();
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
-
-    const QList<QByteArray> refused{"{\"antenna\":", R"({"antenna":9})", R"({"rotor":"2"})", R"({"volume":3})",
-                                    R"({"word":833})", R"({"antenna":2,"rotor":1})",
-                                    R"({"superSplit":)" + QByteArray(300, '[') + QByteArray(300, ']') + "}"};
-    for (const QByteArray &command : refused)
-        QVERIFY(watcher->publish("set", command));
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->on("error").size(), refused.size() + 1, 5000);
-    QVERIFY(watcher->on("error").first().payload.contains("retained"));
-    const QJsonObject report = QJsonDocument::fromJson(watcher->on("error").at(2).payload).object();
-    QVERIFY(report.value("error").toString().contains("antenna must be"));
-    QCOMPARE(report.value("command").toString(), QString(R"({"antenna":9})"));
-    QVERIFY(!watcher->on("error").first().retained);
-
-    // Disconnected from the switch, even a good command is refused.
-    child<QAction>("actionDisconnect")->trigger();
-    QVERIFY(watcher->publish("set", R"({"antenna":2})"));
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->on("error").size(), refused.size() + 2, 5000);
-    QVERIFY(watcher->last("error").contains("not connected"));
-    QCOMPARE(commandsAtSwitch(), QList<QByteArray>());
-    QCOMPARE(key1->styleSheet(), keyLook);
-}
-
-void tst_BrokerBridge::wrongPasswordIsReportedOnceAndThePanelWorksOn()
-{
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    BrokerSettings settings = TestAccounts::settings(*broker, "owner");
-    settings.password = QStringLiteral("not the password");
-    startOwner(settings);
-    connectToSwitch();
-    // Refused again at each retry, told once.
-    QTRY_VERIFY2_WITH_TIMEOUT(broker->log().count("not authorised") >= 2, broker->log().constData(), 10000);
-    QCOMPARE(announced("refused the login"), 1);
-    QVERIFY(!announcements.join(' ').contains(settings.password));
-
-    QTest::keyClick(rig->window.get(), Qt::Key_F3);
-    QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS2;"), 5000);
-}
-
-void tst_BrokerBridge::refusedPublishIsReportedOnce()
-{
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    startOwner(TestAccounts::settings(*broker, "viewer"));
-    QTRY_COMPARE_WITH_TIMEOUT(announced("refused to take tqx5r/state: Not authorized"), 1, 5000);
-    connectToSwitch();
-    SwitchState moved = rig->device->state();
-    moved.position = 2;
-    rig->device->setState(moved);
-    QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("botaoTecla3")->styleSheet()
-                                 != child<QPushButton>("botaoTecla1")->styleSheet(),
-                             5000);
-    QCOMPARE(announced("refused to take tqx5r/state"), 1);
-    QCOMPARE(announced("refused to take tqx5r/online"), 1);
-}
-
-void tst_BrokerBridge::brokerAwayAtStartAndRestarted()
-{
-    // The broker is not there yet: the panel works on by itself.
-    startOwner(TestAccounts::settings(*broker, "owner"));
-    connectToSwitch();
-    QTest::keyClick(rig->window.get(), Qt::Key_F2);
-    QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS1;"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(announced("Cannot reach the broker"), 1, 5000);
-
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "viewer"));
-    QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 2, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(announced("Publishing TQX-5R on the broker"), 1, 5000);
-
-    // Killed and started again without its retained messages: the panel
-    // reconnects and publishes them again.
-    watcher.reset();
-    broker->kill();
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "viewer"));
-    QTRY_COMPARE_WITH_TIMEOUT(lastState().value("antenna").toInt(), 2, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
-    QCOMPARE(watcher->on("firmware").value(0).payload, VirtualSwitch::firmwareFrame(1, 12));
-}
-
-void tst_BrokerBridge::tlsChecksCertificateAndHostName()
-{
-    QVERIFY2(broker->enableTls(), qPrintable(broker->errorString()));
-    QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-    BrokerSettings settings = TestAccounts::settings(*broker, "owner");
-    settings.caFile = broker->caFile();
-    settings.host = QStringLiteral("localhost");
-    startOwner(settings);
-    BrokerSettings watching = TestAccounts::settings(*broker, "viewer");
-    watching.caFile = broker->caFile();
-    watching.host = settings.host;
-    watcher = std::make_unique<BrokerWatcher>(watching);
-    QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
-
-    // The certificate names localhost, not the address.
-    settings.host = QStringLiteral("127.0.0.1");
-    RemoteFeature wrongName(*rig->window, settings);
-    QSignalSpy told(&wrongName, &RemoteFeature::announce);
-    QTRY_VERIFY_WITH_TIMEOUT(!told.isEmpty(), 5000);
-    QVERIFY2(told.first().first().toString().contains("certificate verify failed"),
-             qPrintable(told.first().first().toString()));
-}
 
 QTEST_MAIN(tst_BrokerBridge)
 #include "tst_brokerbridge.moc"

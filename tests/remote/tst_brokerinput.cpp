@@ -7,22 +7,6 @@
 #include <QSet>
 #include <QtTest>
 
-// What may arrive from the broker: commands on BASE/set, relayed frames, and
-// how fast commands may come.
-class tst_BrokerInput : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void commands_data();
-    void commands();
-    void onlyWordsThePanelsControlsMake();
-    void relayedFrames_data();
-    void relayedFrames();
-    void budget_data();
-    void budget();
-};
-
 namespace {
 
 // The switch at antenna 5, rotor 3, reached through an open link.
@@ -45,171 +29,174 @@ QList<int> words(const QVector<CommandWord> &list)
 
 } // namespace
 
-void tst_BrokerInput::commands_data()
+// What may arrive from the broker: commands on BASE/set, relayed frames, and
+// how fast commands may come.
+class tst_BrokerInput : public QObject
 {
-    QTest::addColumn<QByteArray>("message");
-    QTest::addColumn<SwitchSnapshot>("snapshot");
-    QTest::addColumn<QList<int>>("expected");
-    QTest::addColumn<QString>("error"); // a part of the reason; empty when accepted
+    Q_OBJECT
 
-    const SwitchSnapshot at5 = connectedAt(4);
-    const auto word = [](CommandWord w) { return QList<int>{static_cast<quint16>(w)}; };
-    const QList<int> none;
+private slots:
+    void commands_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<SwitchSnapshot>("snapshot");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::addColumn<QString>("error"); // a part of the reason; empty when accepted
 
-    QTest::newRow("antenna 4") << QByteArray(R"({"antenna":4})") << at5 << word(0x0353) << QString();
-    QTest::newRow("antenna 1 and 8") << QByteArray(R"({"antenna":1.0})") << at5 << word(0x0053) << QString();
-    QTest::newRow("antenna 8") << QByteArray(R"({"antenna":8})") << at5 << word(0x0753) << QString();
-    for (const char *bad : {"0", "9", "-1", "3.5", "1e300", "\"3\"", "true", "null", "[3]"})
-        QTest::newRow(qPrintable(QString("antenna %1").arg(bad))) << ("{\"antenna\":" + QByteArray(bad) + "}")
-                                                                  << at5 << none << "antenna must be";
-    QTest::newRow("rotor 2 selects it") << QByteArray(R"({"rotor":2})") << at5 << word(0x5256) << QString();
-    QTest::newRow("rotor already selected: nothing") << QByteArray(R"({"rotor":3})") << at5 << none << QString();
-    QTest::newRow("rotor 0 releases") << QByteArray(R"({"rotor":0})") << at5 << word(0x5056) << QString();
-    QTest::newRow("rotor 0 with none selected") << QByteArray(R"({"rotor":0})") << connectedAt(4, 0) << none << QString();
-    QTest::newRow("rotor 5") << QByteArray(R"({"rotor":5})") << at5 << none << "rotor must be";
-    QTest::newRow("rotor, no antenna in use") << QByteArray(R"({"rotor":1})") << connectedAt(9) << none << "no antenna";
-    QTest::newRow("split tx 5") << QByteArray(R"({"split":{"tx":5}})") << connectedAt(0) << word(0x1550) << QString();
-    QTest::newRow("split tx 8 from 8") << QByteArray(R"({"split":{"tx":8}})") << connectedAt(7) << word(0x8850) << QString();
-    QTest::newRow("split off") << QByteArray(R"({"split":false})") << at5 << word(0x0050) << QString();
-    // With split on, an antenna works as its key: the one in use ends split,
-    // another becomes the TX antenna.
-    SwitchSnapshot split5 = at5;
-    split5.splitOn = true;
-    QTest::newRow("antenna in use with split on") << QByteArray(R"({"antenna":5})") << split5 << word(0x0050) << QString();
-    QTest::newRow("other antenna with split on") << QByteArray(R"({"antenna":2})") << split5 << word(0x0153) << QString();
-    QTest::newRow("split true") << QByteArray(R"({"split":true})") << at5 << none << "split takes";
-    QTest::newRow("split extra key") << QByteArray(R"({"split":{"tx":5,"rx":1}})") << at5 << none << "split takes";
-    QTest::newRow("split tx 9") << QByteArray(R"({"split":{"tx":9}})") << at5 << none << "split tx must be";
-    QTest::newRow("super split group") << QByteArray(R"({"superSplit":[1,3]})") << at5 << word(0x0551) << QString();
-    QTest::newRow("super split repeated antenna") << QByteArray(R"({"superSplit":[8,8]})") << at5 << word(0x8051)
-                                                  << QString();
-    QTest::newRow("super split emptied") << QByteArray(R"({"superSplit":[]})") << at5 << word(0x0051) << QString();
-    QTest::newRow("super split false") << QByteArray(R"({"superSplit":false})") << at5 << word(0x0051) << QString();
-    QTest::newRow("super split antenna 9") << QByteArray(R"({"superSplit":[1,9]})") << at5 << none << "superSplit antenna";
-    QTest::newRow("super split nine antennas") << QByteArray(R"({"superSplit":[1,2,3,4,5,6,7,8,1]})") << at5 << none
-                                               << "up to 8";
-    QTest::newRow("remote panel's word") << QByteArray(R"({"word":34896})") << connectedAt(7) << word(0x8850) << QString();
-    // Split-on and rotor words carry the antenna in use; one made for another
-    // would move the switch away from it.
-    QTest::newRow("split word for another antenna") << QByteArray(R"({"word":34896})") << at5 << none << "made for antenna 8";
-    QTest::newRow("rotor word for another antenna") << QByteArray(R"({"word":4694})") << at5 << none << "made for antenna 1";
-    QTest::newRow("word with an unknown letter") << QByteArray(R"({"word":833})") << at5 << none << "not one the panel";
-    QTest::newRow("select word for position 9") << QByteArray(R"({"word":2387})") << at5 << none << "not one the panel";
-    QTest::newRow("word beyond 16 bits") << QByteArray(R"({"word":70000})") << at5 << none << "word must be";
-    QTest::newRow("two commands") << QByteArray(R"({"antenna":1,"rotor":1})") << at5 << none << "one command";
-    // The parser would lose the memory of the list the second key replaces.
-    QTest::newRow("repeated key") << QByteArray(R"({"superSplit":[1],"superSplit":false})") << at5 << none
-                                  << "appears twice";
-    QTest::newRow("repeated key, escaped") << QByteArray(R"({"split":{"tx":[5],"\u0074x":5}})") << at5 << none
-                                           << "appears twice";
-    QTest::newRow("same key, nested object") << QByteArray(R"({"split":{"split":5}})") << at5 << none << "split takes";
-    QTest::newRow("empty object") << QByteArray("{}") << at5 << none << "empty command";
-    QTest::newRow("array") << QByteArray("[1]") << at5 << none << "JSON object";
-    QTest::newRow("unknown command") << QByteArray(R"({"power":false})") << at5 << none << "unknown command";
-    QTest::newRow("not JSON") << QByteArray("antenna 4") << at5 << none << "not JSON";
-    QTest::newRow("NaN") << QByteArray(R"({"antenna":NaN})") << at5 << none << "not JSON";
-    QTest::newRow("deep nesting") << (QByteArray(R"({"antenna":)") + QByteArray(240, '[') + QByteArray(240, ']') + "}")
-                                  << at5 << none << "antenna must be";
-    QTest::newRow("too long") << (QByteArray(R"({"antenna":4,"x":")") + QByteArray(600, 'x') + "\"}") << at5 << none
-                              << "too long";
-    QTest::newRow("link down") << QByteArray(R"({"antenna":4})") << connectedAt(4, 3, false) << none
-                               << "not connected";
-    QTest::newRow("link down, nothing to change") << QByteArray(R"({"rotor":3})") << connectedAt(4, 3, false) << none
-                                                  << QString();
-}
+        const SwitchSnapshot at5 = connectedAt(4);
+        const auto word = [](CommandWord w) { return QList<int>{static_cast<quint16>(w)}; };
+        const QList<int> none;
 
-void tst_BrokerInput::commands()
-{
-    QFETCH(QByteArray, message);
-    QFETCH(SwitchSnapshot, snapshot);
-    QFETCH(QList<int>, expected);
-    QFETCH(QString, error);
-    const CommandJson::Outcome outcome = CommandJson::parse(message, snapshot);
-    QCOMPARE(words(outcome.words), expected);
-    if (error.isEmpty())
-        QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
-    else
-        QVERIFY2(outcome.error.contains(error), qPrintable(outcome.error));
-}
-
-void tst_BrokerInput::onlyWordsThePanelsControlsMake()
-{
-    // Every word the keys and buttons build, from every antenna in use.
-    QSet<int> panelWords{static_cast<quint16>(Protocol::splitOffWord())};
-    for (int mask = 0; mask < 256; ++mask)
-        panelWords << static_cast<quint16>(Protocol::superSplitWord(static_cast<quint8>(mask)));
-    for (int current = 0; current < positionCount; ++current) {
-        panelWords << static_cast<quint16>(Protocol::selectWord(current));
-        for (int tx = 0; tx < positionCount; ++tx)
-            panelWords << static_cast<quint16>(Protocol::splitOnWord(current, tx));
-        for (int rotor = 0; rotor <= rotorCount; ++rotor)
-            panelWords << static_cast<quint16>(Protocol::rotorWord(current, rotor));
+        QTest::newRow("antenna 4") << QByteArray(R"({"antenna":4})") << at5 << word(0x0353) << QString();
+        QTest::newRow("antenna 1 and 8") << QByteArray(R"({"antenna":1.0})") << at5 << word(0x0053) << QString();
+        QTest::newRow("antenna 8") << QByteArray(R"({"antenna":8})") << at5 << word(0x0753) << QString();
+        for (const char *bad : {"0", "9", "-1", "3.5", "1e300", "\"3\"", "true", "null", "[3]"})
+            QTest::newRow(qPrintable(QString("antenna %1").arg(bad))) << ("{\"antenna\":" + QByteArray(bad) + "}")
+                                                                      << at5 << none << "antenna must be";
+        QTest::newRow("rotor 2 selects it") << QByteArray(R"({"rotor":2})") << at5 << word(0x5256) << QString();
+        QTest::newRow("rotor already selected: nothing") << QByteArray(R"({"rotor":3})") << at5 << none << QString();
+        QTest::newRow("rotor 0 releases") << QByteArray(R"({"rotor":0})") << at5 << word(0x5056) << QString();
+        QTest::newRow("rotor 0 with none selected") << QByteArray(R"({"rotor":0})") << connectedAt(4, 0) << none << QString();
+        QTest::newRow("rotor 5") << QByteArray(R"({"rotor":5})") << at5 << none << "rotor must be";
+        QTest::newRow("rotor, no antenna in use") << QByteArray(R"({"rotor":1})") << connectedAt(9) << none << "no antenna";
+        QTest::newRow("split tx 5") << QByteArray(R"({"split":{"tx":5}})") << connectedAt(0) << word(0x1550) << QString();
+        QTest::newRow("split tx 8 from 8") << QByteArray(R"({"split":{"tx":8}})") << connectedAt(7) << word(0x8850) << QString();
+        QTest::newRow("split off") << QByteArray(R"({"split":false})") << at5 << word(0x0050) << QString();
+        // With split on, an antenna works as its key: the one in use ends
+        // split, another becomes the TX antenna.
+        SwitchSnapshot split5 = at5;
+        split5.splitOn = true;
+        QTest::newRow("antenna in use with split on") << QByteArray(R"({"antenna":5})") << split5 << word(0x0050) << QString();
+        QTest::newRow("other antenna with split on") << QByteArray(R"({"antenna":2})") << split5 << word(0x0153) << QString();
+        QTest::newRow("split true") << QByteArray(R"({"split":true})") << at5 << none << "split takes";
+        QTest::newRow("split extra key") << QByteArray(R"({"split":{"tx":5,"rx":1}})") << at5 << none << "split takes";
+        QTest::newRow("split tx 9") << QByteArray(R"({"split":{"tx":9}})") << at5 << none << "split tx must be";
+        QTest::newRow("super split group") << QByteArray(R"({"superSplit":[1,3]})") << at5 << word(0x0551) << QString();
+        QTest::newRow("super split repeated antenna") << QByteArray(R"({"superSplit":[8,8]})") << at5 << word(0x8051)
+                                                      << QString();
+        QTest::newRow("super split emptied") << QByteArray(R"({"superSplit":[]})") << at5 << word(0x0051) << QString();
+        QTest::newRow("super split false") << QByteArray(R"({"superSplit":false})") << at5 << word(0x0051) << QString();
+        QTest::newRow("super split antenna 9") << QByteArray(R"({"superSplit":[1,9]})") << at5 << none << "superSplit antenna";
+        QTest::newRow("super split nine antennas") << QByteArray(R"({"superSplit":[1,2,3,4,5,6,7,8,1]})") << at5 << none
+                                                   << "up to 8";
+        QTest::newRow("remote panel's word") << QByteArray(R"({"word":34896})") << connectedAt(7) << word(0x8850) << QString();
+        // Split-on and rotor words carry the antenna in use; one made for
+        // another would move the switch away from it.
+        QTest::newRow("split word for another antenna") << QByteArray(R"({"word":34896})") << at5 << none << "made for antenna 8";
+        QTest::newRow("rotor word for another antenna") << QByteArray(R"({"word":4694})") << at5 << none << "made for antenna 1";
+        QTest::newRow("word with an unknown letter") << QByteArray(R"({"word":833})") << at5 << none << "not one the panel";
+        QTest::newRow("word beyond 16 bits") << QByteArray(R"({"word":70000})") << at5 << none << "word must be";
+        QTest::newRow("two commands") << QByteArray(R"({"antenna":1,"rotor":1})") << at5 << none << "one command";
+        // The parser would lose the memory of the list the second key replaces.
+        QTest::newRow("repeated key") << QByteArray(R"({"superSplit":[1],"superSplit":false})") << at5 << none
+                                      << "appears twice";
+        QTest::newRow("repeated key, escaped") << QByteArray(R"({"split":{"tx":[5],"\u0074x":5}})") << at5 << none
+                                               << "appears twice";
+        QTest::newRow("same key, nested object") << QByteArray(R"({"split":{"split":5}})") << at5 << none << "split takes";
+        QTest::newRow("empty object") << QByteArray("{}") << at5 << none << "empty command";
+        QTest::newRow("array") << QByteArray("[1]") << at5 << none << "JSON object";
+        QTest::newRow("unknown command") << QByteArray(R"({"power":false})") << at5 << none << "unknown command";
+        QTest::newRow("not JSON") << QByteArray("antenna 4") << at5 << none << "not JSON";
+        QTest::newRow("deep nesting") << (QByteArray(R"({"antenna":)") + QByteArray(240, '[') + QByteArray(240, ']') + "}")
+                                      << at5 << none << "antenna must be";
+        QTest::newRow("too long") << (QByteArray(R"({"antenna":4,"x":")") + QByteArray(600, 'x') + "\"}") << at5 << none
+                                  << "too long";
+        QTest::newRow("link down") << QByteArray(R"({"antenna":4})") << connectedAt(4, 3, false) << none
+                                   << "not connected";
+        QTest::newRow("link down, nothing to change") << QByteArray(R"({"rotor":3})") << connectedAt(4, 3, false) << none
+                                                      << QString();
     }
-    for (int raw = 0; raw <= 0xFFFF; ++raw) {
-        const auto word = static_cast<CommandWord>(static_cast<quint16>(raw));
-        QVERIFY2(CommandJson::panelCouldSend(word) == panelWords.contains(raw), qPrintable(QString::number(raw, 16)));
+    void commands()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(SwitchSnapshot, snapshot);
+        QFETCH(QList<int>, expected);
+        QFETCH(QString, error);
+        const CommandJson::Outcome outcome = CommandJson::parse(message, snapshot);
+        QCOMPARE(words(outcome.words), expected);
+        if (error.isEmpty())
+            QVERIFY2(outcome.error.isEmpty(), qPrintable(outcome.error));
+        else
+            QVERIFY2(outcome.error.contains(error), qPrintable(outcome.error));
     }
-    // A remote panel's word makes the round trip.
-    const CommandWord split = Protocol::splitOnWord(7, 7);
-    QCOMPARE(words(CommandJson::parse(CommandJson::wordMessage(split), connectedAt(7)).words), QList<int>{0x8850});
-}
 
-void tst_BrokerInput::relayedFrames_data()
-{
-    QTest::addColumn<QByteArray>("message");
-    QTest::addColumn<bool>("taken");
+    void onlyWordsThePanelsControlsMake()
+    {
+        // Every word the keys and buttons build, from every antenna in use.
+        QSet<int> panelWords{static_cast<quint16>(Protocol::splitOffWord())};
+        for (int mask = 0; mask < 256; ++mask)
+            panelWords << static_cast<quint16>(Protocol::superSplitWord(static_cast<quint8>(mask)));
+        for (int current = 0; current < positionCount; ++current) {
+            panelWords << static_cast<quint16>(Protocol::selectWord(current));
+            for (int tx = 0; tx < positionCount; ++tx)
+                panelWords << static_cast<quint16>(Protocol::splitOnWord(current, tx));
+            for (int rotor = 0; rotor <= rotorCount; ++rotor)
+                panelWords << static_cast<quint16>(Protocol::rotorWord(current, rotor));
+        }
+        for (int raw = 0; raw <= 0xFFFF; ++raw) {
+            const auto word = static_cast<CommandWord>(static_cast<quint16>(raw));
+            QVERIFY2(CommandJson::panelCouldSend(word) == panelWords.contains(raw), qPrintable(QString::number(raw, 16)));
+        }
+        // A remote panel's word makes the round trip.
+        const CommandWord split = Protocol::splitOnWord(7, 7);
+        QCOMPARE(words(CommandJson::parse(CommandJson::wordMessage(split), connectedAt(7)).words), QList<int>{0x8850});
+    }
 
-    SwitchState state;
-    state.superSplitMask = ';';
-    const QByteArray status = VirtualSwitch::statusFrame(state);
-    const QByteArray firmware = VirtualSwitch::firmwareFrame(1, 12);
-    QTest::newRow("status frame, data bytes like a terminator") << status << true;
-    QTest::newRow("firmware frame") << firmware << true;
-    QTest::newRow("longer status frame") << status.left(11) + "x;" << true;
-    QTest::newRow("frame and one more byte") << status + 'I' << false;
-    QTest::newRow("longer than the receive window") << status.left(11) + QByteArray(9, 'x') + ';' << false;
-    QTest::newRow("two frames") << firmware + firmware << false;
-    QTest::newRow("part of a frame") << status.left(11) << false;
-    QTest::newRow("noise before a frame") << "x" + firmware.left(5) << false;
-    QTest::newRow("unknown type") << QByteArray("IGX\1\2;") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
+    void relayedFrames_data()
+    {
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("taken");
 
-void tst_BrokerInput::relayedFrames()
-{
-    QFETCH(QByteArray, message);
-    QFETCH(bool, taken);
-    QCOMPARE(RelayedFrame::isWholeSwitchFrame(message), taken);
-}
+        SwitchState state;
+        state.superSplitMask = ';';
+        const QByteArray status = VirtualSwitch::statusFrame(state);
+        const QByteArray firmware = VirtualSwitch::firmwareFrame(1, 12);
+        QTest::newRow("status frame, data bytes like a terminator") << status << true;
+        QTest::newRow("firmware frame") << firmware << true;
+        QTest::newRow("longer status frame") << status.left(11) + "x;" << true;
+        QTest::newRow("frame and one more byte") << status + 'I' << false;
+        QTest::newRow("longer than the receive window") << status.left(11) + QByteArray(9, 'x') + ';' << false;
+        QTest::newRow("two frames") << firmware + firmware << false;
+        QTest::newRow("part of a frame") << status.left(11) << false;
+        QTest::newRow("noise before a frame") << "x" + firmware.left(5) << false;
+        QTest::newRow("unknown type") << QByteArray("IGX\1\2;") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void relayedFrames()
+    {
+        QFETCH(QByteArray, message);
+        QFETCH(bool, taken);
+        QCOMPARE(RelayedFrame::isWholeSwitchFrame(message), taken);
+    }
 
-void tst_BrokerInput::budget_data()
-{
-    // Each step: at this time, this many words; were they let through?
-    QTest::addColumn<QList<int>>("times");
-    QTest::addColumn<QList<int>>("counts");
-    QTest::addColumn<QList<bool>>("spent");
+    void budget_data()
+    {
+        // Each step: at this time, this many words; were they let through?
+        QTest::addColumn<QList<int>>("times");
+        QTest::addColumn<QList<int>>("counts");
+        QTest::addColumn<QList<bool>>("spent");
 
-    QTest::newRow("a burst of ten, then one per 160 ms")
-        << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 159, 160, 160}
-        << QList<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}
-        << QList<bool>{true, true, true, true, true, true, true, true, true, true, false, false, true, false};
-    QTest::newRow("two-word commands spend two")
-        << QList<int>{0, 0, 0, 0, 0, 0, 320} << QList<int>{2, 2, 2, 2, 2, 2, 2}
-        << QList<bool>{true, true, true, true, true, false, true};
-    QTest::newRow("full again after a pause") << QList<int>{0, 1000, 5000} << QList<int>{10, 5, 10}
-                                              << QList<bool>{true, true, true};
-    QTest::newRow("more than a burst at once") << QList<int>{0} << QList<int>{11} << QList<bool>{false};
-}
-
-void tst_BrokerInput::budget()
-{
-    QFETCH(QList<int>, times);
-    QFETCH(QList<int>, counts);
-    QFETCH(QList<bool>, spent);
-    CommandBudget budget;
-    for (int i = 0; i < times.size(); ++i)
-        QVERIFY2(budget.spend(counts[i], times[i]) == spent[i], qPrintable(QString("step %1").arg(i)));
-}
+        QTest::newRow("a burst of ten, then one per 160 ms")
+            << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 159, 160, 160}
+            << QList<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}
+            << QList<bool>{true, true, true, true, true, true, true, true, true, true, false, false, true, false};
+        QTest::newRow("two-word commands spend two")
+            << QList<int>{0, 0, 0, 0, 0, 0, 320} << QList<int>{2, 2, 2, 2, 2, 2, 2}
+            << QList<bool>{true, true, true, true, true, false, true};
+        QTest::newRow("full again after a pause") << QList<int>{0, 1000, 5000} << QList<int>{10, 5, 10}
+                                                  << QList<bool>{true, true, true};
+        QTest::newRow("more than a burst at once") << QList<int>{0} << QList<int>{11} << QList<bool>{false};
+    }
+    void budget()
+    {
+        QFETCH(QList<int>, times);
+        QFETCH(QList<int>, counts);
+        QFETCH(QList<bool>, spent);
+        CommandBudget budget;
+        for (int i = 0; i < times.size(); ++i)
+            QVERIFY2(budget.spend(counts[i], times[i]) == spent[i], qPrintable(QString("step %1").arg(i)));
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_BrokerInput)
 #include "tst_brokerinput.moc"

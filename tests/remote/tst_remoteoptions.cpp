@@ -9,11 +9,131 @@ class tst_RemoteOptions : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void addresses_data();
-    void addresses();
-    void options_data();
-    void options();
+    void initTestCase()
+    {
+        passwordFile = dir.filePath("password");
+        QFile file(passwordFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("s3cret pass\r\nsecond line\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        caFile = passwordFile; // only readability is checked here
+        readableFile = dir.filePath("open");
+        emptyFile = dir.filePath("empty");
+        for (const QString &path : {readableFile, emptyFile}) {
+            QFile other(path);
+            QVERIFY(other.open(QIODevice::WriteOnly));
+            other.write(path == readableFile ? "s3cret\n" : "");
+            other.close();
+            QVERIFY(other.setPermissions(path == readableFile ? QFile::ReadOwner | QFile::ReadOther : QFile::ReadOwner));
+        }
+    }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+
+        QTest::newRow("host") << "broker.lan" << true << "broker.lan" << 1883;
+        QTest::newRow("host and port") << "10.0.0.2:1884" << true << "10.0.0.2" << 1884;
+        QTest::newRow("bare IPv6") << "::1" << true << "::1" << 1883;
+        QTest::newRow("bracketed IPv6 and port") << "[fe80::1]:8883" << true << "fe80::1" << 8883;
+        QTest::newRow("port 0") << "h:0" << false << "" << 0;
+        QTest::newRow("port too high") << "h:65536" << false << "" << 0;
+        QTest::newRow("port not a number") << "h:mqtt" << false << "" << 0;
+        QTest::newRow("no host") << ":1883" << false << "" << 0;
+        QTest::newRow("unclosed bracket") << "[::1:1883" << false << "" << 0;
+        QTest::newRow("a URL") << "mqtt://h" << false << "" << 0;
+    }
+    void addresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, valid);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QString parsedHost;
+        int parsedPort = 0;
+        QCOMPARE(RemoteOptions::parseAddress(text, 1883, &parsedHost, &parsedPort), valid);
+        if (valid) {
+            QCOMPARE(parsedHost, host);
+            QCOMPARE(parsedPort, port);
+        }
+    }
+
+    void options_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environmentPassword");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("expected"); // settings as "address topic user password tls remote", or a warning
+
+        QTest::newRow("nothing asked") << QStringList{} << "pw" << false << "";
+        QTest::newRow("owner with defaults") << QStringList{"--mqtt", "h"} << "" << true << "h:1883 tqx5r   plain owner";
+        QTest::newRow("remote panel") << QStringList{"--remote", "h:1900", "--mqtt-topic", "shack/sw"} << "" << true
+                                      << "h:1900 shack/sw   plain remote";
+        QTest::newRow("password from the environment")
+            << QStringList{"--mqtt", "localhost", "--mqtt-user", "op"} << "env pw" << true
+            << "localhost:1883 tqx5r op env pw plain owner";
+        QTest::newRow("password file: first line, before the environment")
+            << QStringList{"--mqtt", "127.0.0.1", "--mqtt-user", "op", "--mqtt-password-file", "PASSWORD"} << "env pw"
+            << true << "127.0.0.1:1883 tqx5r op s3cret pass plain owner";
+        QTest::newRow("password to another computer without TLS")
+            << QStringList{"--mqtt", "shack.example", "--mqtt-user", "op"} << "env pw" << true
+            << "goes to shack.example unencrypted";
+        QTest::newRow("password file others can read")
+            << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "OPEN"} << "" << true
+            << "can be read by other users";
+        QTest::newRow("empty password file")
+            << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "EMPTY"} << "" << true
+            << "holds no password";
+        QTest::newRow("TLS port by default") << QStringList{"--mqtt", "h", "--mqtt-cafile", "CA"} << "" << true
+                                             << "h:8883 tqx5r   tls owner";
+        QTest::newRow("password without a user is not sent")
+            << QStringList{"--mqtt", "h"} << "pw" << true << "password needs --mqtt-user";
+        QTest::newRow("both modes") << QStringList{"--mqtt", "h", "--remote", "h"} << "" << false << "either --mqtt or --remote";
+        QTest::newRow("bad address") << QStringList{"--mqtt", "h:x"} << "" << false << "not a broker address";
+        QTest::newRow("wildcard topic") << QStringList{"--mqtt", "h", "--mqtt-topic", "a/#"} << "" << false
+                                        << "cannot be a base topic";
+        QTest::newRow("missing password file")
+            << QStringList{"--mqtt", "h", "--mqtt-user", "op", "--mqtt-password-file", "/no/such/file"} << "" << false
+            << "Cannot read the password file";
+        QTest::newRow("missing CA file") << QStringList{"--mqtt", "h", "--mqtt-cafile", "/no/ca"} << "" << false
+                                         << "Cannot read the CA file";
+        QTest::newRow("broker options without a broker") << QStringList{"--mqtt-user", "op"} << "" << false
+                                                         << "--mqtt-user is ignored";
+    }
+    void options()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environmentPassword);
+        QFETCH(bool, enabled);
+        QFETCH(QString, expected);
+        arguments.replaceInStrings("PASSWORD", passwordFile);
+        arguments.replaceInStrings("OPEN", readableFile);
+        arguments.replaceInStrings("EMPTY", emptyFile);
+        arguments.replaceInStrings(QRegularExpression("^CA$"), caFile);
+        qputenv(RemoteOptions::passwordVariable, environmentPassword.toUtf8());
+
+        RemoteOptions remoteOptions;
+        QCommandLineParser parser;
+        remoteOptions.add(parser);
+        QVERIFY(parser.parse(QStringList{"tqx5r-panel"} + arguments));
+        QStringList warnings;
+        const std::optional<BrokerSettings> settings = remoteOptions.read(parser, &warnings);
+        QCOMPARE(settings.has_value(), enabled);
+        const QString allWarnings = warnings.join('\n');
+        QVERIFY2(!allWarnings.contains("s3cret") && !allWarnings.contains("env pw"), qPrintable(allWarnings));
+        if (expected.isEmpty() || !warnings.isEmpty()) {
+            QVERIFY2(expected.isEmpty() ? warnings.isEmpty() : allWarnings.contains(expected), qPrintable(allWarnings));
+            return;
+        }
+        const QString shown = QStringList{settings->address(), settings->topic, settings->user, settings->password,
+                                          settings->usesTls() ? "tls" : "plain", settings->remotePanel ? "remote" : "owner"}
+                                  .join(' ');
+        QCOMPARE(shown, expected);
+    }
 
 private:
     QTemporaryDir dir;
@@ -22,133 +142,6 @@ private:
     QString emptyFile;
     QString caFile;
 };
-
-void tst_RemoteOptions::initTestCase()
-{
-    passwordFile = dir.filePath("password");
-    QFile file(passwordFile);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("s3cret pass\r\nsecond line\n");
-    file.close();
-    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
-    caFile = passwordFile; // only readability is checked here
-    readableFile = dir.filePath("open");
-    emptyFile = dir.filePath("empty");
-    for (const QString &path : {readableFile, emptyFile}) {
-        QFile other(path);
-        QVERIFY(other.open(QIODevice::WriteOnly));
-        other.write(path == readableFile ? "s3cret\n" : "");
-        other.close();
-        QVERIFY(other.setPermissions(path == readableFile ? QFile::ReadOwner | QFile::ReadOther : QFile::ReadOwner));
-    }
-}
-
-void tst_RemoteOptions::addresses_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<int>("port");
-
-    QTest::newRow("host") << "broker.lan" << true << "broker.lan" << 1883;
-    QTest::newRow("host and port") << "10.0.0.2:1884" << true << "10.0.0.2" << 1884;
-    QTest::newRow("bare IPv6") << "::1" << true << "::1" << 1883;
-    QTest::newRow("bracketed IPv6 and port") << "[fe80::1]:8883" << true << "fe80::1" << 8883;
-    QTest::newRow("port 0") << "h:0" << false << "" << 0;
-    QTest::newRow("port too high") << "h:65536" << false << "" << 0;
-    QTest::newRow("port not a number") << "h:mqtt" << false << "" << 0;
-    QTest::newRow("no host") << ":1883" << false << "" << 0;
-    QTest::newRow("unclosed bracket") << "[::1:1883" << false << "" << 0;
-    QTest::newRow("a URL") << "mqtt://h" << false << "" << 0;
-}
-
-void tst_RemoteOptions::addresses()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, valid);
-    QFETCH(QString, host);
-    QFETCH(int, port);
-    QString parsedHost;
-    int parsedPort = 0;
-    QCOMPARE(RemoteOptions::parseAddress(text, 1883, &parsedHost, &parsedPort), valid);
-    if (valid) {
-        QCOMPARE(parsedHost, host);
-        QCOMPARE(parsedPort, port);
-    }
-}
-
-void tst_RemoteOptions::options_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("environmentPassword");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QString>("expected"); // settings as "address topic user password tls remote", or a warning
-
-    QTest::newRow("nothing asked") << QStringList{} << "pw" << false << "";
-    QTest::newRow("owner with defaults") << QStringList{"--mqtt", "h"} << "" << true << "h:1883 tqx5r   plain owner";
-    QTest::newRow("remote panel") << QStringList{"--remote", "h:1900", "--mqtt-topic", "shack/sw"} << "" << true
-                                  << "h:1900 shack/sw   plain remote";
-    QTest::newRow("password from the environment")
-        << QStringList{"--mqtt", "localhost", "--mqtt-user", "op"} << "env pw" << true
-        << "localhost:1883 tqx5r op env pw plain owner";
-    QTest::newRow("password file: first line, before the environment")
-        << QStringList{"--mqtt", "127.0.0.1", "--mqtt-user", "op", "--mqtt-password-file", "PASSWORD"} << "env pw"
-        << true << "127.0.0.1:1883 tqx5r op s3cret pass plain owner";
-    QTest::newRow("password to another computer without TLS")
-        << QStringList{"--mqtt", "shack.example", "--mqtt-user", "op"} << "env pw" << true << "goes to shack.example unencrypted";
-    QTest::newRow("password file others can read")
-        << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "OPEN"} << "" << true
-        << "can be read by other users";
-    QTest::newRow("empty password file")
-        << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "EMPTY"} << "" << true
-        << "holds no password";
-    QTest::newRow("TLS port by default") << QStringList{"--mqtt", "h", "--mqtt-cafile", "CA"} << "" << true
-                                         << "h:8883 tqx5r   tls owner";
-    QTest::newRow("password without a user is not sent")
-        << QStringList{"--mqtt", "h"} << "pw" << true << "password needs --mqtt-user";
-    QTest::newRow("both modes") << QStringList{"--mqtt", "h", "--remote", "h"} << "" << false << "either --mqtt or --remote";
-    QTest::newRow("bad address") << QStringList{"--mqtt", "h:x"} << "" << false << "not a broker address";
-    QTest::newRow("wildcard topic") << QStringList{"--mqtt", "h", "--mqtt-topic", "a/#"} << "" << false
-                                    << "cannot be a base topic";
-    QTest::newRow("missing password file")
-        << QStringList{"--mqtt", "h", "--mqtt-user", "op", "--mqtt-password-file", "/no/such/file"} << "" << false
-        << "Cannot read the password file";
-    QTest::newRow("missing CA file") << QStringList{"--mqtt", "h", "--mqtt-cafile", "/no/ca"} << "" << false
-                                     << "Cannot read the CA file";
-    QTest::newRow("broker options without a broker") << QStringList{"--mqtt-user", "op"} << "" << false
-                                                     << "--mqtt-user is ignored";
-}
-
-void tst_RemoteOptions::options()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, environmentPassword);
-    QFETCH(bool, enabled);
-    QFETCH(QString, expected);
-    arguments.replaceInStrings("PASSWORD", passwordFile);
-    arguments.replaceInStrings("OPEN", readableFile);
-    arguments.replaceInStrings("EMPTY", emptyFile);
-    arguments.replaceInStrings(QRegularExpression("^CA$"), caFile);
-    qputenv(RemoteOptions::passwordVariable, environmentPassword.toUtf8());
-
-    RemoteOptions remoteOptions;
-    QCommandLineParser parser;
-    remoteOptions.add(parser);
-    QVERIFY(parser.parse(QStringList{"tqx5r-panel"} + arguments));
-    QStringList warnings;
-    const std::optional<BrokerSettings> settings = remoteOptions.read(parser, &warnings);
-    QCOMPARE(settings.has_value(), enabled);
-    const QString allWarnings = warnings.join('\n');
-    QVERIFY2(!allWarnings.contains("s3cret") && !allWarnings.contains("env pw"), qPrintable(allWarnings));
-    if (expected.isEmpty() || !warnings.isEmpty()) {
-        QVERIFY2(expected.isEmpty() ? warnings.isEmpty() : allWarnings.contains(expected), qPrintable(allWarnings));
-        return;
-    }
-    const QString shown = QStringList{settings->address(), settings->topic, settings->user, settings->password,
-                                      settings->usesTls() ? "tls" : "plain", settings->remotePanel ? "remote" : "owner"}
-                              .join(' ');
-    QCOMPARE(shown, expected);
-}
 
 QTEST_GUILESS_MAIN(tst_RemoteOptions)
 #include "tst_remoteoptions.moc"

@@ -53,116 +53,107 @@ class tst_LoggerPackets : public QObject
     Q_OBJECT
 
 private slots:
-    void packets_data();
-    void packets();
-    void cutShortOrMangledNeverReads();
-    void listenerSharesItsPortAndReads_data();
-    void listenerSharesItsPortAndReads();
+    void packets_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QString>("reading");
+
+        const QString radio1 = QStringLiteral("RadioInfo SHACK-PC 1 ");
+        QTest::newRow("logger sample") << radioInfo(sampleFields) << radio1 + "14200000";
+        QTest::newRow("logger transmitting")
+            << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True"))
+            << radio1 + "14200000 tx";
+        // Only the active radio's frequency counts; any radio's transmitting holds.
+        QTest::newRow("inactive radio") << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2"))
+                                        << "RadioInfo SHACK-PC 2 no frequency";
+        QTest::newRow("inactive radio transmitting")
+            << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2").replace("<IsTransmitting>False", "<IsTransmitting>True"))
+            << "RadioInfo SHACK-PC 2 no frequency tx";
+        QTest::newRow("TXFreq when Freq is missing")
+            << radioInfo("<RadioNr>1</RadioNr><TXFreq>705000</TXFreq>") << radio1 + "7050000";
+        QTest::newRow("unknown and nested fields")
+            << radioInfo("<Extra><Deep>1</Deep></Extra><RadioNr>1</RadioNr><Freq>2807400</Freq><Odd/>")
+            << radio1 + "28074000";
+        QTest::newRow("bad frequency, transmit state kept")
+            << radioInfo("<RadioNr>1</RadioNr><Freq>nan</Freq><IsTransmitting>True</IsTransmitting>")
+            << radio1 + "no frequency tx";
+        QTest::newRow("nothing useful") << radioInfo("<RadioNr>1</RadioNr><Freq>-5</Freq>") << "ignored";
+        QTest::newRow("other logger packet") << QByteArray("<?xml version=\"1.0\"?><contactinfo><band>14</band></contactinfo>")
+                                             << "ignored";
+
+        QTest::newRow("WSJT-X status") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, false)
+                                       << "WSJT-X WSJT-X 14074000";
+        QTest::newRow("WSJT-X transmitting") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 7074000, true)
+                                             << "WSJT-X WSJT-X 7074000 tx";
+        QTest::newRow("WSJT-X absurd frequency") << wsjtxStatus(LoggerPackets::wsjtxStatusType, ~quint64(0), false)
+                                                 << "WSJT-X WSJT-X no frequency";
+        QTest::newRow("WSJT-X heartbeat") << wsjtxStatus(0, 14074000, false) << "ignored";
+        QTest::newRow("text") << QByteArray("14200000") << "ignored";
+    }
+    void packets()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QString, reading);
+        QCOMPARE(describe(LoggerPackets::parse(datagram)), reading);
+    }
+
+    void cutShortOrMangledNeverReads()
+    {
+        // Up to the transmit flag every field counts; a packet cut anywhere
+        // before it is ignored.
+        const QByteArray status = wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, true);
+        const int transmitFlagEnd = 4 * 3 + (4 + 6) + 8 + (4 + 3) + (4 + 5) + (4 + 3) + (4 + 3) + 2;
+        for (int size = 0; size < transmitFlagEnd; ++size)
+            QVERIFY2(!LoggerPackets::parse(status.left(size)), qPrintable(QString::number(size)));
+        QVERIFY(LoggerPackets::parse(status.left(transmitFlagEnd)));
+
+        const QByteArray xml = radioInfo(sampleFields);
+        for (int size = 0; size < xml.size() - 2; ++size)
+            QVERIFY2(!LoggerPackets::parse(xml.left(size)), qPrintable(QString::number(size)));
+
+        // An id claiming 4 GB must end the read, not allocate it.
+        QByteArray huge = status;
+        huge.replace(12, 4, QByteArray("\xff\xff\xff\xfe", 4));
+        QVERIFY(!LoggerPackets::parse(huge));
+    }
+
+    void listenerSharesItsPortAndReads_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::newRow("broadcast") << QString();
+        QTest::newRow("multicast group") << "239.255.0.1";
+    }
+    void listenerSharesItsPortAndReads()
+    {
+        QFETCH(QString, group);
+        // Another program already listening on the port, and staying: both get
+        // every packet.
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+        const LoggerEndpoint endpoint{QHostAddress(group), other.localPort()};
+        if (!group.isEmpty())
+            QVERIFY(other.joinMulticastGroup(endpoint.group));
+        LoggerListener listener;
+        QVERIFY(listener.listen({endpoint}).isEmpty());
+
+        QSignalSpy readings(&listener, &LoggerListener::reading);
+        QUdpSocket logger;
+        const QHostAddress to(group.isEmpty() ? QStringLiteral("127.255.255.255") : group);
+        QByteArray oversized = radioInfo(sampleFields);
+        oversized.append(QByteArray(LoggerListener::maxDatagramBytes, ' '));
+        for (const QByteArray &packet : {QByteArray("garbage"), oversized, radioInfo(sampleFields)})
+            QCOMPARE(logger.writeDatagram(packet, to, endpoint.port), qint64(packet.size()));
+        QTRY_COMPARE(readings.size(), 1);
+        QCOMPARE(readings.at(0).at(0).value<RigReading>().frequencyHz, qint64(14200000));
+        int atOther = 0;
+        const auto allAtOther = [&] {
+            for (; other.hasPendingDatagrams(); ++atOther)
+                other.readDatagram(nullptr, 0);
+            return atOther == 3;
+        };
+        QTRY_VERIFY(allAtOther());
+    }
 };
-
-void tst_LoggerPackets::packets_data()
-{
-    QTest::addColumn<QByteArray>("datagram");
-    QTest::addColumn<QString>("reading");
-
-    const QString radio1 = QStringLiteral("RadioInfo SHACK-PC 1 ");
-    QTest::newRow("logger sample") << radioInfo(sampleFields) << radio1 + "14200000";
-    QTest::newRow("logger transmitting")
-        << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True"))
-        << radio1 + "14200000 tx";
-    // Only the active radio's frequency counts; any radio's transmitting holds.
-    QTest::newRow("inactive radio") << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2"))
-                                    << "RadioInfo SHACK-PC 2 no frequency";
-    QTest::newRow("inactive radio transmitting")
-        << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2").replace("<IsTransmitting>False", "<IsTransmitting>True"))
-        << "RadioInfo SHACK-PC 2 no frequency tx";
-    QTest::newRow("TXFreq when Freq is missing")
-        << radioInfo("<RadioNr>1</RadioNr><TXFreq>705000</TXFreq>") << radio1 + "7050000";
-    QTest::newRow("unknown and nested fields")
-        << radioInfo("<Extra><Deep>1</Deep></Extra><RadioNr>1</RadioNr><Freq>2807400</Freq><Odd/>")
-        << radio1 + "28074000";
-    QTest::newRow("bad frequency, transmit state kept")
-        << radioInfo("<RadioNr>1</RadioNr><Freq>nan</Freq><IsTransmitting>True</IsTransmitting>")
-        << radio1 + "no frequency tx";
-    QTest::newRow("nothing useful") << radioInfo("<RadioNr>1</RadioNr><Freq>-5</Freq>") << "ignored";
-    QTest::newRow("other logger packet") << QByteArray("<?xml version=\"1.0\"?><contactinfo><band>14</band></contactinfo>")
-                                         << "ignored";
-
-    QTest::newRow("WSJT-X status") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, false)
-                                   << "WSJT-X WSJT-X 14074000";
-    QTest::newRow("WSJT-X transmitting") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 7074000, true)
-                                         << "WSJT-X WSJT-X 7074000 tx";
-    QTest::newRow("WSJT-X absurd frequency") << wsjtxStatus(LoggerPackets::wsjtxStatusType, ~quint64(0), false)
-                                             << "WSJT-X WSJT-X no frequency";
-    QTest::newRow("WSJT-X heartbeat") << wsjtxStatus(0, 14074000, false) << "ignored";
-    QTest::newRow("text") << QByteArray("14200000") << "ignored";
-}
-
-void tst_LoggerPackets::packets()
-{
-    QFETCH(QByteArray, datagram);
-    QFETCH(QString, reading);
-    QCOMPARE(describe(LoggerPackets::parse(datagram)), reading);
-}
-
-void tst_LoggerPackets::cutShortOrMangledNeverReads()
-{
-    // Up to the transmit flag every field counts; a packet cut anywhere
-    // before it is ignored.
-    const QByteArray status = wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, true);
-    const int transmitFlagEnd = 4 * 3 + (4 + 6) + 8 + (4 + 3) + (4 + 5) + (4 + 3) + (4 + 3) + 2;
-    for (int size = 0; size < transmitFlagEnd; ++size)
-        QVERIFY2(!LoggerPackets::parse(status.left(size)), qPrintable(QString::number(size)));
-    QVERIFY(LoggerPackets::parse(status.left(transmitFlagEnd)));
-
-    const QByteArray xml = radioInfo(sampleFields);
-    for (int size = 0; size < xml.size() - 2; ++size)
-        QVERIFY2(!LoggerPackets::parse(xml.left(size)), qPrintable(QString::number(size)));
-
-    // An id claiming 4 GB must end the read, not allocate it.
-    QByteArray huge = status;
-    huge.replace(12, 4, QByteArray("\xff\xff\xff\xfe", 4));
-    QVERIFY(!LoggerPackets::parse(huge));
-
-}
-
-void tst_LoggerPackets::listenerSharesItsPortAndReads_data()
-{
-    QTest::addColumn<QString>("group");
-    QTest::newRow("broadcast") << QString();
-    QTest::newRow("multicast group") << "239.255.0.1";
-}
-
-void tst_LoggerPackets::listenerSharesItsPortAndReads()
-{
-    QFETCH(QString, group);
-    // Another program already listening on the port, and staying: both get
-    // every packet.
-    QUdpSocket other;
-    QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-    const LoggerEndpoint endpoint{QHostAddress(group), other.localPort()};
-    if (!group.isEmpty())
-        QVERIFY(other.joinMulticastGroup(endpoint.group));
-    LoggerListener listener;
-    QVERIFY(listener.listen({endpoint}).isEmpty());
-
-    QSignalSpy readings(&listener, &LoggerListener::reading);
-    QUdpSocket logger;
-    const QHostAddress to(group.isEmpty() ? QStringLiteral("127.255.255.255") : group);
-    QByteArray oversized = radioInfo(sampleFields);
-    oversized.append(QByteArray(LoggerListener::maxDatagramBytes, ' '));
-    for (const QByteArray &packet : {QByteArray("garbage"), oversized, radioInfo(sampleFields)})
-        QCOMPARE(logger.writeDatagram(packet, to, endpoint.port), qint64(packet.size()));
-    QTRY_COMPARE(readings.size(), 1);
-    QCOMPARE(readings.at(0).at(0).value<RigReading>().frequencyHz, qint64(14200000));
-    int atOther = 0;
-    const auto allAtOther = [&] {
-        for (; other.hasPendingDatagrams(); ++atOther)
-            other.readDatagram(nullptr, 0);
-        return atOther == 3;
-    };
-    QTRY_VERIFY(allAtOther());
-}
 
 QTEST_GUILESS_MAIN(tst_LoggerPackets)
 #include "tst_loggerpackets.moc"
