@@ -9,9 +9,10 @@ TQX5R_PACKAGES=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libhamlib-dev libmosquitto-dev
   xvfb xauth fonts-liberation fonts-dejavu-core
-  # Run by the tests: Hamlib's rigctld (dummy radio) and a Mosquitto broker
-  # (its password files made with mosquitto_passwd, TLS certificates with openssl).
-  libhamlib-utils mosquitto mosquitto-clients openssl
+  # Run by the tests: Hamlib's rigctld (dummy radio), a Mosquitto broker (its
+  # password files made with mosquitto_passwd, TLS certificates with openssl)
+  # and xdotool, which presses keys on a panel shown on Xvfb.
+  libhamlib-utils mosquitto mosquitto-clients openssl xdotool
 )
 
 tqx5r_missing_packages() {

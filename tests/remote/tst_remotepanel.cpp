@@ -7,6 +7,8 @@
 #include "support/LinkedPanel.h"
 
 #include <QAction>
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -14,6 +16,7 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <limits>
 #include <memory>
 
 // A remote panel: the ordinary window and poll thread in this process, fed
@@ -169,7 +172,89 @@ private slots:
         QCOMPARE(statusText(), QString("Not connected to TQX-5R"));
     }
 
+    void remotePanelProcessOnAnXServer()
+    {
+        // A second computer as its operator starts it: tqx5r-panel --remote
+        // on an X server, read from the screen and driven by a key press.
+        int display = 90;
+        while (QFile::exists(QString("/tmp/.X11-unix/X%1").arg(display))
+               || QFile::exists(QString("/tmp/.X%1-lock").arg(display)))
+            ++display;
+        QProcess xServer;
+        xServer.start("Xvfb", {QString(":%1").arg(display), "-screen", "0", "800x300x24", "-nolisten", "tcp"});
+        QVERIFY(xServer.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QString("/tmp/.X11-unix/X%1").arg(display)), 10000);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("QT_QPA_PLATFORM");
+        environment.insert("DISPLAY", QString(":%1").arg(display));
+        environment.insert(RemoteOptions::passwordVariable, TestAccounts::passwordOf("operator"));
+        QProcess remotePanel;
+        remotePanel.setProcessEnvironment(environment);
+        remotePanel.start(QStringLiteral(TQX5R_PANEL_PATH),
+                          {"--remote", QString("127.0.0.1:%1").arg(broker->port()), "--mqtt-user", "operator"});
+        QVERIFY(remotePanel.waitForStarted(20000));
+
+        SwitchState moved = device->state();
+        moved.position = 6;
+        device->setState(moved);
+        QTRY_COMPARE_WITH_TIMEOUT(activeKeyOnScreen(environment), 7, 30000);
+
+        device->clearReceived();
+        QProcess keyboard;
+        keyboard.setProcessEnvironment(environment);
+        keyboard.start("xdotool", {"search", "--sync", "--name", "TQX-5R Serial Controller", "windowfocus", "--sync",
+                                   "key", "F5"});
+        QVERIFY(keyboard.waitForFinished(20000));
+        QCOMPARE(keyboard.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0), QByteArray("IGS4;\0\0", 7), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(activeKeyOnScreen(environment), 5, 30000);
+
+        // None of its open files is a terminal: it never opened the switch.
+        const QDir descriptors(QString("/proc/%1/fd").arg(remotePanel.processId()));
+        for (const QFileInfo &descriptor : descriptors.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+            QVERIFY2(!descriptor.symLinkTarget().startsWith("/dev/pts") && !descriptor.symLinkTarget().startsWith("/dev/tty"),
+                     qPrintable(descriptor.symLinkTarget()));
+        remotePanel.terminate();
+        QVERIFY(remotePanel.waitForFinished(20000));
+        xServer.terminate();
+        QVERIFY(xServer.waitForFinished(10000));
+    }
+
 private:
+    // The key (1-8) painted as the antenna in use on the X screen, or 0: the
+    // middle of the yellow area, matched to the nearest key of this
+    // process's window, which has the same layout.
+    int activeKeyOnScreen(const QProcessEnvironment &environment)
+    {
+        const QString picture = scratch.filePath("screen.png");
+        QProcess screenshot;
+        screenshot.setProcessEnvironment(environment);
+        screenshot.start(QStringLiteral(TQX5R_SCREENSHOT_PATH), {"--timeout", "1", picture});
+        if (!screenshot.waitForFinished(20000) || screenshot.exitCode() != 0)
+            return 0;
+        const QImage image = QImage(picture).convertToFormat(QImage::Format_RGB32);
+        qint64 sumX = 0;
+        qint64 count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y) == QColor(254, 237, 137))
+                    sumX += x, ++count;
+            }
+        }
+        if (count == 0)
+            return 0;
+        const int middle = static_cast<int>(sumX / count);
+        int nearest = 0;
+        int nearestDistance = std::numeric_limits<int>::max();
+        for (int key = 1; key <= 8; ++key) {
+            const auto *button = child<QPushButton>(qPrintable(QString("botaoTecla%1").arg(key)));
+            const int distance = std::abs(button->mapTo(window, button->rect().center()).x() - middle);
+            if (distance < nearestDistance)
+                nearest = key, nearestDistance = distance;
+        }
+        return nearest;
+    }
+
     void startRemote(const QString &user)
     {
         remote = std::make_unique<RemoteFeature>(*window, TestAccounts::settings(*broker, user, true));
@@ -189,6 +274,7 @@ private:
     std::unique_ptr<QProcess> ownerPanel;
     std::unique_ptr<RemoteFeature> remote;
     QStringList statusMessages;
+    QTemporaryDir scratch;
 };
 
 QTEST_MAIN(tst_RemotePanel)
