@@ -146,6 +146,9 @@ private slots:
         QTest::keyClick(rig->window.get(), Qt::Key_F2);
         QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS1;"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(announced("Cannot reach the broker"), 1, 5000);
+        // Tried again after the first back-off, and not told again.
+        QTest::qWait(MosquittoClient::firstRetryMs * 3 / 2);
+        QCOMPARE(announced("Cannot reach the broker"), 1);
 
         QVERIFY2(broker->start(), qPrintable(broker->errorString()));
         watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "viewer"));
