@@ -15,6 +15,7 @@ BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerS
     , seam(seam)
     , client(client)
     , settings(settings)
+    , outage(new BrokerOutage(client, settings, this))
 {
     clock.start();
     connect(seam, &SwitchSeam::stateChanged, this, [this](const SwitchSnapshot &snapshot) {
@@ -24,12 +25,7 @@ BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerS
     });
     connect(seam, &SwitchSeam::frameDispatched, this, &BrokerBridge::frameDispatched);
     connect(client, &BrokerClient::connected, this, &BrokerBridge::brokerConnected);
-    connect(client, &BrokerClient::disconnected, this, [this](const QString &reason) {
-        brokerLost(tr("Lost the broker %1: %2; reconnecting").arg(this->settings.address(), reason));
-    });
-    connect(client, &BrokerClient::connectFailed, this, [this](const QString &reason) {
-        brokerLost(tr("Cannot reach the broker %1: %2; trying again").arg(this->settings.address(), reason));
-    });
+    connect(outage, &BrokerOutage::lost, this, &BrokerBridge::announce);
     connect(client, &BrokerClient::refused, this, &BrokerBridge::announce);
     connect(client, &BrokerClient::messageReceived, this, &BrokerBridge::messageReceived);
 }
@@ -67,24 +63,15 @@ void BrokerBridge::setBand(const QString &newBand)
 void BrokerBridge::brokerConnected()
 {
     const QString text = tr("Publishing TQX-5R on the broker %1 under %2").arg(settings.address(), settings.topic);
-    if (outageReported)
+    if (outage->wasTold())
         emit announce(text);
     else
         emit note(text);
-    outageReported = false;
+    outage->reset();
     // The broker may have restarted without its retained messages.
     client->publish(settings.topicFor(BrokerTopics::online), onlineTrue, true, BrokerClient::Delivery::Acknowledged);
     publishFirmware();
     publishState(true);
-}
-
-void BrokerBridge::brokerLost(const QString &text)
-{
-    // Once per outage: the client keeps trying on its own.
-    if (outageReported)
-        return;
-    outageReported = true;
-    emit announce(text);
 }
 
 SwitchSnapshot BrokerBridge::switchAfterQueuedWords() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/BrokerClient.h"
+#include "remote/BrokerOutage.h"
 #include "remote/BrokerSettings.h"
 #include "remote/CommandBudget.h"
 
@@ -48,7 +49,6 @@ signals:
 
 private:
     void brokerConnected();
-    void brokerLost(const QString &text);
     // The switch as it will be once the words queued from the broker have
     // been carried out.
     SwitchSnapshot switchAfterQueuedWords() const;
@@ -66,7 +66,7 @@ private:
     QByteArray firmwareFrame;
     CommandBudget budget;
     QElapsedTimer clock;
-    bool outageReported = false;
+    BrokerOutage *outage;
     bool stateBehind = false;
     int expectedPosition = -1;
     qint64 expectedSinceMs = 0;

@@ -2,6 +2,8 @@
 
 #include "link/Protocol.h"
 #include "remote/CommandJson.h"
+#include "remote/RelayedFrame.h"
+#include "remote/StateJson.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,13 +12,12 @@ namespace {
 // Enough for the words one burst of keys queues.
 constexpr int recentWordCount = 16;
 }
-#include "remote/RelayedFrame.h"
-#include "remote/StateJson.h"
 
 BrokerLink::BrokerLink(BrokerClient *client, const BrokerSettings &settings, QObject *parent)
     : RemoteLink(parent)
     , client(client)
     , settings(settings)
+    , outage(new BrokerOutage(client, settings, this))
 {
     client->setParent(this);
     client->subscribe(settings.topicFor(BrokerTopics::frames));
@@ -24,12 +25,7 @@ BrokerLink::BrokerLink(BrokerClient *client, const BrokerSettings &settings, QOb
     client->subscribe(settings.topicFor(BrokerTopics::state));
     client->subscribe(settings.topicFor(BrokerTopics::error));
     connect(client, &BrokerClient::connected, this, &BrokerLink::brokerConnected);
-    connect(client, &BrokerClient::disconnected, this, [this](const QString &reason) {
-        brokerLost(tr("Lost the broker %1: %2; reconnecting").arg(this->settings.address(), reason));
-    });
-    connect(client, &BrokerClient::connectFailed, this, [this](const QString &reason) {
-        brokerLost(tr("Cannot reach the broker %1: %2; trying again").arg(this->settings.address(), reason));
-    });
+    connect(outage, &BrokerOutage::lost, this, &BrokerLink::tell);
     connect(client, &BrokerClient::refused, this, &BrokerLink::tell);
     connect(client, &BrokerClient::messageReceived, this, &BrokerLink::messageReceived);
 }
@@ -43,7 +39,7 @@ QString BrokerLink::name() const
 void BrokerLink::attach()
 {
     RemoteLink::attach();
-    outageReported = false;
+    outage->reset();
     emit status(tr("Connecting to the broker %1, topic %2").arg(settings.address(), settings.topic));
     client->start();
 }
@@ -76,17 +72,9 @@ bool BrokerLink::canSend() const
 
 void BrokerLink::brokerConnected()
 {
-    outageReported = false;
+    outage->reset();
     emit status(tr("Connected to the broker %1, topic %2").arg(settings.address(), settings.topic));
     emit ready();
-}
-
-void BrokerLink::brokerLost(const QString &text)
-{
-    if (outageReported)
-        return;
-    outageReported = true;
-    tell(text);
 }
 
 void BrokerLink::tell(const QString &text)

@@ -2,6 +2,7 @@
 
 #include "link/RemoteLink.h"
 #include "remote/BrokerClient.h"
+#include "remote/BrokerOutage.h"
 #include "remote/BrokerSettings.h"
 
 // A remote panel's link: the frames another panel relays on the broker come
@@ -27,7 +28,6 @@ signals:
 
 private:
     void brokerConnected();
-    void brokerLost(const QString &text);
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
     void tell(const QString &text);
 
@@ -37,7 +37,7 @@ private:
     // The last firmware frame delivered, so its copy on BASE/firmware is not
     // delivered twice.
     QByteArray firmwareSeen;
-    bool outageReported = false;
+    BrokerOutage *outage;
     // The word messages sent lately, to recognise the owner's refusals of
     // this panel's own commands on BASE/error.
     QList<QByteArray> recentlySent;
