@@ -59,6 +59,24 @@ private slots:
         QCOMPARE(device->receivedFrames().first().bytes, QByteArray("IGW;"));
     }
 
+    void pollsGoOnAcrossAClockStep()
+    {
+        // The clock the thread paces by is set back an hour soon after it starts.
+        rig->pollThread->stop();
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        rig->pollThread = std::make_unique<ThreadLeitura>(window, [sinceStart] {
+            const qint64 now = ThreadLeitura::monotonicClock();
+            return sinceStart.elapsed() > 300 ? now - 3600 * 1000 : now;
+        });
+        connectToSwitch();
+        QTRY_VERIFY_WITH_TIMEOUT(sinceStart.elapsed() > 400, 5000);
+        device->clearReceived();
+        QTRY_VERIFY_WITH_TIMEOUT(rig->pollsReceived() >= 3, 5000);
+        QTest::keyClick(window, Qt::Key_F4);
+        QTRY_VERIFY_WITH_TIMEOUT(rig->framesFromPanel().contains(QByteArray("IGS3;\0\0", 7)), 5000);
+    }
+
     void keysReachTheSwitchInOrderAndItsAnswerIsPainted()
     {
         connectToSwitch();
