@@ -31,9 +31,7 @@ FollowRules::Actions FollowRules::reading(qint64 nowMs, const RigReading &readin
         readingBand = band;
         readingSource = reading.source;
     }
-    settle(nowMs, actions);
-    carryOut(nowMs, actions);
-    return actions;
+    return decide(nowMs, actions);
 }
 
 FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot &snapshot)
@@ -54,9 +52,7 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
         else
             operatorChose(snapshot.position, actions);
     }
-    settle(nowMs, actions);
-    carryOut(nowMs, actions);
-    return actions;
+    return decide(nowMs, actions);
 }
 
 FollowRules::Actions FollowRules::operatorSelected(qint64 nowMs, int position)
@@ -64,9 +60,7 @@ FollowRules::Actions FollowRules::operatorSelected(qint64 nowMs, int position)
     Actions actions;
     if (isPosition(position) && !state.splitOn && !state.superSplitOn && !state.operatorChoosing())
         operatorChose(position, actions);
-    settle(nowMs, actions);
-    carryOut(nowMs, actions);
-    return actions;
+    return decide(nowMs, actions);
 }
 
 void FollowRules::operatorChose(int position, Actions &actions)
@@ -84,10 +78,7 @@ void FollowRules::operatorChose(int position, Actions &actions)
 
 FollowRules::Actions FollowRules::tick(qint64 nowMs)
 {
-    Actions actions;
-    settle(nowMs, actions);
-    carryOut(nowMs, actions);
-    return actions;
+    return decide(nowMs, Actions());
 }
 
 std::optional<qint64> FollowRules::nextDeadline() const
@@ -95,6 +86,13 @@ std::optional<qint64> FollowRules::nextDeadline() const
     if (candidateBand == BandPlan::noBand)
         return std::nullopt;
     return candidateSinceMs + settleMs;
+}
+
+FollowRules::Actions FollowRules::decide(qint64 nowMs, Actions actions)
+{
+    settle(nowMs, actions);
+    carryOut(nowMs, actions);
+    return actions;
 }
 
 void FollowRules::settle(qint64 nowMs, Actions &actions)

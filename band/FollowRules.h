@@ -57,6 +57,8 @@ public:
     const BandAntennas &memory() const { return antennas; }
 
 private:
+    // After any event: a band that has settled, then a select that may go.
+    Actions decide(qint64 nowMs, Actions actions);
     void settle(qint64 nowMs, Actions &actions);
     void carryOut(qint64 nowMs, Actions &actions);
     bool held(int position) const;
