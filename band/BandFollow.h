@@ -28,6 +28,10 @@ signals:
     void bandChanged(const QString &bandKey);
 
 private:
+    // Handles what the sources have already received, before a select
+    // leaves; false while a logger's packet still waits to be read.
+    bool freshen();
+
     BandFollower *bandFollower = nullptr;
     HamlibSource *hamlib = nullptr;
     LoggerListener *loggers = nullptr;

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int highestPort = std::numeric_limits<quint16>::max();
+constexpr int highestRadio = 99;
 
 // A whole number in [low, high], or nothing.
 std::optional<int> number(const QString &text, int low, int high)
@@ -36,9 +37,22 @@ BandFollowOptions::BandFollowOptions()
                QStringLiteral("BAUD"))
     , loggerUdp(QStringLiteral("logger-udp"),
                 QStringLiteral("Band follow: listen for a logger's radio broadcasts (RadioInfo XML "
-                               "or WSJT-X status) on UDP port PORT, joining the multicast GROUP when "
-                               "given as GROUP:PORT; may be repeated."),
-                QStringLiteral("[GROUP:]PORT"))
+                               "or WSJT-X status) on UDP port PORT of this computer only; ADDR:PORT "
+                               "listens on the interface with IPv4 address ADDR (0.0.0.0: every "
+                               "interface) or joins the multicast group ADDR; may be repeated."),
+                QStringLiteral("[ADDR:]PORT"))
+    , loggerFrom(QStringLiteral("logger-from"),
+                 QStringLiteral("Band follow: take logger packets only from ADDR, or from the "
+                                "subnet ADDR/BITS; may be repeated."),
+                 QStringLiteral("ADDR[/BITS]"))
+    , loggerRadio(QStringLiteral("logger-radio"),
+                  QStringLiteral("Band follow: follow radio N of a logger driving two radios (its "
+                                 "frequency and its transmitting), not the active one."),
+                  QStringLiteral("N"))
+    , followHang(QStringLiteral("follow-hang"),
+                 QStringLiteral("Band follow: wait MS milliseconds after transmitting ends before "
+                                "switching (default 500; 0 allowed)."),
+                 QStringLiteral("MS"))
     , bands(QStringLiteral("bands"),
             QStringLiteral("Band follow: keep the antenna of each band in FILE instead of "
                            "~/.config/tqx5r-panel/bands.ini."),
@@ -48,7 +62,7 @@ BandFollowOptions::BandFollowOptions()
 
 void BandFollowOptions::add(QCommandLineParser &parser) const
 {
-    parser.addOptions({rigModel, rigFile, rigSpeed, loggerUdp, bands});
+    parser.addOptions({rigModel, rigFile, rigSpeed, loggerUdp, loggerFrom, loggerRadio, followHang, bands});
 }
 
 std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLineParser &parser,
@@ -81,11 +95,33 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
     for (const QString &value : parser.values(loggerUdp)) {
         const std::optional<LoggerEndpoint> endpoint = LoggerEndpoint::parse(value);
         if (!endpoint)
-            problems << QStringLiteral("--logger-udp: '%1' is not a UDP port (1 to %2) or an IPv4 multicast "
-                                       "GROUP:PORT.").arg(value).arg(highestPort);
+            problems << QStringLiteral("--logger-udp: '%1' is not a UDP port (1 to %2) or an IPv4 ADDR:PORT.")
+                            .arg(value).arg(highestPort);
         else if (!settings.loggers.contains(*endpoint))
             settings.loggers << *endpoint;
     }
+    for (const QString &value : parser.values(loggerFrom)) {
+        if (const std::optional<SenderFilter::Subnet> subnet = SenderFilter::parse(value))
+            settings.loggerSenders.allow(*subnet);
+        else
+            problems << QStringLiteral("--logger-from: '%1' is not an address or ADDR/BITS.").arg(value);
+    }
+    if (parser.isSet(loggerRadio)) {
+        if (const std::optional<int> radio = number(parser.value(loggerRadio), 1, highestRadio))
+            settings.loggerRadio = *radio;
+        else
+            problems << QStringLiteral("--logger-radio: '%1' is not a radio number (1 to %2).")
+                            .arg(parser.value(loggerRadio)).arg(highestRadio);
+    }
+    if (parser.isSet(followHang)) {
+        if (const std::optional<int> hang = number(parser.value(followHang), 0, BandFollowSettings::longestHangMs))
+            settings.hangMs = *hang;
+        else
+            problems << QStringLiteral("--follow-hang: '%1' is not a time in milliseconds (0 to %2).")
+                            .arg(parser.value(followHang)).arg(BandFollowSettings::longestHangMs);
+    }
+    if (settings.loggers.isEmpty() && (parser.isSet(loggerFrom) || parser.isSet(loggerRadio)))
+        problems << QStringLiteral("--logger-from and --logger-radio need --logger-udp.");
 
     settings.memoryPath = parser.value(bands);
     if (parser.isSet(bands) && settings.memoryPath.trimmed().isEmpty())
@@ -95,9 +131,10 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
         problems << QStringLiteral("Starting without band follow.");
         return std::nullopt;
     }
-    if (!settings.rig && settings.loggers.isEmpty()) {
-        if (parser.isSet(bands))
-            problems << QStringLiteral("--bands needs --rig-model or --logger-udp; starting without band follow.");
+    if (!settings.hasSource()) {
+        if (parser.isSet(bands) || parser.isSet(followHang))
+            problems << QStringLiteral("--bands and --follow-hang need --rig-model or --logger-udp; starting "
+                                       "without band follow.");
         return std::nullopt;
     }
     return settings;

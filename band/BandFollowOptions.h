@@ -10,8 +10,9 @@
 class QCommandLineParser;
 
 // The command-line options of band follow: --rig-model, --rig-file,
-// --rig-speed, --logger-udp (repeatable) and --bands. Band follow runs when
-// at least one source is named and every value given is good.
+// --rig-speed, --logger-udp and --logger-from (repeatable), --logger-radio,
+// --follow-hang and --bands. Band follow runs when at least one source is
+// named and every value given is good.
 class BandFollowOptions
 {
 public:
@@ -28,5 +29,8 @@ private:
     QCommandLineOption rigFile;
     QCommandLineOption rigSpeed;
     QCommandLineOption loggerUdp;
+    QCommandLineOption loggerFrom;
+    QCommandLineOption loggerRadio;
+    QCommandLineOption followHang;
     QCommandLineOption bands;
 };

@@ -3,22 +3,32 @@
 #include "link/Protocol.h"
 #include "panel/SwitchSeam.h"
 
-BandFollower::BandFollower(SwitchSeam *seam, const QString &memoryPath, QObject *parent)
+BandFollower::BandFollower(SwitchSeam *seam, const QString &memoryPath, qint64 hangMs, QObject *parent)
     : QObject(parent)
     , seam(seam)
     , memory(memoryPath)
-    , rules(memory.load())
-    , settleTimer(this)
+    , rules(memory.load(), hangMs)
+    , deadlineTimer(this)
 {
     qRegisterMetaType<RigReading>();
     clock.start();
-    settleTimer.setSingleShot(true);
-    settleTimer.setTimerType(Qt::PreciseTimer);
-    connect(&settleTimer, &QTimer::timeout, this, [this] { apply(rules.tick(nowMs())); });
+    deadlineTimer.setSingleShot(true);
+    deadlineTimer.setTimerType(Qt::PreciseTimer);
+    connect(&deadlineTimer, &QTimer::timeout, this, [this] { apply(rules.tick(nowMs())); });
     connect(seam, &SwitchSeam::stateChanged, this, &BandFollower::switchStateChanged);
     connect(seam, &SwitchSeam::operatorSelected, this,
             [this](int position) { apply(rules.operatorSelected(nowMs(), position)); });
+    seam->setGuard({[this] { return mayLeaveNow(); }, [this](CommandWord) { left(); }});
     apply(rules.switchState(nowMs(), seam->snapshot()));
+}
+
+BandFollower::~BandFollower()
+{
+    seam->setGuard({});
+    seam->withdrawGuardedWord();
+    const FollowRules::Actions last = rules.flush();
+    if (last.learnedPosition >= 0)
+        memory.remember(last.learnedBand, last.learnedPosition);
 }
 
 QString BandFollower::band() const
@@ -31,9 +41,32 @@ void BandFollower::takeReading(const RigReading &reading)
     apply(rules.reading(nowMs(), reading));
 }
 
+void BandFollower::reconsider()
+{
+    apply(rules.tick(nowMs()));
+}
+
 void BandFollower::switchStateChanged(const SwitchSnapshot &snapshot)
 {
     apply(rules.switchState(nowMs(), snapshot));
+}
+
+bool BandFollower::mayLeaveNow()
+{
+    // News already at the door (a logger's transmit packet, a rig reading
+    // queued from its thread) counts before the select may go.
+    if (freshenSources && !freshenSources())
+        return false;
+    return rules.mayLeave(nowMs()) && offered == rules.pendingSelect();
+}
+
+void BandFollower::left()
+{
+    const int position = rules.pendingSelect();
+    rules.selectSent(nowMs());
+    offered = -1;
+    emit statusText(tr("%1: Ant %2").arg(BandPlan::name(rules.band())).arg(position + 1));
+    offer();
 }
 
 void BandFollower::apply(const FollowRules::Actions &actions)
@@ -41,18 +74,41 @@ void BandFollower::apply(const FollowRules::Actions &actions)
     if (actions.bandChanged)
         emit bandChanged(band());
     if (actions.learnedPosition >= 0) {
-        const bool saved = memory.remember(rules.band(), actions.learnedPosition);
+        const bool saved = memory.remember(actions.learnedBand, actions.learnedPosition);
         if (!saved && !saveFailureShown)
             emit statusText(tr("Cannot save the band memory to %1").arg(memory.path()));
         saveFailureShown = !saved;
     }
-    if (actions.select >= 0) {
-        seam->queueWord(Protocol::selectWord(actions.select));
-        emit statusText(tr("%1: Ant %2").arg(BandPlan::name(rules.band())).arg(actions.select + 1));
+    switch (actions.notice) {
+    case FollowRules::Notice::None:
+        break;
+    case FollowRules::Notice::HeldSilentRig:
+        emit statusText(tr("Band follow held: rig silent while transmitting"));
+        break;
+    case FollowRules::Notice::HeldSilentLogger:
+        emit statusText(tr("Band follow held: logger silent while transmitting"));
+        break;
+    case FollowRules::Notice::Resumed:
+        emit statusText(tr("Band follow resumed"));
+        break;
     }
+    offer();
+}
 
-    if (const std::optional<qint64> deadline = rules.nextDeadline())
-        settleTimer.start(static_cast<int>(qMax<qint64>(0, *deadline - nowMs())));
+void BandFollower::offer()
+{
+    const int wanted = rules.pendingSelect();
+    if (wanted != offered) {
+        offered = wanted;
+        if (wanted >= 0)
+            seam->placeGuardedWord(Protocol::selectWord(wanted));
+        else
+            seam->withdrawGuardedWord();
+    }
+    seam->setGuardedWordReady(rules.mayLeave(nowMs()));
+
+    if (const std::optional<qint64> deadline = rules.nextDeadline(nowMs()))
+        deadlineTimer.start(static_cast<int>(qMax<qint64>(0, *deadline - nowMs())));
     else
-        settleTimer.stop();
+        deadlineTimer.stop();
 }

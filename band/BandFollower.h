@@ -8,23 +8,40 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
+
 class SwitchSeam;
 
 // Puts the follow rules to work on the GUI thread: readings from the sources
-// and the switch's state from the seam go in; select words go back through
-// the seam, choices to the memory file, and a line for the status bar out.
+// and the switch's state from the seam go in; the select band follow wants
+// waits at the seam as its guarded word, choices go to the memory file, and
+// lines for the status bar come out. Just before the select is written the
+// panel asks again: the sources are read for news first, then the rules
+// decide on the latest.
 class BandFollower : public QObject
 {
     Q_OBJECT
 
 public:
-    BandFollower(SwitchSeam *seam, const QString &memoryPath, QObject *parent = nullptr);
+    BandFollower(SwitchSeam *seam, const QString &memoryPath, qint64 hangMs = FollowRules::defaultHangMs,
+                 QObject *parent = nullptr);
+    // Learns a choice still waiting for its band, and takes the select back.
+    ~BandFollower() override;
 
     // The band the radio is on ("20m"), empty until one is known.
     QString band() const;
+    FollowRules::Hold hold() const { return rules.hold(nowMs()); }
+    const FollowRules &followRules() const { return rules; }
+
+    // Handles the sources' news that has arrived but not been handled yet,
+    // just before a select leaves; false when some is still waiting (the
+    // select then waits a turn).
+    void setFreshen(std::function<bool()> freshen) { freshenSources = std::move(freshen); }
 
 public slots:
     void takeReading(const RigReading &reading);
+    // Looks again whether the select may go, e.g. after it waited for news.
+    void reconsider();
 
 signals:
     void statusText(const QString &text);
@@ -33,12 +50,18 @@ signals:
 private:
     void switchStateChanged(const SwitchSnapshot &snapshot);
     void apply(const FollowRules::Actions &actions);
+    bool mayLeaveNow();
+    void left();
+    // The seam's guarded word and readiness, and the timer, as the rules say.
+    void offer();
     qint64 nowMs() const { return clock.elapsed(); }
 
     SwitchSeam *seam;
     BandMemory memory;
     FollowRules rules;
     QElapsedTimer clock;
-    QTimer settleTimer;
+    QTimer deadlineTimer;
+    std::function<bool()> freshenSources;
+    int offered = -1;
     bool saveFailureShown = false;
 };

@@ -5,8 +5,8 @@
 
 #include <array>
 
-// The amateur bands from 160 m to 70 cm, with edges wide enough for all three
-// IARU regions. Bands are numbered 0..count-1 from the lowest; noBand is none.
+// The amateur bands from 2200 m to 70 cm, with edges wide enough for all
+// three IARU regions. Bands are numbered 0..count-1 from the lowest; noBand is none.
 namespace BandPlan {
 
 struct Band
@@ -19,7 +19,9 @@ struct Band
 
 constexpr int noBand = -1;
 
-constexpr std::array<Band, 15> bands{{
+constexpr std::array<Band, 17> bands{{
+    {"2200m", "2200 m", 135700, 137800},
+    {"630m", "630 m", 472000, 479000},
     {"160m", "160 m", 1800000, 2000000},
     {"80m", "80 m", 3500000, 4000000},
     {"60m", "60 m", 5250000, 5450000},
@@ -33,7 +35,7 @@ constexpr std::array<Band, 15> bands{{
     {"6m", "6 m", 50000000, 54000000},
     {"4m", "4 m", 69900000, 70500000},
     {"2m", "2 m", 144000000, 148000000},
-    {"1.25m", "1.25 m", 220000000, 225000000},
+    {"1.25m", "1.25 m", 222000000, 225000000},
     {"70cm", "70 cm", 420000000, 450000000},
 }};
 

@@ -1,17 +1,16 @@
 #include "band/FollowRules.h"
 
-FollowRules::FollowRules(const BandAntennas &memory)
+#include <algorithm>
+
+FollowRules::FollowRules(const BandAntennas &memory, qint64 hangMs)
     : antennas(memory)
+    , hangMs(std::max<qint64>(0, hangMs))
 {
 }
 
 FollowRules::Actions FollowRules::reading(qint64 nowMs, const RigReading &reading)
 {
-    Actions actions;
-    if (!reading.transmitting)
-        transmittingSources.remove(reading.source);
-    else if (transmittingSources.size() < maxTransmittingSources)
-        transmittingSources.insert(reading.source);
+    noteSource(nowMs, reading);
     if (!reading.valid && reading.source == readingSource) {
         // The source of the radio's band has lost it (gone quiet, or off
         // every frequency it can tell): nothing is learned for a band the
@@ -23,57 +22,98 @@ FollowRules::Actions FollowRules::reading(qint64 nowMs, const RigReading &readin
         if (band != BandPlan::noBand) {
             if (band == currentBand) {
                 candidateBand = BandPlan::noBand;
-            } else if (band != candidateBand) {
+            } else if (band == candidateBand) {
+                // Running readings count from one source; another source
+                // agreeing starts its own count, the band's time still runs.
+                candidateReadings = reading.source == candidateSource ? candidateReadings + 1 : 1;
+                candidateSource = reading.source;
+            } else {
                 candidateBand = band;
+                candidateSource = reading.source;
+                candidateReadings = 1;
                 candidateSinceMs = nowMs;
             }
         }
         readingBand = band;
         readingSource = reading.source;
     }
-    return decide(nowMs, actions);
+    return decide(nowMs, Actions());
+}
+
+void FollowRules::noteSource(qint64 nowMs, const RigReading &reading)
+{
+    auto known = sources.find(reading.source);
+    if (known == sources.end()) {
+        if (sources.size() >= maxSources) {
+            // Make room by forgetting a quiet source; transmitting ones stay,
+            // so a flood of names can never release a hold. With every one
+            // transmitting, band follow is held anyway.
+            const auto quiet = std::find_if(sources.begin(), sources.end(),
+                                            [](const Source &s) { return !s.transmitting; });
+            if (quiet == sources.end())
+                return;
+            sources.erase(quiet);
+        }
+        known = sources.insert(reading.source, Source());
+    }
+    Source &source = *known;
+    if (source.transmitting || reading.transmitting)
+        lastTransmitMs = nowMs;
+    source.kind = reading.kind;
+    source.lastMs = nowMs;
+    source.transmitting = reading.transmitting;
+    source.answering = reading.valid || reading.kind == RigReading::Kind::Logger;
 }
 
 FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot &snapshot)
 {
-    Actions actions;
     const SwitchSnapshot before = state;
     state = snapshot;
+    if (before.send || snapshot.send)
+        lastTransmitMs = nowMs;
 
-    if (ownTarget >= 0 && (nowMs - ownSinceMs > ownSwitchMs || !snapshot.linkOpen))
-        ownTarget = -1;
-    // On connecting, the switch gets the band's antenna as on a band change.
-    if (!before.linkOpen && snapshot.linkOpen && currentBand != BandPlan::noBand)
-        pending = antennas[static_cast<size_t>(currentBand)];
+    const bool ours = inFlightTarget >= 0 && snapshot.position == inFlightTarget;
+    const bool flying = inFlight(nowMs);
+    if (ours || !snapshot.linkOpen)
+        inFlightTarget = -1;
 
-    if (operatorMoved(before, snapshot)) {
-        if (snapshot.position == ownTarget)
-            ownTarget = -1;
-        else
-            operatorChose(snapshot.position, actions);
+    if (!answering(before) && answering(snapshot)) {
+        // The switch answers (again): its own antenna stands, unless the
+        // radio changed band while it was not heard, or it is heard for the
+        // first time since the start.
+        if (currentBand != BandPlan::noBand && (!everHeard || currentBand != heardBand))
+            pending = antennas[static_cast<size_t>(currentBand)];
     }
-    return decide(nowMs, actions);
+    everHeard = everHeard || answering(snapshot);
+
+    if (operatorMoved(before, snapshot) && !ours) {
+        if (flying) {
+            // A status frame from before our select took effect, or a change
+            // nobody can tell from ours: not learned.
+        } else if (pending >= 0 && hold(nowMs) == Hold::None) {
+            // Our select is about to leave and the switch moved: never
+            // override what may be the operator's hand, never learn a guess.
+            pending = -1;
+        } else {
+            operatorChose(nowMs, snapshot.position);
+        }
+    }
+    return decide(nowMs, Actions());
 }
 
 FollowRules::Actions FollowRules::operatorSelected(qint64 nowMs, int position)
 {
-    Actions actions;
     if (isPosition(position) && !state.splitOn && !state.superSplitOn && !state.operatorChoosing())
-        operatorChose(position, actions);
-    return decide(nowMs, actions);
+        operatorChose(nowMs, position);
+    return decide(nowMs, Actions());
 }
 
-void FollowRules::operatorChose(int position, Actions &actions)
+void FollowRules::operatorChose(qint64 nowMs, int position)
 {
-    // The operator's choice wins until the next band change.
+    // The operator's choice wins; which band it is for shows within
+    // settleMs (a band change may be under way).
     pending = -1;
-    if (currentBand == BandPlan::noBand || readingBand != currentBand)
-        return;
-    int &remembered = antennas[static_cast<size_t>(currentBand)];
-    if (remembered != position) {
-        remembered = position;
-        actions.learnedPosition = position;
-    }
+    choice = Choice{position, nowMs, readingBandAt(nowMs)};
 }
 
 FollowRules::Actions FollowRules::tick(qint64 nowMs)
@@ -81,54 +121,182 @@ FollowRules::Actions FollowRules::tick(qint64 nowMs)
     return decide(nowMs, Actions());
 }
 
-std::optional<qint64> FollowRules::nextDeadline() const
+FollowRules::Actions FollowRules::flush()
 {
-    if (candidateBand == BandPlan::noBand)
-        return std::nullopt;
-    return candidateSinceMs + settleMs;
+    Actions actions;
+    if (choice && candidateBand == BandPlan::noBand && choice->band == currentBand)
+        learn(currentBand, choice->position, actions);
+    choice.reset();
+    return actions;
+}
+
+void FollowRules::selectSent(qint64 nowMs)
+{
+    inFlightTarget = pending;
+    inFlightSinceMs = nowMs;
+    lastSentMs = nowMs;
+    pending = -1;
+}
+
+void FollowRules::setRemembered(int band, int position)
+{
+    if (band < 0 || band >= BandPlan::count)
+        return;
+    antennas[static_cast<size_t>(band)] = isPosition(position) ? position : BandMemory::noAntenna;
 }
 
 FollowRules::Actions FollowRules::decide(qint64 nowMs, Actions actions)
 {
     settle(nowMs, actions);
-    carryOut(nowMs, actions);
+    resolveChoice(nowMs, actions);
+    if (pending >= 0 && pending == state.position && hold(nowMs) == Hold::None)
+        pending = -1;   // already there
+    if (answering(state))
+        heardBand = currentBand;
+    notice(nowMs, actions);
     return actions;
 }
 
 void FollowRules::settle(qint64 nowMs, Actions &actions)
 {
-    if (candidateBand == BandPlan::noBand || nowMs - candidateSinceMs < settleMs)
+    if (candidateBand == BandPlan::noBand
+        || (candidateReadings < settleReadings && nowMs - candidateSinceMs < settleMs))
         return;
     currentBand = candidateBand;
     candidateBand = BandPlan::noBand;
-    pending = antennas[static_cast<size_t>(currentBand)];
     actions.bandChanged = true;
-}
-
-void FollowRules::carryOut(qint64 nowMs, Actions &actions)
-{
-    if (pending < 0 || held(pending))
+    if (choice) {
+        // Chosen around the band change: the operator's, for the new band.
+        if (readingBandAt(nowMs) == currentBand)
+            learn(currentBand, choice->position, actions);
+        choice.reset();
+        pending = -1;
         return;
-    if (state.position != pending) {
-        actions.select = pending;
-        ownTarget = pending;
-        ownSinceMs = nowMs;
     }
-    pending = -1;
+    pending = antennas[static_cast<size_t>(currentBand)];
 }
 
-bool FollowRules::held(int position) const
+void FollowRules::resolveChoice(qint64 nowMs, Actions &actions)
 {
-    return readingBand != currentBand || !transmittingSources.isEmpty() || !state.linkOpen || !state.power
-           || !state.hasPosition() || state.send || state.splitOn || state.superSplitOn
-           || state.operatorChoosing() || state.isBusy(position);
+    // While a band change is under way the choice waits for it.
+    if (!choice || candidateBand != BandPlan::noBand || nowMs - choice->atMs < settleMs)
+        return;
+    // Learned for the band the radio was on when the operator chose.
+    if (choice->band == currentBand)
+        learn(currentBand, choice->position, actions);
+    choice.reset();
+}
+
+void FollowRules::learn(int band, int position, Actions &actions)
+{
+    if (band == BandPlan::noBand || !isPosition(position))
+        return;
+    int &remembered = antennas[static_cast<size_t>(band)];
+    if (remembered == position)
+        return;
+    remembered = position;
+    actions.learnedBand = band;
+    actions.learnedPosition = position;
+}
+
+void FollowRules::notice(qint64 nowMs, Actions &actions)
+{
+    const Source *silent = silentTransmitter(nowMs);
+    if (silent && !silenceTold) {
+        silenceTold = true;
+        actions.notice = silent->kind == RigReading::Kind::Logger ? Notice::HeldSilentLogger : Notice::HeldSilentRig;
+    } else if (!silent && silenceTold) {
+        silenceTold = false;
+        actions.notice = Notice::Resumed;
+    }
+}
+
+int FollowRules::readingBandAt(qint64 nowMs) const
+{
+    const auto source = sources.constFind(readingSource);
+    if (source != sources.constEnd() && source->kind == RigReading::Kind::Logger
+        && nowMs - source->lastMs > loggerStaleMs)
+        return BandPlan::noBand;
+    return readingBand;
+}
+
+FollowRules::Hold FollowRules::hold(qint64 nowMs) const
+{
+    if (anyTransmitting())
+        return Hold::Transmitting;
+    if (state.send)
+        return Hold::Send;
+    if (lastTransmitMs && nowMs - *lastTransmitMs < hangMs)
+        return Hold::AfterTransmit;
+    if (!state.linkOpen)
+        return Hold::NotConnected;
+    if (!state.power || !state.hasPosition())
+        return Hold::NoAnswer;
+    if (state.splitOn)
+        return Hold::Split;
+    if (state.superSplitOn)
+        return Hold::SuperSplit;
+    if (state.operatorChoosing())
+        return Hold::Choosing;
+    if (readingBandAt(nowMs) != currentBand)
+        return Hold::OffBand;
+    if (pending >= 0 && state.isBusy(pending))
+        return Hold::Busy;
+    if (lastSentMs && nowMs - *lastSentMs < followSpacingMs)
+        return Hold::Spacing;
+    return Hold::None;
+}
+
+bool FollowRules::inFlight(qint64 nowMs) const
+{
+    return inFlightTarget >= 0 && nowMs - inFlightSinceMs <= inFlightMs;
+}
+
+bool FollowRules::anyTransmitting() const
+{
+    return std::any_of(sources.begin(), sources.end(), [](const Source &s) { return s.transmitting; });
+}
+
+const FollowRules::Source *FollowRules::silentTransmitter(qint64 nowMs) const
+{
+    for (const Source &source : sources) {
+        if (!source.transmitting)
+            continue;
+        const bool silent = source.kind == RigReading::Kind::Logger ? nowMs - source.lastMs > loggerStaleMs
+                                                                    : !source.answering;
+        if (silent)
+            return &source;
+    }
+    return nullptr;
+}
+
+std::optional<qint64> FollowRules::nextDeadline(qint64 nowMs) const
+{
+    std::optional<qint64> next;
+    const auto consider = [&next, nowMs](qint64 at) {
+        if (at > nowMs && (!next || at < *next))
+            next = at;
+    };
+    if (candidateBand != BandPlan::noBand)
+        consider(candidateSinceMs + settleMs);
+    else if (choice)
+        consider(choice->atMs + settleMs);
+    if (pending >= 0) {
+        if (lastTransmitMs)
+            consider(*lastTransmitMs + hangMs);
+        if (lastSentMs)
+            consider(*lastSentMs + followSpacingMs);
+    }
+    // A logger that stops speaking while transmitting is told about.
+    for (const Source &source : sources) {
+        if (source.kind == RigReading::Kind::Logger && source.transmitting)
+            consider(source.lastMs + loggerStaleMs + 1);
+    }
+    return next;
 }
 
 bool FollowRules::operatorMoved(const SwitchSnapshot &before, const SwitchSnapshot &after) const
 {
-    const auto answering = [](const SwitchSnapshot &s) {
-        return s.linkOpen && s.power && s.hasPosition();
-    };
     const auto pairedOrChoosing = [](const SwitchSnapshot &s) {
         return s.splitOn || s.superSplitOn || s.operatorChoosing();
     };

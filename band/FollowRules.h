@@ -4,7 +4,7 @@
 #include "panel/SwitchSnapshot.h"
 #include "rig/RigReading.h"
 
-#include <QSet>
+#include <QHash>
 
 #include <optional>
 
@@ -12,68 +12,148 @@
 // operator. Plain rules: the caller hands in readings, the switch's state and
 // the time (ms on any monotonic clock) and carries out what comes back.
 //
-// - A reading on a new band counts once it has held for settleMs; a reading
-//   outside every band changes nothing.
-// - On a band change the antenna remembered for the band is selected unless
-//   the switch is already there. It waits while anything holds it back
-//   (transmitting, SEND, split or super split, the operator mid-choice, the
-//   link closed or silent, the antenna busy, the radio off the band) and is
-//   dropped by a newer band change or by a choice of the operator's.
+// - A reading on a new band counts once the band has been read twice running
+//   by one source, or has stood for settleMs; a radio tuned through a band
+//   never switches to it, and a reading outside every band changes nothing.
+// - On a band change the antenna remembered for the band becomes the pending
+//   select, unless the switch is already there. It may leave only while
+//   nothing holds it back, and the panel asks again at the very moment it
+//   would write it: transmitting (and hangMs after the last transmit report
+//   or SEND), SEND, split or super split, the operator mid-choice, the link
+//   closed or silent, the antenna busy, the radio off the band, or less than
+//   followSpacingMs since the last select of ours. A newer band change
+//   replaces it, a choice of the operator's drops it.
 // - A position change the panel did not ask for, made on a connected,
 //   answering switch outside split and super split while the radio is on a
-//   band, is the operator's choice: it is remembered for that band.
+//   band, is the operator's choice. While a select of ours is on its way
+//   (sent and not yet shown by the switch, at most inFlightMs) no position
+//   change is learned. A choice made within settleMs of a band change
+//   belongs to the new band: it is not learned for the old one, and the new
+//   band's antenna does not override it.
+// - After the switch was silent or the link closed, its own position stands
+//   unless the band changed meanwhile (or it is the first time it answers).
 class FollowRules
 {
 public:
-    static constexpr qint64 settleMs = 30;
+    static constexpr qint64 settleMs = 300;
+    static constexpr int settleReadings = 2;
+    static constexpr qint64 defaultHangMs = 500;
     // Time for our own select to show in a status frame: the command's
     // pacing, a poll and the answer, with room to spare.
-    static constexpr qint64 ownSwitchMs = 2000;
+    static constexpr qint64 inFlightMs = 2000;
+    static constexpr qint64 followSpacingMs = 1000;
+    // A logger speaks when something changes; after this long without a
+    // word from it, the radio may be elsewhere.
+    static constexpr qint64 loggerStaleMs = 30000;
     // Sources are named by what they send; a flood of made-up names must
-    // not grow memory. Past this many, one more changes nothing: already held.
-    static constexpr int maxTransmittingSources = 64;
+    // not grow memory.
+    static constexpr int maxSources = 64;
+
+    // Something the operator should read once.
+    enum class Notice { None, HeldSilentRig, HeldSilentLogger, Resumed };
+
+    // Why a select waits (the first reason that applies).
+    enum class Hold {
+        None,
+        Transmitting,
+        Send,
+        AfterTransmit,
+        NotConnected,
+        NoAnswer,
+        Split,
+        SuperSplit,
+        Choosing,
+        OffBand,
+        Busy,
+        Spacing,
+    };
 
     struct Actions
     {
-        int select = -1;              // position to select now, or -1
         bool bandChanged = false;
-        int learnedPosition = -1;     // remembered for the current band, or -1
-
-        bool any() const { return select >= 0 || bandChanged || learnedPosition >= 0; }
+        int learnedBand = BandPlan::noBand;   // with learnedPosition: remembered now
+        int learnedPosition = -1;
+        Notice notice = Notice::None;
     };
 
-    explicit FollowRules(const BandAntennas &memory = BandMemory::empty());
+    explicit FollowRules(const BandAntennas &memory = BandMemory::empty(), qint64 hangMs = defaultHangMs);
 
     Actions reading(qint64 nowMs, const RigReading &reading);
     Actions switchState(qint64 nowMs, const SwitchSnapshot &snapshot);
     // The operator selected an antenna with a key, perhaps the one in use.
     Actions operatorSelected(qint64 nowMs, int position);
     Actions tick(qint64 nowMs);
+    // A choice still waiting to see whether the band changes is learned now,
+    // for the band the radio is on (the panel is closing).
+    Actions flush();
 
-    // When tick() next has something to decide, if ever.
-    std::optional<qint64> nextDeadline() const;
+    // The position band follow wants selected, or -1.
+    int pendingSelect() const { return pending; }
+    Hold hold(qint64 nowMs) const;
+    // True when the pending select may be written now.
+    bool mayLeave(qint64 nowMs) const { return pending >= 0 && hold(nowMs) == Hold::None; }
+    // The pending select has been written to the switch.
+    void selectSent(qint64 nowMs);
+
+    // The operator set (or, with -1, forgot) a band's antenna by hand.
+    void setRemembered(int band, int position);
+
+    // When something next changes by time alone, if ever.
+    std::optional<qint64> nextDeadline(qint64 nowMs) const;
 
     int band() const { return currentBand; }
+    bool sourcesTransmitting() const { return anyTransmitting(); }
+    // The band the latest trustworthy frequency is in.
+    int readingBandAt(qint64 nowMs) const;
     const BandAntennas &memory() const { return antennas; }
 
 private:
-    // After any event: a band that has settled, then a select that may go.
+    struct Source
+    {
+        RigReading::Kind kind = RigReading::Kind::Rig;
+        qint64 lastMs = 0;
+        bool transmitting = false;
+        bool answering = true;   // a rig that lost its radio says so
+    };
+    struct Choice
+    {
+        int position = -1;
+        qint64 atMs = 0;
+        int band = BandPlan::noBand;   // the radio's band when it was made
+    };
+
     Actions decide(qint64 nowMs, Actions actions);
     void settle(qint64 nowMs, Actions &actions);
-    void carryOut(qint64 nowMs, Actions &actions);
-    bool held(int position) const;
+    void resolveChoice(qint64 nowMs, Actions &actions);
+    void notice(qint64 nowMs, Actions &actions);
+    void noteSource(qint64 nowMs, const RigReading &reading);
+    void learn(int band, int position, Actions &actions);
+    void operatorChose(qint64 nowMs, int position);
+    bool inFlight(qint64 nowMs) const;
+    bool anyTransmitting() const;
+    // A transmitting source that has fallen silent, or none.
+    const Source *silentTransmitter(qint64 nowMs) const;
     bool operatorMoved(const SwitchSnapshot &before, const SwitchSnapshot &after) const;
-    void operatorChose(int position, Actions &actions);
+    static bool answering(const SwitchSnapshot &s) { return s.linkOpen && s.power && s.hasPosition(); }
 
     BandAntennas antennas;
+    qint64 hangMs;
     int currentBand = BandPlan::noBand;
     int readingBand = BandPlan::noBand;   // the band of the latest frequency
     QString readingSource;                // who gave it
     int candidateBand = BandPlan::noBand;
+    QString candidateSource;
+    int candidateReadings = 0;
     qint64 candidateSinceMs = 0;
     int pending = -1;                     // position to select for currentBand
-    int ownTarget = -1;                   // position we selected, until it shows
-    qint64 ownSinceMs = 0;
-    QSet<QString> transmittingSources;
+    int inFlightTarget = -1;              // position we selected, until it shows
+    qint64 inFlightSinceMs = 0;
+    std::optional<qint64> lastSentMs;
+    std::optional<qint64> lastTransmitMs; // last transmit report, or when one ended
+    std::optional<Choice> choice;         // the operator's, not yet learned
+    bool everHeard = false;               // the switch has answered since start
+    int heardBand = BandPlan::noBand;     // the band while it last answered
+    bool silenceTold = false;
+    QHash<QString, Source> sources;
     SwitchSnapshot state;
 };

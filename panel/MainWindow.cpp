@@ -53,7 +53,8 @@ MainWindow::MainWindow(QWidget *parent)
             this, SLOT(handleError(QSerialPort::SerialPortError)));
 
     monotonicClock.start();
-    switchSeam = new SwitchSeam([this](CommandWord word) { queueCommand(word); }, this);
+    switchSeam = new SwitchSeam([this](CommandWord word) { return queueCommand(word, true); }, this);
+    connect(switchSeam, &SwitchSeam::guardedWordChanged, this, &MainWindow::refreshWaiting);
     publishSnapshot();
 }
 
@@ -77,6 +78,8 @@ void MainWindow::callEnviar()
     // A remote panel never polls: the panel that owns the switch does.
     if (!remoteLink)
         Transmitter::sendPollRequest();
+    lastSendWasFeatureWord = false;
+    refreshWaiting();
 }
 
 void MainWindow::callReceber(MainWindow *w)
@@ -91,15 +94,26 @@ void MainWindow::callReceber(MainWindow *w)
 
 void MainWindow::callEnvioFila()
 {
-    if (commandQueue.isEmpty())
-        return;
-    const CommandWord word = commandQueue.takeFirst();
-    queuedWordCount.store(commandQueue.size());
-    // A word whose turn comes while disconnected is dropped, not kept for later.
-    if (!remoteLink)
-        Transmitter::sendCommand(word);
-    else if (remoteLink->isOpen())
-        remoteLink->sendCommand(word);
+    std::optional<CommandWord> word;
+    bool fromFeature = true;
+    if (!commandQueue.isEmpty()) {
+        if (!(queuedFromFeature.first() && lastSendWasFeatureWord)) {
+            word = commandQueue.takeFirst();
+            fromFeature = queuedFromFeature.takeFirst();
+        }
+    } else if (!lastSendWasFeatureWord) {
+        // Band follow's select: its guard looks at the latest news now.
+        word = switchSeam->takeGuardedWord();
+    }
+    if (word) {
+        lastSendWasFeatureWord = fromFeature;
+        // A word whose turn comes while disconnected is dropped, not kept for later.
+        if (!remoteLink)
+            Transmitter::sendCommand(*word);
+        else if (remoteLink->isOpen())
+            remoteLink->sendCommand(*word);
+    }
+    refreshWaiting();
 }
 
 void MainWindow::connectAtStart(const QString &portName)
@@ -114,10 +128,26 @@ void MainWindow::useCustomPort(const QString &portName)
     settings->selectCustomPort(portName);
 }
 
-void MainWindow::queueCommand(CommandWord word)
+bool MainWindow::queueCommand(CommandWord word, bool fromFeature)
 {
+    if (commandQueue.size() >= maxQueuedWords) {
+        showStatus(tr("Too many commands waiting for the TQX-5R; a command was dropped"));
+        return false;
+    }
     commandQueue.append(word);
-    queuedWordCount.store(commandQueue.size());
+    queuedFromFeature.append(fromFeature);
+    refreshWaiting();
+    return true;
+}
+
+void MainWindow::refreshWaiting()
+{
+    bool waiting = false;
+    if (!commandQueue.isEmpty())
+        waiting = !(queuedFromFeature.first() && lastSendWasFeatureWord);
+    else if (switchSeam->guardedWordReady())
+        waiting = !lastSendWasFeatureWord;
+    wordWaiting.store(waiting);
 }
 
 // --- Serial connection --------------------------------------------------------

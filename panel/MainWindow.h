@@ -35,6 +35,9 @@ class MainWindow : public QMainWindow
 
 public:
     static constexpr qint64 portReadBufferBytes = 64 * 1024;
+    // Words waiting for the switch; beyond this one more is refused, so a
+    // flood can never grow memory without end.
+    static constexpr int maxQueuedWords = 256;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -42,8 +45,12 @@ public:
     // Lets the poll thread invoke callReceber with a window argument.
     static void registerMetaType();
 
-    // Safe to call from the poll thread.
-    bool commandQueueIsEmpty() const { return queuedWordCount.load() == 0; }
+    // Safe to call from the poll thread. True when no word may go at the
+    // next turn, so a poll may: the queue is empty and no guarded word is
+    // ready, or the next word is a feature's and the last frame written was
+    // a feature's word too (the switch is heard between two of those, so a
+    // flood from the broker or band follow cannot starve the polls).
+    bool commandQueueIsEmpty() const { return !wordWaiting.load(); }
     QList<CommandWord> queuedCommands() const { return commandQueue; }
     qint64 framesReceived() const { return receiver.framesDispatched(); }
 
@@ -113,7 +120,8 @@ private:
     void updateSuperSplitIndicator();
     void showFirmwareRevision(quint8 major, quint8 minor);
     void applyEffects(const OperatorCommands::Effects &effects);
-    void queueCommand(CommandWord word);
+    bool queueCommand(CommandWord word, bool fromFeature = false);
+    void refreshWaiting();
     void checkForSilence();
     void heardFromSwitch();
     PanelDisplay currentDisplay() const;
@@ -130,7 +138,9 @@ private:
     Ui::mainWindow *ui;
     SettingsDialog *settings;
 
-    std::atomic<int> queuedWordCount{0};
+    QList<bool> queuedFromFeature;   // beside commandQueue, word by word
+    bool lastSendWasFeatureWord = false;
+    std::atomic<bool> wordWaiting{false};
     FrameReceiver receiver;
     std::array<QPushButton *, positionCount> keys{};
     std::array<QRadioButton *, positionCount> busyIndicators{};

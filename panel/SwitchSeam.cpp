@@ -25,8 +25,60 @@ void SwitchSeam::selected(int position)
     emit operatorSelected(position);
 }
 
-void SwitchSeam::queueWord(qint16 word)
+bool SwitchSeam::queueWord(qint16 word)
 {
-    if (queue)
-        queue(word);
+    return queue && queue(word);
+}
+
+void SwitchSeam::setGuard(Guard newGuard)
+{
+    guard = std::move(newGuard);
+}
+
+void SwitchSeam::placeGuardedWord(CommandWord word)
+{
+    if (guarded == word)
+        return;
+    guarded = word;
+    guardedReady.store(false);
+    emit guardedWordChanged();
+}
+
+void SwitchSeam::withdrawGuardedWord()
+{
+    if (!guarded)
+        return;
+    guarded.reset();
+    guardedReady.store(false);
+    emit guardedWordChanged();
+}
+
+void SwitchSeam::setGuardedWordReady(bool ready)
+{
+    setReady(ready && guarded.has_value());
+}
+
+void SwitchSeam::setReady(bool ready)
+{
+    if (guardedReady.exchange(ready) != ready)
+        emit guardedWordChanged();
+}
+
+std::optional<CommandWord> SwitchSeam::takeGuardedWord()
+{
+    if (!guarded)
+        return std::nullopt;
+    // The guard may look at what has just arrived and change the word.
+    if (guard.mayLeave && !guard.mayLeave()) {
+        setReady(false);
+        return std::nullopt;
+    }
+    const std::optional<CommandWord> word = guarded;
+    if (!word)
+        return std::nullopt;
+    guarded.reset();
+    setReady(false);
+    if (guard.left)
+        guard.left(*word);
+    return word;
 }

@@ -6,19 +6,32 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <atomic>
 #include <functional>
+#include <optional>
 
 // The one place where features beyond the panel meet it. Out: the switch's
 // state changed, the operator selected an antenna with a key or F-key (even
 // the one in use), and each frame the receive step dispatched. In: queue a
-// command word, exactly as the keys do (same queue, same pacing, same bytes).
-// Lives on the GUI thread; connect across threads with queued connections.
+// command word, exactly as the keys do (same queue, same bytes); or place
+// one guarded word, which leaves only if its guard, asked at the very moment
+// of writing, allows it. Lives on the GUI thread; connect across threads
+// with queued connections.
 class SwitchSeam : public QObject
 {
     Q_OBJECT
 
 public:
-    using QueueWord = std::function<void(CommandWord)>;
+    // Queues a feature's word; false when the queue is full and it is refused.
+    using QueueWord = std::function<bool(CommandWord)>;
+
+    // Asked at the moment the guarded word would be written, and told when
+    // it was taken to be written.
+    struct Guard
+    {
+        std::function<bool()> mayLeave;
+        std::function<void(CommandWord)> left;
+    };
 
     explicit SwitchSeam(QueueWord queueWord, QObject *parent = nullptr);
 
@@ -30,15 +43,36 @@ public:
     void dispatched(const QByteArray &frame);
     void selected(int position);
 
+    // The guarded word, for a feature. At most one waits: a newer one
+    // replaces it. ready says whether it may leave at the next turn as far
+    // as its owner knows now; the guard has the last word.
+    void setGuard(Guard guard);
+    void placeGuardedWord(CommandWord word);
+    void withdrawGuardedWord();
+    void setGuardedWordReady(bool ready);
+
+    // For the panel. guardedWordReady() may be asked from any thread.
+    bool guardedWordReady() const { return guardedReady.load(); }
+    std::optional<CommandWord> guardedWord() const { return guarded; }
+    // The word, if its guard lets it leave now; it is then no longer here.
+    std::optional<CommandWord> takeGuardedWord();
+
 public slots:
-    void queueWord(qint16 word);
+    bool queueWord(qint16 word);
 
 signals:
     void stateChanged(const SwitchSnapshot &snapshot);
     void frameDispatched(const QByteArray &frame);
     void operatorSelected(int position);
+    // The guarded word came, went or changed readiness.
+    void guardedWordChanged();
 
 private:
+    void setReady(bool ready);
+
     QueueWord queue;
     SwitchSnapshot current;
+    Guard guard;
+    std::optional<CommandWord> guarded;
+    std::atomic<bool> guardedReady{false};
 };

@@ -5,8 +5,8 @@ std::optional<LoggerEndpoint> LoggerEndpoint::parse(const QString &text)
     LoggerEndpoint endpoint;
     const int colon = text.lastIndexOf(QLatin1Char(':'));
     if (colon >= 0) {
-        endpoint.group = QHostAddress(text.left(colon).trimmed());
-        if (endpoint.group.protocol() != QAbstractSocket::IPv4Protocol || !endpoint.group.isMulticast())
+        endpoint.address = QHostAddress(text.left(colon).trimmed());
+        if (endpoint.address.protocol() != QAbstractSocket::IPv4Protocol)
             return std::nullopt;
     }
     bool ok = false;
@@ -19,5 +19,12 @@ std::optional<LoggerEndpoint> LoggerEndpoint::parse(const QString &text)
 
 QString LoggerEndpoint::toString() const
 {
-    return group.isNull() ? QString::number(port) : QStringLiteral("%1:%2").arg(group.toString()).arg(port);
+    return address.isNull() ? QString::number(port) : QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+}
+
+QHostAddress LoggerEndpoint::bindAddress() const
+{
+    if (address.isNull())
+        return QHostAddress(QHostAddress::LocalHost);
+    return isMulticast() ? QHostAddress(QHostAddress::AnyIPv4) : address;
 }

@@ -1,10 +1,10 @@
 #include "rig/LoggerListener.h"
 
-#include "rig/LoggerPackets.h"
-
 #include <QNetworkDatagram>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <algorithm>
 
 LoggerListener::LoggerListener(QObject *parent)
     : QObject(parent)
@@ -17,9 +17,9 @@ QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
     QStringList failures;
     for (const LoggerEndpoint &endpoint : endpoints) {
         auto *socket = new QUdpSocket(this);
-        const bool bound = socket->bind(QHostAddress::AnyIPv4, endpoint.port,
+        const bool bound = socket->bind(endpoint.bindAddress(), endpoint.port,
                                         QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-        if (!bound || (!endpoint.group.isNull() && !socket->joinMulticastGroup(endpoint.group))) {
+        if (!bound || (endpoint.isMulticast() && !socket->joinMulticastGroup(endpoint.address))) {
             failures << tr("Cannot listen for logger broadcasts on UDP %1: %2")
                             .arg(endpoint.toString(), socket->errorString());
             delete socket;
@@ -39,6 +39,12 @@ QList<quint16> LoggerListener::ports() const
     return bound;
 }
 
+bool LoggerListener::hasUnread() const
+{
+    return std::any_of(sockets.begin(), sockets.end(),
+                       [](QUdpSocket *socket) { return socket->hasPendingDatagrams(); });
+}
+
 void LoggerListener::readPending(QUdpSocket *socket)
 {
     for (int read = 0; socket->hasPendingDatagrams(); ++read) {
@@ -53,7 +59,10 @@ void LoggerListener::readPending(QUdpSocket *socket)
             continue;
         }
         const QNetworkDatagram datagram = socket->receiveDatagram(maxDatagramBytes);
-        if (const std::optional<RigReading> parsed = LoggerPackets::parse(datagram.data()))
+        if (!senders.accepts(datagram.senderAddress()))
+            continue;
+        if (const std::optional<RigReading> parsed = LoggerPackets::parse(datagram.data(), followedRadio))
             emit reading(*parsed);
     }
+    emit packetsRead();
 }

@@ -27,14 +27,17 @@ double frequencyField(const QHash<QString, QString> &fields, const QString &name
 
 } // namespace
 
-std::optional<RigReading> parse(const QByteArray &datagram)
+std::optional<RigReading> parse(const QByteArray &datagram, int radio)
 {
-    if (std::optional<RigReading> reading = parseWsjtxStatus(datagram))
-        return reading;
-    return parseRadioInfo(datagram);
+    std::optional<RigReading> reading = parseWsjtxStatus(datagram);
+    if (!reading)
+        reading = parseRadioInfo(datagram, radio);
+    if (reading)
+        reading->kind = RigReading::Kind::Logger;
+    return reading;
 }
 
-std::optional<RigReading> parseRadioInfo(const QByteArray &datagram)
+std::optional<RigReading> parseRadioInfo(const QByteArray &datagram, int followedRadio)
 {
     if (!datagram.contains("<RadioInfo"))
         return std::nullopt;
@@ -57,9 +60,13 @@ std::optional<RigReading> parseRadioInfo(const QByteArray &datagram)
     const QString source = QStringLiteral("RadioInfo %1 %2")
                                .arg(fields.value(QStringLiteral("StationName")).trimmed(), radio);
 
-    // A logger driving two radios reports both; the operator works the active
-    // one. Any radio that transmits still holds the switch.
-    if (!radio.isEmpty() && !active.isEmpty() && radio != active) {
+    if (followedRadio != activeRadio) {
+        // Another radio has a switch of its own: none of its packets count.
+        if (radio != QString::number(followedRadio))
+            return std::nullopt;
+    } else if (!radio.isEmpty() && !active.isEmpty() && radio != active) {
+        // The operator works the active radio; any radio that transmits
+        // still holds the switch.
         if (!hasTransmitting)
             return std::nullopt;
         return RigReading::none(source, transmitting);

@@ -27,5 +27,5 @@ RigReading RigReading::none(const QString &source, bool transmitting)
 bool RigReading::operator==(const RigReading &other) const
 {
     return source == other.source && frequencyHz == other.frequencyHz && valid == other.valid
-           && transmitting == other.transmitting;
+           && transmitting == other.transmitting && kind == other.kind;
 }

@@ -6,6 +6,10 @@
 // What a source knows of the radio at one moment. Sources hand over only this.
 struct RigReading
 {
+    // A radio read through Hamlib answers or says it cannot; a logger only
+    // speaks when it has something to say, so its word grows old.
+    enum class Kind { Rig, Logger };
+
     // Above the highest amateur allocation; anything beyond is a broken source.
     static constexpr double highestFrequencyHz = 300e9;
 
@@ -13,6 +17,7 @@ struct RigReading
     qint64 frequencyHz = 0;
     bool valid = false;        // frequencyHz is a real frequency
     bool transmitting = false;
+    Kind kind = Kind::Rig;
 
     // A reading with the frequency taken from any number a source produced:
     // zero, negative, NaN, infinite or absurd values give no frequency.

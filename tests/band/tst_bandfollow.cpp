@@ -45,15 +45,16 @@ private slots:
         startFollowing(rig.address());
         const auto memory = [this] { return BandMemory(memoryPath).load(); };
 
-        // Learned from the switch's own front panel, one band after the other.
+        // Learned from the switch's own front panel, one band after the other
+        // (a choice counts for its band once no band change follows it at once).
         QVERIFY(rig.setFrequency(14200000));
         QTRY_COMPARE(band(), QString("20m"));
         moveFrontPanel(2);
+        QTRY_COMPARE(memory()[static_cast<size_t>(BandPlan::bandForKey("20m"))], 2);
         QVERIFY(rig.setFrequency(7100000));
         QTRY_COMPARE(band(), QString("40m"));
         moveFrontPanel(4);
         QTRY_COMPARE(memory()[static_cast<size_t>(BandPlan::bandForKey("40m"))], 4);
-        QCOMPARE(memory()[static_cast<size_t>(BandPlan::bandForKey("20m"))], 2);
         QVERIFY(framesAtSwitch("IGS").isEmpty());
 
         // Back on 20 m: the switch gets Ant 3, as F3 would have sent it.
@@ -139,24 +140,134 @@ private slots:
         QVERIFY(panel.waitForFinished(20000));
     }
 
+    // A transmit packet that has arrived but not been read yet when the
+    // select's turn comes holds it: the turn reads the logger's port first.
+    // The poll thread is stopped; the test gives the turns.
+    void transmitNewsAtTheTurnHoldsTheSelect()
+    {
+        QVERIFY(BandMemory(memoryPath).remember(BandPlan::bandForKey("20m"), 2));
+        startFollowingLogger();
+        linked->pollThread->stop();
+        sendRadioInfo(14200000, false);
+        sendRadioInfo(14210000, false);
+        QTRY_VERIFY(linked->window->seam()->guardedWordReady());
+        QCOMPARE(band(), QString("20m"));
+
+        sendRadioInfo(14210000, true);
+        linked->window->callEnvioFila();
+        QVERIFY(!linked->window->seam()->guardedWordReady());
+        QTest::qWait(100);
+        QVERIFY(framesAtSwitch("IGS").isEmpty());
+
+        // After transmitting, the hang time passes before the select may go.
+        sendRadioInfo(14210000, false);
+        const qint64 receivedNs = VirtualSwitch::monotonicNs();
+        QTRY_VERIFY(!follow->follower()->followRules().sourcesTransmitting());
+        linked->window->callEnvioFila();
+        QTest::qWait(100);
+        QVERIFY(framesAtSwitch("IGS").isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(linked->window->seam()->guardedWordReady(), 2000);
+        QVERIFY(VirtualSwitch::monotonicNs() - receivedNs >= hangMs * 1000000);
+        linked->window->callEnvioFila();
+        QTRY_COMPARE(framesAtSwitch("IGS"), QList<QByteArray>{"IGS2;"});
+    }
+
+    // A logger changing band and keying the radio milliseconds apart, again
+    // and again: no select ever reaches the switch while the radio transmits
+    // or within the hang time after, and the switch ends on the antenna of
+    // the band the radio stays on.
+    void loggerRacingTheSelectNeverSwitchesIntoATransmission()
+    {
+        QVERIFY(BandMemory(memoryPath).remember(BandPlan::bandForKey("20m"), 2));
+        QVERIFY(BandMemory(memoryPath).remember(BandPlan::bandForKey("40m"), 4));
+        QVERIFY(BandMemory(memoryPath).remember(BandPlan::bandForKey("15m"), 6));
+        startFollowingLogger();
+        const qint64 frequencies[] = {14200000, 7100000, 21200000};
+        struct Transmission
+        {
+            qint64 startNs;
+            qint64 endNs;
+        };
+        QList<Transmission> transmissions;
+        // Gaps between a band change and the transmission after it: before,
+        // around and after the band counts and the select's turn.
+        const int gapsMs[] = {5, 45, 290, 310, 330, 360, 400, 450};
+        int round = 0;
+        for (const int gapMs : gapsMs) {
+            const qint64 hz = frequencies[round++ % 3];
+            sendRadioInfo(hz, false);
+            QTest::qWait(gapMs);
+            const qint64 startNs = VirtualSwitch::monotonicNs();
+            sendRadioInfo(hz, true);
+            QTest::qWait(150);
+            sendRadioInfo(hz, false);
+            transmissions << Transmission{startNs, VirtualSwitch::monotonicNs()};
+            QTest::qWait(200);
+        }
+        sendRadioInfo(21200000, false);
+        QTRY_VERIFY_WITH_TIMEOUT(snapshot().position == 6, 5000);
+
+        // A select written just before a transmit packet arrived may still be
+        // on the line; 20 ms is far more than its seven bytes take.
+        constexpr qint64 onTheLineNs = 20 * 1000000;
+        for (const VirtualSwitch::ReceivedFrame &frame : linked->device->receivedFrames()) {
+            if (!frame.bytes.startsWith("IGS"))
+                continue;
+            for (const Transmission &tx : transmissions) {
+                QVERIFY2(frame.firstByteNs < tx.startNs + onTheLineNs || frame.firstByteNs >= tx.endNs + hangMs * 1000000,
+                         qPrintable(QStringLiteral("%1 at %2 ms into a transmission")
+                                        .arg(QString(frame.bytes.left(5)))
+                                        .arg((frame.firstByteNs - tx.startNs) / 1000000)));
+            }
+        }
+    }
+
 private:
+    static constexpr qint64 hangMs = BandFollowSettings::defaultHangMs;
+
     void startFollowing(const QString &rigAddress, int retryMs = HamlibSettings::defaultRetryMs)
     {
-        if (!linked) {
-            linked = std::make_unique<LinkedPanel>();
-            linked->connect();
-            QTRY_VERIFY(snapshot().power);
-        }
         BandFollowSettings settings;
         settings.rig = HamlibSettings();
         settings.rig->model = HamlibSettings::rigctldModel;
         settings.rig->file = rigAddress;
         settings.rig->speed = 9600; // as rigctl -s; rigctld's port has no speed
         settings.rig->retryMs = retryMs;
+        startFollowing(settings);
+    }
+
+    void startFollowingLogger()
+    {
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        loggerPort = probe.localPort();
+        probe.close();
+        BandFollowSettings settings;
+        settings.loggers << *LoggerEndpoint::parse(QString::number(loggerPort));
+        startFollowing(settings);
+    }
+
+    void startFollowing(BandFollowSettings settings)
+    {
+        if (!linked) {
+            linked = std::make_unique<LinkedPanel>();
+            linked->connect();
+            QTRY_VERIFY(snapshot().power);
+        }
         settings.memoryPath = memoryPath;
         statusTexts.reset();
         follow = std::make_unique<BandFollow>(settings, linked->window->seam());
         statusTexts = std::make_unique<QSignalSpy>(follow.get(), &BandFollow::statusText);
+    }
+
+    void sendRadioInfo(qint64 hz, bool transmitting)
+    {
+        const QByteArray packet = QStringLiteral("<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr>"
+                                                 "<Freq>%1</Freq><IsTransmitting>%2</IsTransmitting></RadioInfo>")
+                                      .arg(hz / 10)
+                                      .arg(transmitting ? "True" : "False")
+                                      .toUtf8();
+        QCOMPARE(logger.writeDatagram(packet, QHostAddress::LocalHost, loggerPort), qint64(packet.size()));
     }
 
     void moveFrontPanel(int position, bool sending = false)
@@ -184,6 +295,8 @@ private:
 
     QTemporaryDir dir;
     QString memoryPath;
+    QUdpSocket logger;
+    quint16 loggerPort = 0;
     std::unique_ptr<LinkedPanel> linked;
     std::unique_ptr<BandFollow> follow;
     std::unique_ptr<QSignalSpy> statusTexts;

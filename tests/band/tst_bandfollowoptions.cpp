@@ -27,7 +27,25 @@ private slots:
         QTest::newRow("bad speed") << QStringList{"--rig-model", "1", "--rig-speed", "-9600"} << "off" << "--rig-speed";
         QTest::newRow("port 0") << QStringList{"--logger-udp", "0"} << "off" << "--logger-udp: '0' is not a UDP port";
         QTest::newRow("file without model") << QStringList{"--rig-file", "/dev/ttyUSB0"} << "off" << "need --rig-model";
-        QTest::newRow("memory file alone") << QStringList{"--bands", "b.ini"} << "off" << "--bands needs";
+        QTest::newRow("memory file alone") << QStringList{"--bands", "b.ini"} << "off" << "--bands and --follow-hang need";
+        QTest::newRow("listening beyond this computer")
+            << QStringList{"--logger-udp", "0.0.0.0:12060", "--logger-udp", "239.255.0.1:2237", "--logger-udp",
+                           "192.168.1.5:12061"}
+            << "udp 0.0.0.0:12060 239.255.0.1:2237 192.168.1.5:12061" << "";
+        QTest::newRow("a name is no address") << QStringList{"--logger-udp", "logger.lan:12060"} << "off"
+                                              << "--logger-udp: 'logger.lan:12060' is not";
+        QTest::newRow("senders, radio and hang")
+            << QStringList{"--logger-udp", "0.0.0.0:12060", "--logger-from", "192.168.1.20", "--logger-from",
+                           "10.0.0.0/8", "--logger-radio", "2", "--follow-hang", "0"}
+            << "udp 0.0.0.0:12060, from 192.168.1.20/32 10.0.0.0/8, radio 2, hang 0" << "";
+        QTest::newRow("bad sender") << QStringList{"--logger-udp", "12060", "--logger-from", "10.0.0.0/40"} << "off"
+                                    << "--logger-from: '10.0.0.0/40'";
+        QTest::newRow("bad radio") << QStringList{"--logger-udp", "12060", "--logger-radio", "0"} << "off"
+                                   << "--logger-radio: '0'";
+        QTest::newRow("senders without a logger port") << QStringList{"--rig-model", "1", "--logger-from", "10.0.0.1"}
+                                                       << "off" << "need --logger-udp";
+        QTest::newRow("hang too long") << QStringList{"--rig-model", "1", "--follow-hang", "60001"} << "off"
+                                       << "--follow-hang: '60001'";
     }
     void options()
     {
@@ -50,6 +68,15 @@ private slots:
                 ports << endpoint.toString();
             if (!ports.isEmpty())
                 parts << "udp " + ports.join(' ');
+            QStringList senders;
+            for (const SenderFilter::Subnet &subnet : read->loggerSenders.allowed())
+                senders << SenderFilter::toString(subnet);
+            if (!senders.isEmpty())
+                parts << "from " + senders.join(' ');
+            if (read->loggerRadio != LoggerPackets::activeRadio)
+                parts << QStringLiteral("radio %1").arg(read->loggerRadio);
+            if (read->hangMs != BandFollowSettings::defaultHangMs)
+                parts << QStringLiteral("hang %1").arg(read->hangMs);
             if (!read->memoryPath.isEmpty())
                 parts << read->memoryPath;
             summary = parts.join(", ");

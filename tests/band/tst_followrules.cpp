@@ -3,20 +3,28 @@
 #include <QtTest>
 
 // The follow rules driven by small scripts. Steps, separated by ";":
+//   hang 0                 the release delay after transmitting (before anything else)
 //   mem 20m=3              the memory file says Ant 3 for 20 m
 //   sw 2 [send] [split] [ss] [choosing] [busy=N] [closed] [silent]
 //                          the switch, connected and answering, on Ant 2
-//   f 14.2 [tx]            a reading in MHz from source "a" ("f@b" for b)
+//   f 14.2 [tx]            a rig reading in MHz from source "a" ("f@b" for b)
+//   l 14.2 [tx]            a logger's reading
 //   lost [tx]              source "a" has no frequency (gone quiet)
 //   key 4                  the operator pressed key 4
 //   wait 100               time passes, and the rules look again
-//   |                      a mark in the log, to show what happens when
-// What the rules do is logged as "band 20m", "select 3" or "learn 20m=5".
+//   close                  the panel closes
+//   |                      a mark in the log
+// After each step the panel's turn comes, as the poll thread would give it:
+// a select that may leave is written then. A step written "~step" happens
+// before that turn, so the next step's news is there when it comes.
+// What the rules do is logged as "band 20m", "select 3", "learn 20m=5",
+// "held: rig silent", "held: logger silent" or "resumed".
 namespace {
 
 QString run(const QString &script)
 {
     BandAntennas memory = BandMemory::empty();
+    qint64 hangMs = FollowRules::defaultHangMs;
     std::optional<FollowRules> rules;
     qint64 now = 0;
     QStringList log;
@@ -24,16 +32,41 @@ QString run(const QString &script)
         if (actions.bandChanged)
             log << "band " + BandPlan::key(rules->band());
         if (actions.learnedPosition >= 0)
-            log << QStringLiteral("learn %1=%2").arg(BandPlan::key(rules->band())).arg(actions.learnedPosition + 1);
-        if (actions.select >= 0)
-            log << QStringLiteral("select %1").arg(actions.select + 1);
+            log << QStringLiteral("learn %1=%2").arg(BandPlan::key(actions.learnedBand)).arg(actions.learnedPosition + 1);
+        switch (actions.notice) {
+        case FollowRules::Notice::None:
+            break;
+        case FollowRules::Notice::HeldSilentRig:
+            log << "held: rig silent";
+            break;
+        case FollowRules::Notice::HeldSilentLogger:
+            log << "held: logger silent";
+            break;
+        case FollowRules::Notice::Resumed:
+            log << "resumed";
+            break;
+        }
+    };
+    const auto turn = [&] {
+        if (rules && rules->mayLeave(now)) {
+            log << QStringLiteral("select %1").arg(rules->pendingSelect() + 1);
+            rules->selectSent(now);
+        }
     };
 
-    for (const QString &step : script.split(';', Qt::SkipEmptyParts)) {
+    for (QString step : script.split(';', Qt::SkipEmptyParts)) {
+        step = step.trimmed();
+        const bool beforeTurn = step.startsWith('~');
+        if (beforeTurn)
+            step.remove(0, 1);
         const QStringList words = step.split(' ', Qt::SkipEmptyParts);
         const QString verb = words.value(0);
         if (verb == "|") {
             log << verb;
+            continue;
+        }
+        if (verb == "hang") {
+            hangMs = words.value(1).toInt();
             continue;
         }
         if (verb == "mem") {
@@ -42,7 +75,7 @@ QString run(const QString &script)
             continue;
         }
         if (!rules)
-            rules.emplace(memory);
+            rules.emplace(memory, hangMs);
         if (verb == "sw") {
             SwitchSnapshot s;
             s.linkOpen = !words.contains("closed");
@@ -57,10 +90,14 @@ QString run(const QString &script)
                     s.busyMask |= static_cast<quint8>(1u << (word.mid(5).toInt() - 1));
             }
             record(rules->switchState(now, s));
-        } else if (verb.startsWith('f')) {
+        } else if (verb.startsWith('f') || verb == "l") {
             const QString source = verb.contains('@') ? verb.section('@', 1) : QStringLiteral("a");
-            const double mhz = words.value(1).toDouble();
-            record(rules->reading(now, RigReading::at(source, mhz * 1e6, words.contains("tx"))));
+            RigReading reading = RigReading::at(source, words.value(1).toDouble() * 1e6, words.contains("tx"));
+            if (verb == "l") {
+                reading.source = QStringLiteral("logger");
+                reading.kind = RigReading::Kind::Logger;
+            }
+            record(rules->reading(now, reading));
         } else if (verb == "lost") {
             record(rules->reading(now, RigReading::none(QStringLiteral("a"), words.contains("tx"))));
         } else if (verb == "key") {
@@ -68,9 +105,13 @@ QString run(const QString &script)
         } else if (verb == "wait") {
             now += words.value(1).toInt();
             record(rules->tick(now));
+        } else if (verb == "close") {
+            record(rules->flush());
         } else {
             qFatal("unknown step '%s'", qPrintable(step));
         }
+        if (!beforeTurn)
+            turn();
     }
     return log.join(", ").replace(", |", " |").replace("|, ", "| ");
 }
@@ -88,63 +129,137 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         // Band changes.
-        QTest::newRow("remembered antenna is selected") << "mem 20m=3; sw 1; f 14.2; wait 100" << "band 20m, select 3";
-        QTest::newRow("band without memory selects nothing") << "sw 1; f 14.2; wait 100" << "band 20m";
-        QTest::newRow("already on the remembered antenna") << "mem 20m=3; sw 3; f 14.2; wait 100" << "band 20m";
-        QTest::newRow("first reading before the switch answers")
-            << "mem 20m=3; f 14.2; wait 100; sw 1 closed; sw 1 silent; |; sw 1" << "band 20m | select 3";
-        QTest::newRow("connecting again applies the band's antenna")
-            << "mem 20m=3; sw 1; f 14.2; wait 100; sw 1 closed; |; sw 1" << "band 20m, select 3 | select 3";
+        QTest::newRow("remembered antenna is selected") << "mem 20m=3; sw 1; f 14.2; wait 300" << "band 20m, select 3";
+        QTest::newRow("band without memory selects nothing") << "sw 1; f 14.2; wait 300" << "band 20m";
+        QTest::newRow("already on the remembered antenna") << "mem 20m=3; sw 3; f 14.2; wait 300" << "band 20m";
+        QTest::newRow("first answer after the start selects")
+            << "mem 20m=3; f 14.2; wait 300; sw 1 closed; sw 1 silent; |; sw 1" << "band 20m | select 3";
+
+        // After a reconnect or a silence the switch's own antenna stands,
+        // unless the band changed meanwhile.
+        QTest::newRow("reconnect on the same band keeps the front panel's antenna")
+            << "mem 20m=3; sw 1; f 14.2; wait 300; sw 3; |; sw 3 closed; sw 5; wait 2000" << "band 20m, select 3 |";
+        QTest::newRow("answering again after silence, same band")
+            << "mem 20m=3; sw 1; f 14.2; wait 300; sw 3; |; sw 4 silent; sw 4; wait 2000" << "band 20m, select 3 |";
+        QTest::newRow("band changed while the switch was not heard")
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; wait 300; sw 3; sw 3 closed; f 7.1; wait 1000; |; sw 3"
+            << "band 20m, select 3, band 40m | select 5";
 
         // Readings that are no band, or no frequency at all.
-        QTest::newRow("outside every band") << "mem 20m=3; sw 1; f 27.555; wait 100" << "";
-        QTest::newRow("zero, negative, NaN and absurd") << "sw 1; f 0; f -14.2; f nan; f inf; f 1e30; wait 100" << "";
+        QTest::newRow("outside every band") << "mem 20m=3; sw 1; f 27.555; wait 300" << "";
+        QTest::newRow("zero, negative, NaN and absurd") << "sw 1; f 0; f -14.2; f nan; f inf; f 1e30; wait 300" << "";
+        QTest::newRow("the low bands") << "mem 2200m=7; mem 630m=8; sw 1; f 0.136; wait 300; sw 7; f 0.475; wait 1000"
+                                       << "band 2200m, select 7, band 630m, select 8";
 
         // Settling and chatter.
-        QTest::newRow("a band passed through is not acted on")
-            << "mem 30m=2; mem 20m=3; sw 1; f 10.12; wait 20; f 14.2; wait 30; wait 100" << "band 20m, select 3";
-        QTest::newRow("not before the settle time") << "mem 20m=3; sw 1; f 14.2; wait 29" << "";
+        QTest::newRow("two readings running count at once") << "mem 20m=3; sw 1; f 14.2; f 14.25" << "band 20m, select 3";
+        QTest::newRow("one reading counts once it has stood") << "mem 20m=3; sw 1; f 14.2; wait 299; |; wait 1"
+                                                              << "| band 20m, select 3";
+        QTest::newRow("two sources do not add up") << "mem 20m=3; sw 1; f 14.2; f@b 14.2; wait 299; |; wait 1"
+                                                   << "| band 20m, select 3";
+        QTest::newRow("a sweep through bands switches once, where it stops")
+            << "mem 160m=1; mem 80m=2; mem 40m=5; sw 8; f 1.9; wait 250; f 3.7; wait 250; f 7.1; wait 300"
+            << "band 40m, select 5";
+        QTest::newRow("a logger flipping between bands never settles")
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; f 7.1; f 14.2; f 7.1; wait 100; f 14.2; wait 100; f 7.1; wait 100"
+            << "";
         QTest::newRow("wobble across an edge does not chatter")
-            << "mem 20m=3; sw 1; f 14.0; wait 100; sw 6; f 13.99999; wait 100; f 14.0; wait 100; f 13.9; f 14.0; wait 100"
+            << "mem 20m=3; sw 1; f 14.0; wait 300; sw 3; sw 6; f 13.99999; wait 300; f 14.0; wait 300; f 13.9; f 14.0; wait 300"
             << "band 20m, select 3, learn 20m=6";
-        QTest::newRow("back on the band before settling") << "mem 20m=3; sw 3; f 14.2; wait 100; f 7.1; wait 10; f 14.2; wait 100"
-                                                          << "band 20m";
+        QTest::newRow("back on the band before settling")
+            << "mem 20m=3; sw 3; f 14.2; wait 300; f 7.1; wait 10; f 14.2; wait 300" << "band 20m";
+        QTest::newRow("one select at a time, a second apart")
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; f 14.25; sw 3; f 7.1; f 7.15; wait 999; |; wait 1"
+            << "band 20m, select 3, band 40m | select 5";
+        QTest::newRow("a newer band replaces the waiting select")
+            << "mem 20m=3; mem 40m=5; mem 15m=6; sw 1; f 14.2; f 14.25; sw 3; f 7.1; f 7.15; f 21.1; f 21.15; wait 1000"
+            << "band 20m, select 3, band 40m, band 15m, select 6";
 
-        // What holds a switch back, and its release.
-        QTest::newRow("transmitting holds, released at once")
-            << "mem 20m=3; sw 1; f 14.2 tx; wait 100; |; f 14.2" << "band 20m | select 3";
+        // What holds a select back, checked when it would leave, and its release.
+        QTest::newRow("transmitting news just before the turn holds it")
+            << "mem 20m=3; sw 1; f 14.2; ~f 14.25; f 14.25 tx; |; f 14.25; wait 499; |; wait 1"
+            << "band 20m | | select 3";
+        QTest::newRow("SEND just before the turn holds it")
+            << "mem 20m=3; sw 1; f 14.2; ~f 14.25; sw 1 send; |; sw 1; wait 499; |; wait 1" << "band 20m | | select 3";
+        QTest::newRow("the hang counts from the last transmit report")
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; f 14.2; wait 400; f 14.2 tx; f 14.2; wait 499; |; wait 1"
+            << "band 20m | select 3";
+        QTest::newRow("no hang when it is 0") << "hang 0; mem 20m=3; sw 1 send; f 14.2; wait 300; |; sw 1"
+                                              << "band 20m | select 3";
         QTest::newRow("any source transmitting holds")
-            << "mem 20m=3; sw 1; f@b 0 tx; f 14.2; wait 100; f 14.2; |; f@b 0" << "band 20m | select 3";
-        QTest::newRow("SEND holds") << "mem 20m=3; sw 1 send; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
+            << "mem 20m=3; sw 1; f@b 14.2 tx; f 14.2; wait 300; f 14.2; |; f@b 14.2; wait 500" << "band 20m | select 3";
         QTest::newRow("newer band change replaces a held switch")
-            << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 100; f 7.1 tx; wait 100; |; f 7.1" << "band 20m, band 40m | select 5";
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 300; f 7.1 tx; wait 300; |; f 7.1; wait 500"
+            << "band 20m, band 40m | select 5";
         QTest::newRow("radio left the band while held")
-            << "mem 20m=3; sw 1; f 14.2 tx; wait 100; f 27.5 tx; f 27.5; wait 100" << "band 20m";
-        QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 100; f 27.5; |; f 14.2" << "band 20m | select 3";
-        QTest::newRow("busy antenna") << "mem 20m=3; sw 1 busy=3; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-        QTest::newRow("split") << "mem 20m=3; sw 1 split; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-        QTest::newRow("super split") << "mem 20m=3; sw 1 ss; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-        QTest::newRow("operator mid-choice") << "mem 20m=3; sw 1 choosing; f 14.2; wait 100; |; sw 1" << "band 20m | select 3";
-        QTest::newRow("link closed") << "mem 20m=3; sw 1 closed; f 14.2; wait 100" << "band 20m";
-        QTest::newRow("switch silent") << "mem 20m=3; sw 1 silent; f 14.2; wait 100" << "band 20m";
-        QTest::newRow("rig gone quiet while transmitting")
-            << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 100; lost tx; wait 100; |; f 14.2" << "band 20m | select 3";
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; f 27.5 tx; f 27.5; wait 500" << "band 20m";
+        QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 300; f 27.5; wait 500; |; f 14.2"
+                                           << "band 20m | select 3";
+        QTest::newRow("busy antenna") << "mem 20m=3; sw 1 busy=3; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("split") << "mem 20m=3; sw 1 split; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("super split") << "mem 20m=3; sw 1 ss; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("operator mid-choice") << "mem 20m=3; sw 1 choosing; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("link closed") << "mem 20m=3; sw 1 closed; f 14.2; wait 300" << "band 20m";
+        QTest::newRow("switch silent") << "mem 20m=3; sw 1 silent; f 14.2; wait 300" << "band 20m";
+
+        // Sources gone quiet.
+        QTest::newRow("rig gone quiet while transmitting holds, and says so")
+            << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 300; lost tx; wait 300; |; f 14.2; wait 500"
+            << "band 20m, held: rig silent | resumed, select 3";
+        QTest::newRow("logger silent while transmitting, told once")
+            << "mem 20m=3; sw 1; l 14.2 tx; wait 300; wait 30000; wait 1; wait 5000; |; l 14.2; wait 500"
+            << "band 20m, held: logger silent | resumed, select 3";
+        QTest::newRow("a logger's old word gives no band")
+            << "mem 20m=3; sw 1 closed; l 14.2; wait 300; wait 30001; sw 1" << "band 20m";
+        QTest::newRow("... nor anything to learn") << "sw 1; l 14.2; wait 300; wait 30001; sw 4; wait 300" << "band 20m";
+        QTest::newRow("a logger's fresh word does") << "sw 1; l 14.2; wait 300; wait 29000; sw 4; wait 300"
+                                                    << "band 20m, learn 20m=4";
 
         // Learning.
-        QTest::newRow("learned from the switch's front panel") << "sw 1; f 14.2; wait 100; sw 4" << "band 20m, learn 20m=4";
-        QTest::newRow("our own switch is not learned") << "mem 20m=3; sw 1; f 14.2; wait 100; sw 3" << "band 20m, select 3";
+        QTest::newRow("learned from the switch's front panel") << "sw 1; f 14.2; wait 300; sw 4; wait 300"
+                                                               << "band 20m, learn 20m=4";
+        QTest::newRow("our own switch is not learned") << "mem 20m=3; sw 1; f 14.2; wait 300; sw 3; wait 300"
+                                                       << "band 20m, select 3";
         QTest::newRow("our own switch showing after a band change")
-            << "mem 20m=3; sw 1; f 14.2; wait 100; f 7.1; wait 100; sw 3" << "band 20m, select 3, band 40m";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; f 7.1; wait 300; sw 3; wait 300" << "band 20m, select 3, band 40m";
+        QTest::newRow("an earlier select showing late is not learned for the next band")
+            << "mem 40m=5; mem 20m=3; sw 1; f 7.1; f 7.15; wait 170; f 14.2; f 14.25; sw 5; wait 830"
+            << "band 40m, select 5, band 20m, select 3";
+        QTest::newRow("a change while our select is on its way is not learned")
+            << "mem 20m=3; sw 1; f 14.2; f 14.25; sw 6; wait 300" << "band 20m, select 3";
+        QTest::newRow("... once it has shown, a change is")
+            << "mem 20m=3; sw 1; f 14.2; f 14.25; sw 3; sw 6; wait 300" << "band 20m, select 3, learn 20m=6";
+        QTest::newRow("... and after two seconds without it showing")
+            << "mem 20m=3; sw 1; f 14.2; f 14.25; wait 2001; sw 6; wait 300" << "band 20m, select 3, learn 20m=6";
+        QTest::newRow("a move while our select waits for its turn takes it back")
+            << "mem 20m=3; sw 1; f 14.2; ~f 14.25; sw 6; wait 2000" << "band 20m";
         QTest::newRow("manual choice while held wins")
-            << "mem 20m=3; sw 1 send; f 14.2; wait 100; sw 6 send; sw 6" << "band 20m, learn 20m=6";
+            << "mem 20m=3; sw 1 send; f 14.2; wait 300; sw 6 send; sw 6; wait 800" << "band 20m, learn 20m=6";
         QTest::newRow("first status after connecting is no choice")
-            << "sw 1 closed; f 14.2; wait 100; sw 1 silent; sw 4" << "band 20m";
-        QTest::newRow("no learning off the band") << "sw 1; f 14.2; wait 100; f 27.5; sw 4" << "band 20m";
-        QTest::newRow("no learning in split") << "sw 1 split; f 14.2; wait 100; sw 4 split; sw 4" << "band 20m";
-        QTest::newRow("no learning in super split") << "sw 1; f 14.2; wait 100; sw 4 ss" << "band 20m";
-        QTest::newRow("no learning once the band's source is quiet") << "sw 1; f 14.2; wait 100; lost; sw 6" << "band 20m";
+            << "sw 1 closed; f 14.2; wait 300; sw 1 silent; sw 4; wait 300" << "band 20m";
+        QTest::newRow("no learning off the band") << "sw 1; f 14.2; wait 300; f 27.5; sw 4; wait 300" << "band 20m";
+        QTest::newRow("no learning in split") << "sw 1 split; f 14.2; wait 300; sw 4 split; sw 4; wait 300"
+                                              << "band 20m";
+        QTest::newRow("no learning of a key while split is on") << "sw 1 split; f 14.2; wait 300; key 4; wait 300"
+                                                                << "band 20m";
+        QTest::newRow("no learning in super split") << "sw 1; f 14.2; wait 300; sw 4 ss; wait 300" << "band 20m";
+        QTest::newRow("no learning once the band's source is quiet")
+            << "sw 1; f 14.2; wait 300; lost; sw 6; wait 300" << "band 20m";
         QTest::newRow("a key on the antenna in use is a choice too")
-            << "mem 20m=3; sw 1 send; f 14.2; wait 100; key 1; sw 1" << "band 20m, learn 20m=1";
+            << "mem 20m=3; sw 1 send; f 14.2; wait 300; key 1; sw 1; wait 300" << "band 20m, learn 20m=1";
+
+        // A choice at a band change is the operator's, for the new band.
+        QTest::newRow("a key just before a band change")
+            << "mem 80m=2; mem 40m=5; sw 2; f 3.6; wait 300; key 7; sw 7; wait 100; f 7.1; wait 300"
+            << "band 80m, band 40m, learn 40m=7";
+        QTest::newRow("a key while the band is changing") << "mem 40m=5; sw 1; f 7.1; wait 100; key 7; wait 200"
+                                                          << "band 40m, learn 40m=7";
+        QTest::newRow("a choice is learned once no band change came")
+            << "sw 1; f 14.2; wait 300; key 4; wait 299; |; wait 1" << "band 20m | learn 20m=4";
+        QTest::newRow("... or when the panel closes") << "sw 1; f 14.2; wait 300; key 4; close" << "band 20m, learn 20m=4";
+        QTest::newRow("a band passed through leaves the choice to the band it stays on")
+            << "mem 40m=5; sw 1; f 14.2; wait 300; key 4; f 7.1; wait 100; f 14.2; wait 300"
+            << "band 20m, learn 20m=4";
     }
     void rules()
     {

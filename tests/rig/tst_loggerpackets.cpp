@@ -2,6 +2,7 @@
 #include "rig/LoggerPackets.h"
 
 #include <QDataStream>
+#include <QNetworkInterface>
 #include <QSignalSpy>
 #include <QUdpSocket>
 #include <QtTest>
@@ -63,6 +64,9 @@ private slots:
         QTest::newRow("logger transmitting")
             << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True"))
             << radio1 + "14200000 tx";
+        QTest::newRow("transmitting written in lower case")
+            << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>true"))
+            << radio1 + "14200000 tx";
         // Only the active radio's frequency counts; any radio's transmitting holds.
         QTest::newRow("inactive radio") << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2"))
                                         << "RadioInfo SHACK-PC 2 no frequency";
@@ -94,7 +98,33 @@ private slots:
     {
         QFETCH(QByteArray, datagram);
         QFETCH(QString, reading);
-        QCOMPARE(describe(LoggerPackets::parse(datagram)), reading);
+        const std::optional<RigReading> parsed = LoggerPackets::parse(datagram);
+        QCOMPARE(describe(parsed), reading);
+        if (parsed)
+            QCOMPARE(parsed->kind, RigReading::Kind::Logger);
+    }
+
+    // A station with a switch per radio follows one radio of a two-radio
+    // logger: its packets only, frequency and transmitting alike.
+    void oneRadioOfTwo_data()
+    {
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QString>("reading");
+        const QString radio2 = QStringLiteral("<RadioNr>2</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>705000</Freq>");
+        QTest::newRow("the radio followed, though not active")
+            << radio2 + "<IsTransmitting>False</IsTransmitting>" << "RadioInfo SHACK-PC 2 7050000";
+        QTest::newRow("its transmitting") << radio2 + "<IsTransmitting>True</IsTransmitting>"
+                                          << "RadioInfo SHACK-PC 2 7050000 tx";
+        QTest::newRow("the other radio, active") << QString(sampleFields) << "ignored";
+        QTest::newRow("the other radio transmitting")
+            << QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True") << "ignored";
+        QTest::newRow("no radio number") << "<Freq>705000</Freq>" << "ignored";
+    }
+    void oneRadioOfTwo()
+    {
+        QFETCH(QString, fields);
+        QFETCH(QString, reading);
+        QCOMPARE(describe(LoggerPackets::parse(radioInfo(fields), 2)), reading);
     }
 
     void cutShortOrMangledNeverReads()
@@ -119,26 +149,26 @@ private slots:
 
     void listenerSharesItsPortAndReads_data()
     {
-        QTest::addColumn<QString>("group");
-        QTest::newRow("broadcast") << QString();
+        QTest::addColumn<QString>("address");
+        QTest::newRow("every interface, broadcast") << "0.0.0.0";
         QTest::newRow("multicast group") << "239.255.0.1";
     }
     void listenerSharesItsPortAndReads()
     {
-        QFETCH(QString, group);
+        QFETCH(QString, address);
         // Another program already listening on the port, and staying: both get
         // every packet.
         QUdpSocket other;
         QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-        const LoggerEndpoint endpoint{QHostAddress(group), other.localPort()};
-        if (!group.isEmpty())
-            QVERIFY(other.joinMulticastGroup(endpoint.group));
+        const LoggerEndpoint endpoint{QHostAddress(address), other.localPort()};
+        if (endpoint.isMulticast())
+            QVERIFY(other.joinMulticastGroup(endpoint.address));
         LoggerListener listener;
         QVERIFY(listener.listen({endpoint}).isEmpty());
 
         QSignalSpy readings(&listener, &LoggerListener::reading);
         QUdpSocket logger;
-        const QHostAddress to(group.isEmpty() ? QStringLiteral("127.255.255.255") : group);
+        const QHostAddress to(endpoint.isMulticast() ? address : QStringLiteral("127.255.255.255"));
         QByteArray oversized = radioInfo(sampleFields);
         oversized.append(QByteArray(LoggerListener::maxDatagramBytes, ' '));
         for (const QByteArray &packet : {QByteArray("garbage"), oversized, radioInfo(sampleFields)})
@@ -152,6 +182,80 @@ private slots:
             return atOther == 3;
         };
         QTRY_VERIFY(allAtOther());
+    }
+
+    // By default only this computer is heard; --logger-from narrows down
+    // who may speak on a port open to the network.
+    void listenerHearsOnlyWhomItMay_data()
+    {
+        QTest::addColumn<QString>("endpoint");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<bool>("fromThisComputer");
+        QTest::addColumn<bool>("fromTheNetwork");
+        QTest::newRow("port alone: this computer only") << "" << "" << true << false;
+        QTest::newRow("every interface") << "0.0.0.0:" << "" << true << true;
+        QTest::newRow("every interface, one sender") << "0.0.0.0:" << "127.0.0.1" << true << false;
+        QTest::newRow("every interface, the network's subnet") << "0.0.0.0:" << "NET" << false << true;
+    }
+    void listenerHearsOnlyWhomItMay()
+    {
+        QFETCH(QString, endpoint);
+        QFETCH(QString, from);
+        QFETCH(bool, fromThisComputer);
+        QFETCH(bool, fromTheNetwork);
+        // This computer's own address on a network stands in for another host.
+        QHostAddress network;
+        for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+                network = address;
+        }
+        if (network.isNull())
+            QSKIP("no network interface besides loopback");
+
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0));
+        const quint16 port = probe.localPort();
+        probe.close();
+        LoggerListener listener;
+        if (!from.isEmpty()) {
+            SenderFilter filter;
+            filter.allow(*SenderFilter::parse(from == "NET" ? network.toString() + "/32" : from));
+            listener.setSenderFilter(filter);
+        }
+        QVERIFY(listener.listen({*LoggerEndpoint::parse(endpoint + QString::number(port))}).isEmpty());
+        QSignalSpy readings(&listener, &LoggerListener::reading);
+
+        const auto heard = [&](const QHostAddress &sender) {
+            QUdpSocket logger;
+            if (!logger.bind(sender, 0))
+                return false;
+            readings.clear();
+            logger.writeDatagram(radioInfo(sampleFields), sender, port);
+            // A packet that does arrive is read within a few event loop turns.
+            QTest::qWait(200);
+            return readings.size() == 1;
+        };
+        QCOMPARE(heard(QHostAddress(QHostAddress::LocalHost)), fromThisComputer);
+        QCOMPARE(heard(network), fromTheNetwork);
+    }
+
+    void senders_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("subnet");
+        QTest::newRow("one address") << "192.168.1.20" << "192.168.1.20/32";
+        QTest::newRow("a subnet") << " 192.168.1.0/24 " << "192.168.1.0/24";
+        QTest::newRow("IPv6") << "fd00::/8" << "fd00::/8";
+        QTest::newRow("a name") << "logger.lan" << "";
+        QTest::newRow("bits out of range") << "10.0.0.0/33" << "";
+        QTest::newRow("empty") << "" << "";
+    }
+    void senders()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, subnet);
+        const std::optional<SenderFilter::Subnet> parsed = SenderFilter::parse(text);
+        QCOMPARE(parsed ? SenderFilter::toString(*parsed) : QString(), subnet);
     }
 };
 
