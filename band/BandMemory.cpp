@@ -3,6 +3,7 @@
 #include "panel/PanelState.h"
 
 #include <QIODevice>
+#include <QVariant>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -30,15 +31,24 @@ bool readBandLines(QIODevice &device, QSettings::SettingsMap &map)
     return true;
 }
 
+// The position an antenna number in the file names, or noAntenna.
+int positionFrom(const QVariant &value)
+{
+    bool ok = false;
+    const int position = value.toString().trimmed().toInt(&ok) - firstAntennaNumber;
+    return ok && isPosition(position) ? position : BandMemory::noAntenna;
+}
+
 // One "20m=3" line a band, from the lowest band up; anything that is not a
-// band is dropped.
+// band with an antenna 1..8 is dropped, as it was ignored when read.
 bool writeBandLines(QIODevice &device, const QSettings::SettingsMap &map)
 {
     QByteArray text;
     for (int band = 0; band < BandPlan::count; ++band) {
         const QString key = BandPlan::key(band);
-        if (map.contains(key))
-            text += (key + QLatin1Char('=') + map.value(key).toString() + QLatin1Char('\n')).toUtf8();
+        const int position = positionFrom(map.value(key));
+        if (position != BandMemory::noAntenna)
+            text += QStringLiteral("%1=%2\n").arg(key).arg(position + firstAntennaNumber).toUtf8();
     }
     return device.write(text) == text.size();
 }
@@ -74,13 +84,8 @@ BandAntennas BandMemory::load() const
 {
     BandAntennas antennas = empty();
     const QSettings file(filePath, bandFileFormat());
-    for (int band = 0; band < BandPlan::count; ++band) {
-        bool ok = false;
-        const int number = file.value(BandPlan::key(band)).toString().trimmed().toInt(&ok);
-        const int position = number - firstAntennaNumber;
-        if (ok && isPosition(position))
-            antennas[static_cast<size_t>(band)] = position;
-    }
+    for (int band = 0; band < BandPlan::count; ++band)
+        antennas[static_cast<size_t>(band)] = positionFrom(file.value(BandPlan::key(band)));
     return antennas;
 }
 
@@ -90,6 +95,16 @@ bool BandMemory::remember(int band, int position)
         return false;
     QSettings file(filePath, bandFileFormat());
     file.setValue(BandPlan::key(band), position + firstAntennaNumber);
+    file.sync();
+    return file.status() == QSettings::NoError;
+}
+
+bool BandMemory::forget(int band)
+{
+    if (BandPlan::key(band).isEmpty())
+        return false;
+    QSettings file(filePath, bandFileFormat());
+    file.remove(BandPlan::key(band));
     file.sync();
     return file.status() == QSettings::NoError;
 }

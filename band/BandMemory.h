@@ -13,8 +13,8 @@ using BandAntennas = std::array<int, BandPlan::count>;
 // The antenna per band, kept in a small INI file the operator may edit:
 // one line per band such as "20m=3", antennas numbered 1..8 as on the panel.
 // Keys are read whatever their case; lines that name no band or no antenna
-// are ignored. Writing a choice rewrites the file with every band line it
-// holds, in band order.
+// are ignored. Writing a choice rewrites the file with every good band line
+// it holds, in band order; the lines that were ignored are dropped.
 class BandMemory
 {
 public:
@@ -29,6 +29,7 @@ public:
     BandAntennas load() const;
     // False when the file could not be written.
     bool remember(int band, int position);
+    bool forget(int band);
 
     static BandAntennas empty();
 

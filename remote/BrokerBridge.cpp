@@ -135,11 +135,14 @@ void BrokerBridge::messageReceived(const QString &topic, const QByteArray &paylo
     if (outcome.words.isEmpty())
         return;
     if (!budget.spend(outcome.words.size(), clock.elapsed())) {
-        refuseCommand(tr("too many commands at once; the switch takes about six a second"), payload);
+        refuseCommand(tr("too many commands at once; the switch takes about three a second"), payload);
         return;
     }
     for (CommandWord word : outcome.words) {
-        seam->queueWord(word);
+        if (!seam->queueWord(word)) {
+            refuseCommand(tr("too many commands are waiting for the switch"), payload);
+            return;
+        }
         if (Protocol::commandLetter(word) == Protocol::selectLetter && !snapshot.splitOn) {
             expectedPosition = Protocol::commandOperand(word);
             expectedSinceMs = clock.elapsed();

@@ -4,8 +4,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// The antenna memory file: hand-written lines read, junk ignored, and nothing
-// good lost when the panel writes a choice.
+// The antenna memory file: hand-written lines read, junk ignored (and gone
+// once the panel writes), and nothing good lost when it writes a choice.
 class tst_BandMemory : public QObject
 {
     Q_OBJECT
@@ -36,7 +36,12 @@ private slots:
         QCOMPARE(memory.load(), expected);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray text = file.readAll();
-        QCOMPARE(text, QByteArray("160m=1\n80m=4\n40m=5\n20m=2\n17m=7\n15m=9\n12m=two\n10m=-2\n6m=2.5\n2m=\n1.25m=8\n70cm=6\n"));
+        QCOMPARE(text, QByteArray("160m=1\n80m=4\n40m=5\n20m=2\n17m=7\n1.25m=8\n70cm=6\n"));
+        file.close();
+
+        QVERIFY(memory.forget(BandPlan::bandForKey("40m")));
+        set("40m", BandMemory::noAntenna);
+        QCOMPARE(memory.load(), expected);
     }
 
     void newFileAndUnwritableFile()

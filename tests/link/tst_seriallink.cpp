@@ -1,4 +1,5 @@
 #include "link/Transmitter.h"
+#include "panel/SwitchSeam.h"
 #include "settings/SettingsDialog.h"
 #include "support/LinkedPanel.h"
 #include "support/ModalDismisser.h"
@@ -98,6 +99,49 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig->panel.keyColour(7), QColor(254, 237, 137), 5000);
         QVERIFY(rig->panel.keyColour(5) != QColor(254, 237, 137));
         QVERIFY(child<QRadioButton>("busy2")->isChecked());
+    }
+
+    // Words from the broker or band follow leave with a poll between each
+    // two, so a flood of them cannot starve the polls; the operator's keys
+    // keep their pacing, no poll while their words wait.
+    void featureWordsLetThePollsThrough()
+    {
+        connectToSwitch();
+        QTRY_VERIFY_WITH_TIMEOUT(rig->pollsReceived() >= 1, 5000);
+        device->clearReceived();
+        for (int position : {1, 2, 4})
+            QVERIFY(window->seam()->queueWord(Protocol::selectWord(position)));
+        QTest::keyClick(window, Qt::Key_F6);
+        QTest::keyClick(window, Qt::Key_F7);
+        QByteArray heads;
+        QTRY_VERIFY_WITH_TIMEOUT((heads = frameHeads()).contains("IGS6; IGT3;"), 5000);
+        QVERIFY2(heads.startsWith("IGS1; IGT3; IGS2; IGT3; IGS4; IGS5; IGS6; IGT3;"), heads.constData());
+    }
+
+    // Band follow's select waits at the seam and goes only when its guard,
+    // asked as the word is written, allows it.
+    void guardedWordLeavesOnlyWhenItsGuardAllows()
+    {
+        connectToSwitch();
+        QTRY_VERIFY_WITH_TIMEOUT(rig->pollsReceived() >= 1, 5000);
+        bool allowed = false;
+        QList<CommandWord> left;
+        window->seam()->setGuard({[&allowed] { return allowed; }, [&left](CommandWord word) { left << word; }});
+        window->seam()->placeGuardedWord(Protocol::selectWord(3));
+        window->seam()->setGuardedWordReady(true);
+        // Asked and refused: it stays, no longer ready, and polls go on.
+        QTRY_VERIFY_WITH_TIMEOUT(!window->seam()->guardedWordReady(), 5000);
+        const int polls = rig->pollsReceived();
+        QTRY_VERIFY_WITH_TIMEOUT(rig->pollsReceived() >= polls + 3, 5000);
+        QVERIFY(window->seam()->guardedWord().has_value());
+        QVERIFY(commandsAt(*device).isEmpty());
+
+        allowed = true;
+        window->seam()->setGuardedWordReady(true);
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAt(*device), QList<QByteArray>{QByteArray("IGS3;\0\0", 7)}, 5000);
+        QCOMPARE(left, QList<CommandWord>{Protocol::selectWord(3)});
+        QVERIFY(!window->seam()->guardedWord().has_value());
+        window->seam()->setGuard({});
     }
 
     void wordQueuedWhileDisconnectedIsNeverSent()
@@ -227,6 +271,17 @@ private slots:
     }
 
 private:
+    // The commands the switch read, whole.
+    static QList<QByteArray> commandsAt(const VirtualSwitch &device)
+    {
+        QList<QByteArray> commands;
+        for (const VirtualSwitch::ReceivedFrame &frame : device.receivedFrames()) {
+            if (frame.bytes != "IGW;" && !isPoll(frame.bytes))
+                commands << frame.bytes;
+        }
+        return commands;
+    }
+
     void setUp(const VirtualSwitch::Options &options = {})
     {
         rig.reset();

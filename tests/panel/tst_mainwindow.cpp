@@ -1,5 +1,6 @@
 #include "link/Protocol.h"
 #include "panel/MainWindow.h"
+#include "panel/SwitchSeam.h"
 #include "panel/PanelState.h"
 #include "settings/SettingsDialog.h"
 #include "support/ModalDismisser.h"
@@ -181,6 +182,21 @@ private slots:
         QVERIFY(!superSplit->isChecked());
         QCOMPARE(statusText(), QString("Not connected to TQX-5R"));
         QCOMPARE(queued().last(), 0x0751);
+    }
+
+    // Nothing drains the queue here: past its bound a word is refused and
+    // said, whoever queues it, and what waits is kept.
+    void fullQueueRefusesMore()
+    {
+        for (int i = 0; i < MainWindow::maxQueuedWords - 1; ++i)
+            QVERIFY(window->seam()->queueWord(Protocol::selectWord(i % 8)));
+        QTest::keyClick(window.get(), Qt::Key_F2);
+        QCOMPARE(queued().size(), MainWindow::maxQueuedWords);
+        QVERIFY(!window->seam()->queueWord(Protocol::selectWord(5)));
+        QCOMPARE(statusText(), QString("Too many commands waiting for the TQX-5R; a command was dropped"));
+        QTest::keyClick(window.get(), Qt::Key_F3);
+        QCOMPARE(queued().size(), MainWindow::maxQueuedWords);
+        QCOMPARE(queued().last(), int(Protocol::selectWord(1)));
     }
 
     void dialogsShowTheThemeAndLeaveTheWindowUsable()

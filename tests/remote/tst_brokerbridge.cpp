@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QtTest>
 
 #include <memory>
@@ -120,6 +121,48 @@ private slots:
         QVERIFY(watcher->last("error").contains("not connected"));
         QCOMPARE(commandsAtSwitch(), QList<QByteArray>());
         QCOMPARE(key1->styleSheet(), keyLook);
+    }
+
+    // Fifty commands a second for six seconds: the switch is still polled
+    // and heard several times every second, never taken for silent.
+    void commandFloodCannotStarveThePolls()
+    {
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        startOwner(TestAccounts::settings(*broker, "owner"));
+        connectToSwitch();
+        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(watcher->last("state").contains("\"power\":true"), 5000);
+        const int statesBefore = watcher->on("state").size();
+        QStringList texts;
+        connect(rig->window->statusBar(), &QStatusBar::messageChanged, this,
+                [&texts](const QString &text) { texts << text; });
+
+        constexpr int seconds = 6;
+        constexpr int perSecond = 50;
+        const qint64 startNs = VirtualSwitch::monotonicNs();
+        QElapsedTimer flood;
+        flood.start();
+        for (int sent = 0; sent < seconds * perSecond;) {
+            if (flood.elapsed() >= sent * 1000 / perSecond) {
+                QVERIFY(watcher->publish("set", QStringLiteral(R"({"antenna":%1})").arg(sent % 8 + 1).toUtf8()));
+                ++sent;
+            }
+            QTest::qWait(2);
+        }
+        const QList<qint64> answers = rig->device->statusFrameWrittenNs();
+        for (int second = 0; second < seconds; ++second) {
+            const qint64 from = startNs + second * 1000000000LL;
+            const auto inSecond = std::count_if(answers.begin(), answers.end(), [from](qint64 ns) {
+                return ns >= from && ns < from + 1000000000LL;
+            });
+            QVERIFY2(inSecond >= 3, qPrintable(QStringLiteral("%1 status frames in second %2").arg(inSecond).arg(second)));
+        }
+        QVERIFY2(!texts.join('\n').contains("No answer"), qPrintable(texts.join('\n')));
+        for (const BrokerWatcher::Message &state : watcher->on("state").mid(statesBefore))
+            QVERIFY2(!state.payload.contains("\"power\":false"), state.payload.constData());
+        // Most were refused, and said so.
+        QVERIFY(watcher->on("error").size() > seconds * perSecond / 2);
     }
 
     void wrongPasswordIsReportedOnceAndThePanelWorksOn()

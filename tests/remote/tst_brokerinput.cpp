@@ -176,14 +176,14 @@ private slots:
         QTest::addColumn<QList<int>>("counts");
         QTest::addColumn<QList<bool>>("spent");
 
-        QTest::newRow("a burst of ten, then one per 160 ms")
-            << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 159, 160, 160}
+        QTest::newRow("a burst of ten, then one per 300 ms")
+            << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 299, 300, 300}
             << QList<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}
             << QList<bool>{true, true, true, true, true, true, true, true, true, true, false, false, true, false};
         QTest::newRow("two-word commands spend two")
-            << QList<int>{0, 0, 0, 0, 0, 0, 320} << QList<int>{2, 2, 2, 2, 2, 2, 2}
+            << QList<int>{0, 0, 0, 0, 0, 0, 600} << QList<int>{2, 2, 2, 2, 2, 2, 2}
             << QList<bool>{true, true, true, true, true, false, true};
-        QTest::newRow("full again after a pause") << QList<int>{0, 1000, 5000} << QList<int>{10, 5, 10}
+        QTest::newRow("full again after a pause") << QList<int>{0, 3000, 6000} << QList<int>{10, 5, 10}
                                                   << QList<bool>{true, true, true};
         QTest::newRow("more than a burst at once") << QList<int>{0} << QList<int>{11} << QList<bool>{false};
     }
