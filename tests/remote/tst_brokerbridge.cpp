@@ -1,3 +1,4 @@
+#include "panel/SwitchSeam.h"
 #include "remote/RemoteFeature.h"
 #include "sim/LocalBroker.h"
 #include "support/BrokerWatcher.h"
@@ -65,6 +66,13 @@ private slots:
         const int frames = watcher->on("frames").size();
         QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= frames + 4, 5000);
         QCOMPARE(watcher->on("state").size(), states);
+        // Nor does a change the state does not carry: the operator starting
+        // to choose a split TX antenna.
+        child<QRadioButton>("split")->click();
+        QVERIFY(rig->window->seam()->snapshot().choosingSplitTx);
+        QTRY_VERIFY_WITH_TIMEOUT(watcher->on("frames").size() >= frames + 8, 5000);
+        QCOMPARE(watcher->on("state").size(), states);
+        child<QRadioButton>("split")->click();
 
         // A command becomes the word the panel's own key would queue. The
         // split right after it names the antenna just selected, not the one
