@@ -48,6 +48,13 @@ double maximum(const QVector<double> &samples)
     return *std::max_element(samples.begin(), samples.end());
 }
 
+double minimum(const QVector<double> &samples)
+{
+    if (samples.isEmpty())
+        return std::nan("");
+    return *std::min_element(samples.begin(), samples.end());
+}
+
 double cpuSeconds(qint64 pid)
 {
     QFile file(QStringLiteral("/proc/%1/stat").arg(pid));

@@ -22,6 +22,7 @@ double nsToMs(qint64 ns);
 double percentile(QVector<double> samples, double share);
 double median(QVector<double> samples);
 double maximum(const QVector<double> &samples);
+double minimum(const QVector<double> &samples);
 
 // User plus system time of a process, in seconds; negative when it is gone.
 double cpuSeconds(qint64 pid);

@@ -16,7 +16,10 @@
 #include "sim/LocalBroker.h"
 #include "sim/VirtualSwitch.h"
 
+#include <QElapsedTimer>
 #include <QPushButton>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -70,8 +73,9 @@ int runBrokerCommand(int commands)
     QVector<double> latencies;
     int missed = 0;
     for (int i = 0; i < commands; ++i) {
-        // A random moment against the poll thread's cycle and last send.
-        waitUntil([] { return false; }, Bench::randomInt(0, 300));
+        // A random moment against the poll thread's cycle and last send,
+        // after the poll the panel puts between two commands from the broker.
+        waitUntil([] { return false; }, Bench::randomInt(300, 600));
         const QByteArray command = "{\"antenna\":" + QByteArray::number(Bench::randomInt(1, positionCount)) + "}";
         const int before = rig.device.receivedFrames().size();
         qint64 arrivedNs = 0;
@@ -114,5 +118,51 @@ int runBrokerScreen(int samples)
     const PaintLatency latency = switchToScreen(rig.device, keys, samples);
     pollThread.stop();
     reportLatencies(QStringLiteral("mqtt.screen"), latency.ms, latency.missed);
+    return 0;
+}
+
+int runBrokerFlood(int seconds)
+{
+    constexpr int commandsPerSecond = 50;
+    BrokerRig rig;
+    if (!rig.start())
+        return 1;
+    MosquittoClient client(rig.settings);
+    int powerLost = 0;
+    QObject::connect(&client, &BrokerClient::messageReceived, [&powerLost](const QString &, const QByteArray &payload, bool) {
+        if (payload.contains("\"power\":false"))
+            ++powerLost;
+    });
+    client.subscribe(rig.settings.topicFor(BrokerTopics::state));
+    client.start();
+    if (!waitUntil([&] { return client.isConnected(); }, 5000))
+        return 1;
+    waitUntil([] { return false; }, 1000);
+    powerLost = 0;
+
+    const qint64 startNs = Bench::nowNs();
+    QElapsedTimer flood;
+    flood.start();
+    for (int sent = 0; sent < seconds * commandsPerSecond;) {
+        if (flood.elapsed() >= sent * 1000 / commandsPerSecond) {
+            const QByteArray command = "{\"antenna\":" + QByteArray::number(sent % positionCount + 1) + "}";
+            client.publish(rig.settings.topicFor(BrokerTopics::set), command, false, BrokerClient::Delivery::AtMostOnce);
+            ++sent;
+        }
+        waitUntil([] { return false; }, 2);
+    }
+    const QList<qint64> answers = rig.device.statusFrameWrittenNs();
+    double fewest = -1;
+    double total = 0;
+    for (int second = 0; second < seconds; ++second) {
+        const qint64 from = startNs + second * 1000000000LL;
+        const double inSecond = std::count_if(answers.begin(), answers.end(),
+                                              [from](qint64 ns) { return ns >= from && ns < from + 1000000000LL; });
+        total += inSecond;
+        fewest = fewest < 0 ? inSecond : std::min(fewest, inSecond);
+    }
+    Bench::result(QStringLiteral("mqtt.flood.fewest_status_per_s"), fewest);
+    Bench::result(QStringLiteral("mqtt.flood.status_per_s"), total / seconds);
+    Bench::result(QStringLiteral("mqtt.flood.power_lost"), powerLost);
     return 0;
 }

@@ -16,6 +16,7 @@ int runUnattendedSoak(double minutes);
 int runBrokerCommand(int commands);
 int runBrokerScreen(int samples);
 int runBrokerCpu(int seconds);
+int runBrokerFlood(int seconds);
 
 // The whole set, several runs each, summed up in one table.
 int runAll(bool quick, const QString &writePath);

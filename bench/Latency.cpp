@@ -252,6 +252,11 @@ struct BandStep
 };
 constexpr BandStep bandSteps[] = {{14200000, 2}, {7100000, 4}};
 
+// Band follow leaves a second between two of its selects; a sample starts
+// later than that, at a random moment against the poll thread's cycle.
+constexpr int bandChangeSpacingMs = 700;
+constexpr int bandChangeJitterMs = 300;
+
 // Moves the radio from band to band through changeBand(hz), each time at a
 // random moment, and times the change to the first byte of the select frame
 // at the switch.
@@ -261,7 +266,7 @@ void measureBandChanges(Rig &rig, const QString &name, int samples, const std::f
     int missed = 0;
     for (int i = 0; i < samples; ++i) {
         const BandStep &step = bandSteps[i % 2];
-        pause(Bench::randomInt(0, 300));
+        pause(bandChangeSpacingMs + Bench::randomInt(0, bandChangeJitterMs));
         const int before = rig.device.receivedFrames().size();
         const QByteArray expected = "IGS" + QByteArray::number(step.position) + ';';
         qint64 arrivedNs = 0;
@@ -277,6 +282,39 @@ void measureBandChanges(Rig &rig, const QString &name, int samples, const std::f
     }
     reportLatencies(name, latencies, missed);
 }
+
+// A band change made while transmitting waits; from the packet that ends
+// the transmission to the first byte of the select, which must not come
+// before the hang time has passed.
+void measureRelease(Rig &rig, int samples, const std::function<bool(qint64, bool)> &sendRadioInfo)
+{
+    constexpr int bandCountedMs = 400;
+    QVector<double> latencies;
+    int missed = 0;
+    for (int i = 0; i < samples; ++i) {
+        const BandStep &step = bandSteps[i % 2];
+        pause(bandChangeSpacingMs + Bench::randomInt(0, bandChangeJitterMs));
+        if (!sendRadioInfo(step.hz, true)) {
+            ++missed;
+            continue;
+        }
+        pause(bandCountedMs);
+        const int before = rig.device.receivedFrames().size();
+        const QByteArray expected = "IGS" + QByteArray::number(step.position) + ';';
+        qint64 arrivedNs = 0;
+        const qint64 endedNs = Bench::nowNs();
+        if (sendRadioInfo(step.hz, false) && waitForFrame(rig.device, before, expected, arrivedNs))
+            latencies << Bench::nsToMs(arrivedNs - endedNs);
+        else
+            ++missed;
+        waitUntil([&] { return rig.window->seam()->snapshot().position == step.position; }, 3000);
+        if (rig.device.receivedFrames().size() > 1000)
+            rig.device.clearReceived();
+    }
+    reportLatencies(QStringLiteral("band.release"), latencies, missed);
+    Bench::result(QStringLiteral("band.release.min"), Bench::minimum(latencies));
+}
+
 
 } // namespace
 
@@ -298,13 +336,18 @@ int runBandToWire(int samples)
         probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
         settings.loggers = {LoggerEndpoint{QHostAddress(), probe.localPort()}};
     }
-    BandFollow udpFollow(settings, rig.window->seam());
+    std::optional<BandFollow> udpFollow;
+    udpFollow.emplace(settings, rig.window->seam());
     QUdpSocket logger;
-    measureBandChanges(rig, QStringLiteral("band.udp"), samples, [&](qint64 hz) {
+    const auto sendRadioInfo = [&](qint64 hz, bool transmitting) {
         const QByteArray packet = "<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>"
-                                  + QByteArray::number(hz / 10) + "</Freq><IsTransmitting>False</IsTransmitting></RadioInfo>";
+                                  + QByteArray::number(hz / 10) + "</Freq><IsTransmitting>"
+                                  + (transmitting ? "True" : "False") + "</IsTransmitting></RadioInfo>";
         return logger.writeDatagram(packet, QHostAddress::LocalHost, settings.loggers.first().port) == packet.size();
-    });
+    };
+    measureBandChanges(rig, QStringLiteral("band.udp"), samples, [&](qint64 hz) { return sendRadioInfo(hz, false); });
+    measureRelease(rig, samples / 2, sendRadioInfo);
+    udpFollow.reset();
 
     DummyRig dummy;
     if (!dummy.start()) {
