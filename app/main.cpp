@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/TerminationSignals.h"
 #include "band/BandFollow.h"
 #include "band/BandFollowOptions.h"
 #include "link/ThreadLeitura.h"
@@ -37,6 +38,9 @@ int main(int argc, char *argv[])
     // none of the program's threads (poll, radio, broker) runs yet; changing
     // it later would race with them.
     std::setlocale(LC_NUMERIC, "C");
+    // A signal to end ends the event loop, and the program winds down below
+    // as when the window is closed.
+    const TerminationSignals terminationSignals;
 #ifndef Q_OS_WIN
     // The panel is laid out to the pixel for the small dialog font of the
     // Windows desktop; a wider default font would cut its captions short.
