@@ -171,15 +171,20 @@ bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
 
 void MainWindow::closeSerialPort()
 {
+    closeSerialPortQuietly();
+    showStatus(tr("Disconnected"));
+    if (lossHandler)
+        lossHandler->linkClosed();
+}
+
+void MainWindow::closeSerialPortQuietly()
+{
     closeLink();
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
     silenceWatch.disconnected();
-    showStatus(tr("Disconnected"));
     publishSnapshot();
-    if (lossHandler)
-        lossHandler->linkClosed();
 }
 
 void MainWindow::readData()
@@ -222,6 +227,8 @@ void MainWindow::checkForSilence()
 void MainWindow::heardFromSwitch()
 {
     silenceWatch.frameArrived(monotonicClock.elapsed());
+    if (lossHandler)
+        lossHandler->switchAnswered();
 }
 
 // --- Frames from the switch ---------------------------------------------------
