@@ -482,6 +482,12 @@ void MainWindow::useRemoteLink(RemoteLink *link)
     // Frames come again once the far end is back; until then a silence is
     // the broker's, and its own message stays.
     connect(link, &RemoteLink::ready, this, [this] { silenceWatch.connected(monotonicClock.elapsed()); });
+    // No switch can be seen without the far end: POWER goes out at once, as
+    // after a silence, and the link's own message stays.
+    connect(link, &RemoteLink::lost, this, [this] {
+        ui->power->setChecked(false);
+        publishSnapshot();
+    });
     connect(link, &RemoteLink::captionsReceived, this, [this](const QStringList &captions) {
         for (int i = 0; i < positionCount && i < captions.size(); ++i)
             keys[static_cast<size_t>(i)]->setText(captions.at(i));
