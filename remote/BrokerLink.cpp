@@ -54,8 +54,8 @@ void BrokerLink::detach()
 void BrokerLink::sendCommand(CommandWord word)
 {
     // A word whose turn comes while the broker is away is dropped, as one
-    // is while a serial port is closed: the broker's own message stands, and
-    // the key that queued it has already said "Not connected to TQX-5R".
+    // is while a serial port is closed; the status bar keeps what it says
+    // (the lost broker, or a split's "Not connected to TQX-5R").
     if (!client->isConnected())
         return;
     // Acknowledged, so a broker that does not let this user operate the
