@@ -18,20 +18,57 @@ CommandLine::CommandLine()
     commandLineParser.addOption(portOption);
 }
 
+namespace {
+
+// Whether name was typed as an option of its own ("--name", "--name=...",
+// "-n"), rather than as one letter of a word after a single dash, which the
+// parser takes apart letter by letter.
+bool typedWhole(const QString &name, const QStringList &arguments)
+{
+    const QString longForm = QStringLiteral("--") + name;
+    for (const QString &argument : arguments) {
+        if (argument == longForm || argument.startsWith(longForm + QLatin1Char('='))
+            || argument == QStringLiteral("-") + name)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 QStringList CommandLine::parse(const QStringList &arguments)
 {
     QStringList warnings;
-    if (!commandLineParser.parse(arguments)) {
-        // Unknown options and options missing their value end up here; the
-        // known ones that parsed are still in effect.
-        warnings << commandLineParser.errorText();
+    const bool parsed = commandLineParser.parse(arguments);
+    // Nothing that could be a password typed where the panel takes none is
+    // repeated: not the letters of a word after one dash (-psecret), and
+    // after an unknown option, no stray argument (-p secret).
+    const QStringList unknown = commandLineParser.unknownOptionNames();
+    QStringList named;
+    bool unnamed = false;
+    for (const QString &name : unknown) {
+        if (!typedWhole(name, arguments))
+            unnamed = true;
+        else if (!named.contains(name))
+            named << name;
     }
-    // After an unknown option that looks like a password, the next argument
-    // may be the password itself: it is not repeated.
-    const bool secretMayFollow = commandLineParser.unknownOptionNames().filter(QStringLiteral("pass"), Qt::CaseInsensitive).size() > 0;
+    // Any other mistake (a value missing after an option) names only the
+    // option; the known options that parsed are still in effect.
+    const QString unknownText = unknown.size() == 1
+                                    ? QCommandLineParser::tr("Unknown option '%1'.").arg(unknown.first())
+                                    : QCommandLineParser::tr("Unknown options: %1.").arg(unknown.join(QStringLiteral(", ")));
+    if (!parsed && (unknown.isEmpty() || commandLineParser.errorText() != unknownText))
+        warnings << commandLineParser.errorText();
+    if (named.size() == 1)
+        warnings << QStringLiteral("Unknown option '%1'.").arg(named.first());
+    else if (named.size() > 1)
+        warnings << QStringLiteral("Unknown options: %1.").arg(named.join(QStringLiteral(", ")));
+    if (unnamed)
+        warnings << QStringLiteral("Ignoring an unknown option written as letters after one dash (not shown); "
+                                   "the panel's options take two dashes, e.g. --port.");
     for (const QString &argument : commandLineParser.positionalArguments()) {
-        warnings << (secretMayFollow ? QStringLiteral("Ignoring an argument (not shown).")
-                                     : QStringLiteral("Ignoring the argument '%1'.").arg(argument));
+        warnings << (unknown.isEmpty() ? QStringLiteral("Ignoring the argument '%1'.").arg(argument)
+                                       : QStringLiteral("Ignoring an argument (not shown)."));
     }
     for (const QString &warning : warnings)
         warn(warning);

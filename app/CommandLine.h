@@ -6,7 +6,8 @@
 
 // The panel's own command-line options. Features add theirs to parser()
 // before parse(). An argument the panel does not know never stops it: it is
-// named on stderr and the panel starts as usual.
+// named on stderr and the panel starts as usual. What may be a password typed
+// where the panel takes none is never repeated.
 class CommandLine
 {
 public:

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/TerminationSignals.h"
 #include "band/BandFollow.h"
 #include "band/BandFollowOptions.h"
 #include "link/ThreadLeitura.h"
@@ -15,6 +16,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <clocale>
 #include <memory>
 
 namespace {
@@ -28,6 +30,17 @@ int main(int argc, char *argv[])
 {
     Q_UNUSED(resourcesRegistered);
     QApplication app(argc, argv);
+    // Hamlib sets LC_NUMERIC to "C" around rig_open and then restores the
+    // name it saved, which that very switch has freed when the locale was
+    // another. Already "C", the switch changes nothing and frees nothing.
+    // Qt formats numbers with its own locale, never with this one. Set once,
+    // here: QApplication has just set the locale from the environment, and
+    // none of the program's threads (poll, radio, broker) runs yet; changing
+    // it later would race with them.
+    std::setlocale(LC_NUMERIC, "C");
+    // A signal to end ends the event loop, and the program winds down below
+    // as when the window is closed.
+    const TerminationSignals terminationSignals;
 #ifndef Q_OS_WIN
     // The panel is laid out to the pixel for the small dialog font of the
     // Windows desktop; a wider default font would cut its captions short.

@@ -15,6 +15,7 @@
 #include <QSysInfo>
 #include <QTextStream>
 
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -236,6 +237,9 @@ int main(int argc, char *argv[])
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
+    // As tqx5r-panel does at start, for the band follow measured here:
+    // Hamlib's rig_open needs LC_NUMERIC at "C".
+    std::setlocale(LC_NUMERIC, "C");
 
     if (command == QLatin1String("all") || command == QLatin1String("quick")) {
         QString writePath;

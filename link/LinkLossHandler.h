@@ -12,6 +12,8 @@ public:
 
     // The port is open, under portName. message is what the status bar now says.
     virtual void linkOpened(const QString &portName, const QString &message) = 0;
+    // A status or firmware frame came from the switch.
+    virtual void switchAnswered() = 0;
     // The port was closed: the operator chose Disconnect, or a loss is about
     // to be reported.
     virtual void linkClosed() = 0;

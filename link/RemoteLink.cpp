@@ -23,6 +23,12 @@ void RemoteLink::deliver(const QByteArray &frame)
     waiting.append(frame);
 }
 
+void RemoteLink::farEndLost()
+{
+    waiting.clear();
+    emit lost();
+}
+
 qint64 RemoteLink::readData(char *data, qint64 maxSize)
 {
     const int count = static_cast<int>(std::min<qint64>(maxSize, waiting.size()));

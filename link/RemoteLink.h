@@ -42,12 +42,16 @@ signals:
     void status(const QString &message);
     // The way to the far end stands (again): frames should follow.
     void ready();
+    // The way to the far end fell: nothing this link shows is current now.
+    void lost();
     // Key captions from the far end, eight of them.
     void captionsReceived(const QStringList &captions);
 
 protected:
     // Hands one whole frame to the receive step.
     void deliver(const QByteArray &frame);
+    // The way to the far end fell: frames still waiting are out of date.
+    void farEndLost();
 
     qint64 readData(char *data, qint64 maxSize) override;
     qint64 writeData(const char *, qint64) override { return -1; }

@@ -201,15 +201,20 @@ bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
 
 void MainWindow::closeSerialPort()
 {
+    closeSerialPortQuietly();
+    showStatus(tr("Disconnected"));
+    if (lossHandler)
+        lossHandler->linkClosed();
+}
+
+void MainWindow::closeSerialPortQuietly()
+{
     closeLink();
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
     silenceWatch.disconnected();
-    showStatus(tr("Disconnected"));
     publishSnapshot();
-    if (lossHandler)
-        lossHandler->linkClosed();
 }
 
 void MainWindow::readData()
@@ -252,6 +257,8 @@ void MainWindow::checkForSilence()
 void MainWindow::heardFromSwitch()
 {
     silenceWatch.frameArrived(monotonicClock.elapsed());
+    if (lossHandler)
+        lossHandler->switchAnswered();
 }
 
 // --- Frames from the switch ---------------------------------------------------
@@ -505,6 +512,12 @@ void MainWindow::useRemoteLink(RemoteLink *link)
     // Frames come again once the far end is back; until then a silence is
     // the broker's, and its own message stays.
     connect(link, &RemoteLink::ready, this, [this] { silenceWatch.connected(monotonicClock.elapsed()); });
+    // No switch can be seen without the far end: POWER goes out at once, as
+    // after a silence, and the link's own message stays.
+    connect(link, &RemoteLink::lost, this, [this] {
+        ui->power->setChecked(false);
+        publishSnapshot();
+    });
     connect(link, &RemoteLink::captionsReceived, this, [this](const QStringList &captions) {
         for (int i = 0; i < positionCount && i < captions.size(); ++i)
             keys[static_cast<size_t>(i)]->setText(captions.at(i));

@@ -73,6 +73,9 @@ public:
     // Opens the port with p as "Connect to TQX-5R" does, except that a
     // failure shows no box and leaves the status bar alone.
     bool openSerialPortQuietly(const SerialSettings &p);
+    // Closes the port as "Disconnect" does, except that the status bar is
+    // left alone and the loss handler is not told.
+    void closeSerialPortQuietly();
     void showStatus(const QString &message);
 
     // Makes this a remote panel: the switch is reached through link, never

@@ -37,11 +37,15 @@ QString PortFinder::choose(const QString &requested, const QList<SerialPortEntry
     // by; settings changed since then ask for another port.
     const bool known = identified && requested == requestedName;
     const SerialPortEntry *listed = findNamed(present, requested);
-    if (listed ? !(known && plainlyAnother(*listed)) : requestedPathExists)
+    // A port with nothing to tell it by (no serial number, no USB ids) can
+    // only be taken by its name.
+    if (listed ? !(known && hasIdentity()) : requestedPathExists)
         return requested;
     if (!known)
         return QString();
 
+    // The old name is checked like any other: it is taken only when it is
+    // the one port that can be the device.
     const SerialPortEntry *match = nullptr;
     for (const SerialPortEntry &port : present) {
         if (!isTheDevice(port))
@@ -50,7 +54,14 @@ QString PortFinder::choose(const QString &requested, const QList<SerialPortEntry
             return QString();
         match = &port;
     }
-    return match ? match->name : QString();
+    if (!match)
+        return QString();
+    return match == listed ? requested : match->name;
+}
+
+bool PortFinder::hasIdentity() const
+{
+    return !identity.serialNumber.isEmpty() || identity.hasModel();
 }
 
 bool PortFinder::isTheDevice(const SerialPortEntry &entry) const
@@ -61,13 +72,4 @@ bool PortFinder::isTheDevice(const SerialPortEntry &entry) const
     }
     return onlyOneOfItsModel && entry.serialNumber.isEmpty() && entry.sameModel(identity)
            && entry.description == identity.description && entry.manufacturer == identity.manufacturer;
-}
-
-// Another adapter under the device's old name: a different serial number, or
-// a different vendor and product.
-bool PortFinder::plainlyAnother(const SerialPortEntry &entry) const
-{
-    if (!identity.serialNumber.isEmpty() && entry.serialNumber != identity.serialNumber)
-        return true;
-    return identity.hasModel() && !entry.sameModel(identity);
 }

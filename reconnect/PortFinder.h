@@ -9,16 +9,18 @@
 // what the system's list said about it; at each try it is handed the list of
 // that moment and the port name the settings ask for.
 //
-// The name asked for is taken when it is there and is not plainly another
-// adapter now (a different serial number or model under the old name). A
-// name the list does not know but that exists, such as a /dev/serial/by-id/
-// link or a pseudo-terminal, is taken as it is. Otherwise the device is
-// looked for under another name: by its USB serial number, and, for an
-// adapter without one, by vendor and product id, description and
-// manufacturer, but only if it was the one adapter of its kind when it was
-// opened and is the one adapter of its kind now. The system's list gives no
-// USB topology on every platform, so "the only one of its kind" stands in for
-// a location. Whenever two ports could be the device, none is taken.
+// The device is recognised by its USB serial number, and, for an adapter
+// without one, by vendor and product id, description and manufacturer, but
+// only if it was the one adapter of its kind when it was opened and is the
+// one adapter of its kind now. The system's list gives no USB topology on
+// every platform, so "the only one of its kind" stands in for a location.
+// The name asked for is checked like any other name: it is taken when the
+// port listed under it is the device, and the device is looked for under
+// another name otherwise. Whenever two ports could be the device, none is
+// taken: opening a stranger raises its DTR and RTS, which may key a radio.
+// A name the list does not know but that exists, such as a
+// /dev/serial/by-id/ link or a pseudo-terminal, is taken as it is, and so is
+// a listed port that has nothing to tell it by (no serial number, no USB ids).
 class PortFinder
 {
 public:
@@ -36,8 +38,8 @@ public:
                    bool requestedPathExists) const;
 
 private:
+    bool hasIdentity() const;
     bool isTheDevice(const SerialPortEntry &entry) const;
-    bool plainlyAnother(const SerialPortEntry &entry) const;
 
     QString requestedName;
     bool identified = false;

@@ -48,12 +48,15 @@ ReconnectDriver::ReconnectDriver(MainWindow *window, const ReconnectTiming &timi
     : QObject(window)
     , window(window)
     , schedule(timing)
+    , answerMs(timing.answerMs)
     , listPorts(systemPorts)
     , pathExists([](const QString &path) { return QFileInfo::exists(path); })
     , logLine(logToStderr)
 {
     timer.setSingleShot(true);
     connect(&timer, &QTimer::timeout, this, &ReconnectDriver::tryNow);
+    answerTimer.setSingleShot(true);
+    connect(&answerTimer, &QTimer::timeout, this, &ReconnectDriver::noAnswer);
     clock.start();
     window->setLinkLossHandler(this);
 }
@@ -62,31 +65,68 @@ ReconnectDriver::~ReconnectDriver() = default;
 
 void ReconnectDriver::linkOpened(const QString &portName, const QString &message)
 {
-    finder = PortFinder::remember(window->serialSettings().portName, portName, listPorts());
+    requestedName = window->serialSettings().portName;
+    openedName = portName;
+    openedMessage = message;
+    learnOnAnswer = true;
+    tryLostUnanswered = false;
+    if (ownOpen) {
+        // Whether this try counts is the switch's to say.
+        answerTimer.start(static_cast<int>(answerMs));
+        return;
+    }
+    // The operator's own connect: the port stays open whatever answers.
     if (!retrying) {
         schedule.reset();
         return;
     }
     retrying = false;
     timer.stop();
-    if (ownTry)
-        schedule.reconnected(clock.elapsed());
-    else
-        schedule.reset();
+    schedule.reset();
     ++reconnectCount;
     logLine(message);
+}
+
+void ReconnectDriver::switchAnswered()
+{
+    if (learnOnAnswer) {
+        learnOnAnswer = false;
+        finder = PortFinder::remember(requestedName, openedName, listPorts());
+    }
+    if (!answerTimer.isActive())
+        return;
+    answerTimer.stop();
+    if (!retrying) {
+        schedule.reset(); // the connect at start
+        return;
+    }
+    retrying = false;
+    timer.stop();
+    schedule.reconnected(clock.elapsed());
+    ++reconnectCount;
+    logLine(openedMessage);
 }
 
 void ReconnectDriver::linkClosed()
 {
     // Disconnect: the operator wants the port closed, so the tries stop. (A
-    // loss closes the port too, just before it is reported.)
+    // loss closes the port too, just before it is reported; a try's port
+    // lost before the switch answered is that try failing.)
+    tryLostUnanswered = retrying && answerTimer.isActive();
+    answerTimer.stop();
+    learnOnAnswer = false;
     retrying = false;
     timer.stop();
 }
 
 bool ReconnectDriver::linkLost(const QString &portName)
 {
+    if (tryLostUnanswered) {
+        tryLostUnanswered = false;
+        retrying = true;
+        triedAgain(retryMessage);
+        return true;
+    }
     ++lossCount;
     startRetrying(tr("Connection to %1 lost; reconnecting…").arg(portName));
     return true;
@@ -95,7 +135,10 @@ bool ReconnectDriver::linkLost(const QString &portName)
 void ReconnectDriver::connectAtStart(const QString &portName)
 {
     window->useCustomPort(portName);
-    if (window->openSerialPortQuietly(window->serialSettings()))
+    ownOpen = true;
+    const bool opened = window->openSerialPortQuietly(window->serialSettings());
+    ownOpen = false;
+    if (opened)
         return;
     startRetrying(tr("Cannot open %1: %2; retrying…").arg(portName, serialPort->errorString()));
 }
@@ -104,9 +147,10 @@ void ReconnectDriver::startRetrying(const QString &message)
 {
     retrying = true;
     retryMessage = message;
+    loggedThisOutage.clear();
     schedule.lost(clock.elapsed());
     window->showStatus(retryMessage);
-    logLine(retryMessage);
+    logOnce(retryMessage);
     waitForNextTry();
 }
 
@@ -119,15 +163,36 @@ void ReconnectDriver::tryNow()
     const QString name = finder.choose(settings.portName, listPorts(), pathExists(settings.portName));
     if (!name.isEmpty()) {
         settings.portName = name;
-        ownTry = true;
+        ownOpen = true;
         const bool opened = window->openSerialPortQuietly(settings);
-        ownTry = false;
+        ownOpen = false;
         if (opened)
             return;
     }
     // Said again: a failed connect of the operator's own in the meantime
     // leaves "Open error" behind.
-    window->showStatus(retryMessage);
+    triedAgain(retryMessage);
+}
+
+void ReconnectDriver::noAnswer()
+{
+    // Polls into a device that is not the switch, or a switch without
+    // power, help no one: the port is closed and tried again later.
+    learnOnAnswer = false;
+    window->closeSerialPortQuietly();
+    const QString message = tr("%1 opened but the TQX-5R did not answer; retrying…").arg(openedName);
+    if (!retrying) {
+        startRetrying(message);
+        return;
+    }
+    retryMessage = message;
+    logOnce(message);
+    triedAgain(message);
+}
+
+void ReconnectDriver::triedAgain(const QString &message)
+{
+    window->showStatus(message);
     schedule.tried(clock.elapsed());
     waitForNextTry();
 }
@@ -135,4 +200,12 @@ void ReconnectDriver::tryNow()
 void ReconnectDriver::waitForNextTry()
 {
     timer.start(static_cast<int>(schedule.waitMs(clock.elapsed())));
+}
+
+void ReconnectDriver::logOnce(const QString &line)
+{
+    if (loggedThisOutage.contains(line))
+        return;
+    loggedThisOutage << line;
+    logLine(line);
 }

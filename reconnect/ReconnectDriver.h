@@ -14,11 +14,15 @@ class MainWindow;
 
 // Opens the port again on its own after the serial device went away, instead
 // of the "Critical Error" box: first a second after the loss, then backing
-// off to every five seconds, until it opens or the operator takes over
-// (Disconnect stops the tries; a connect of their own that works ends them).
-// Each try opens with the settings of that moment, under the name the port
-// finder gives for the device now; a try that fails changes nothing but the
-// status text. The loss and each reconnect are logged with a timestamp.
+// off to every five seconds, until the switch answers or the operator takes
+// over (Disconnect stops the tries; a connect of their own that opens ends
+// them). Each try opens with the settings of that moment, under the name the
+// port finder gives for the device now. A try counts only when a status or
+// firmware frame arrives within two seconds; otherwise the port is closed
+// again and the back-off goes on. A try that fails changes nothing but the
+// status text. The finder learns a port only once the switch has answered on
+// it, so a stranger is never followed to a new name. The loss, each kind of
+// failure once per outage, and each reconnect are logged with a timestamp.
 //
 // A child of the window, on the GUI thread: closing the window ends it.
 class ReconnectDriver : public QObject, public LinkLossHandler
@@ -42,8 +46,8 @@ public:
     void setLog(LogLine log) { logLine = std::move(log); }
 
     // Connects to a port named at start. A port that does not open yet (an
-    // adapter plugged in after the station started) is waited for as after
-    // a loss, with no box.
+    // adapter plugged in after the station started), or opens but does not
+    // answer, is waited for as after a loss, with no box.
     void connectAtStart(const QString &portName);
 
     bool isRetrying() const { return retrying; }
@@ -53,26 +57,40 @@ public:
     int reconnects() const { return reconnectCount; }
 
     void linkOpened(const QString &portName, const QString &message) override;
+    void switchAnswered() override;
     void linkClosed() override;
     bool linkLost(const QString &portName) override;
 
 private:
     void startRetrying(const QString &message);
     void tryNow();
+    void noAnswer();
+    void triedAgain(const QString &message);
     void waitForNextTry();
+    // Each line once per outage: an unattended station's log reader wants
+    // what happened, not every try.
+    void logOnce(const QString &line);
 
     MainWindow *window;
     ReconnectSchedule schedule;
     PortFinder finder;
     QTimer timer;
+    QTimer answerTimer;
     QElapsedTimer clock;
+    qint64 answerMs;
     PortLister listPorts;
     PathCheck pathExists;
     LogLine logLine;
 
     bool retrying = false;
-    bool ownTry = false;
+    bool ownOpen = false;         // the port is being opened by a try or the connect at start
+    bool learnOnAnswer = false;   // the finder learns the port open now once the switch answers
+    bool tryLostUnanswered = false;
+    QString requestedName;        // the settings' port name when the port opened
+    QString openedName;
+    QString openedMessage;
     QString retryMessage; // what the status bar says while the tries go on
+    QStringList loggedThisOutage;
     int lossCount = 0;
     int tryCount = 0;
     int reconnectCount = 0;

@@ -9,6 +9,9 @@ struct ReconnectTiming
     qint64 longestDelayMs = 5000;
     // A reconnect that lasts this long is a fresh start for the next loss.
     qint64 settledMs = 10000;
+    // A port opened by a try is closed again when no status or firmware
+    // frame comes within this.
+    qint64 answerMs = 2000;
 };
 
 // When the next try to open a lost port is due. The first comes a second
@@ -23,9 +26,10 @@ public:
 
     // The device went away.
     void lost(qint64 nowMs);
-    // A try found nothing to open, or the open failed.
+    // A try found nothing to open, the open failed, or the switch did not
+    // answer on the port it opened.
     void tried(qint64 nowMs);
-    // A try opened the port.
+    // The switch answered on the port a try opened.
     void reconnected(qint64 nowMs);
     // The operator connected: the history no longer counts.
     void reset();

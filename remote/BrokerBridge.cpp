@@ -33,7 +33,9 @@ BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerS
 void BrokerBridge::start()
 {
     client->setWill(settings.topicFor(BrokerTopics::online), onlineFalse);
-    client->subscribe(settings.topicFor(BrokerTopics::set));
+    // The publisher's retain flag comes through on live commands too, so a
+    // retained one is refused when it arrives.
+    client->subscribe(settings.topicFor(BrokerTopics::set), BrokerClient::RetainFlag::AsPublished);
     client->start();
 }
 

@@ -22,8 +22,14 @@ public:
     // Set before start(). The broker publishes the will (retained) when the
     // client vanishes without a clean stop.
     virtual void setWill(const QString &topic, const QByteArray &payload) = 0;
+    // Which messages of a subscription come marked as retained.
+    enum class RetainFlag {
+        StoredOnly,  // only those the broker kept and hands over as the subscription starts
+        AsPublished, // whatever the publisher set, also on messages that arrive live
+    };
+
     // Topics subscribed to on every connection; set before start().
-    virtual void subscribe(const QString &topic) = 0;
+    virtual void subscribe(const QString &topic, RetainFlag retainFlag = RetainFlag::StoredOnly) = 0;
 
     // Connects in the background and keeps reconnecting, with growing pauses,
     // until stop().

@@ -25,6 +25,7 @@ BrokerLink::BrokerLink(BrokerClient *client, const BrokerSettings &settings, QOb
     client->subscribe(settings.topicFor(BrokerTopics::state));
     client->subscribe(settings.topicFor(BrokerTopics::error));
     connect(client, &BrokerClient::connected, this, &BrokerLink::brokerConnected);
+    connect(client, &BrokerClient::disconnected, this, &BrokerLink::farEndLost);
     connect(outage, &BrokerOutage::lost, this, &BrokerLink::tell);
     connect(client, &BrokerClient::refused, this, &BrokerLink::tell);
     connect(client, &BrokerClient::messageReceived, this, &BrokerLink::messageReceived);
@@ -52,12 +53,17 @@ void BrokerLink::detach()
 
 void BrokerLink::sendCommand(CommandWord word)
 {
+    // A word whose turn comes while the broker is away is dropped, as one
+    // is while a serial port is closed; the status bar keeps what it says
+    // (the lost broker, or a split's "Not connected to TQX-5R").
+    if (!client->isConnected())
+        return;
     // Acknowledged, so a broker that does not let this user operate the
     // switch says so.
     const QByteArray message = CommandJson::wordMessage(word);
     if (!client->publish(settings.topicFor(BrokerTopics::set), message, false,
                          BrokerClient::Delivery::Acknowledged)) {
-        tell(tr("A command could not be sent: no connection to the broker %1").arg(settings.address()));
+        tell(tr("A command could not be sent: too much is waiting for the broker %1").arg(settings.address()));
         return;
     }
     recentlySent.append(message);

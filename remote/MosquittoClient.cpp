@@ -64,7 +64,8 @@ struct MosquittoClient::Worker
     mosquitto *mosq = nullptr;
     std::string host;
     int port = 0;
-    std::vector<std::string> subscriptions;
+    // Each topic with its MQTT 5 subscription options.
+    std::vector<std::pair<std::string, int>> subscriptions;
 
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> connected{false};
@@ -241,9 +242,9 @@ void MosquittoClient::Worker::onConnect(mosquitto *mosq, void *data, int rc, int
     w->outstanding.store(0);
     w->recentAnswers.clear();
     w->subscribing.clear();
-    for (const std::string &topic : w->subscriptions) {
+    for (const auto &[topic, options] : w->subscriptions) {
         int id = 0;
-        if (mosquitto_subscribe_v5(mosq, &id, topic.c_str(), fireAndForgetQos, 0, nullptr) == MOSQ_ERR_SUCCESS)
+        if (mosquitto_subscribe_v5(mosq, &id, topic.c_str(), fireAndForgetQos, options, nullptr) == MOSQ_ERR_SUCCESS)
             w->subscribing.insert(id, QString::fromStdString(topic));
     }
     w->connected.store(true);
@@ -327,9 +328,9 @@ void MosquittoClient::setWill(const QString &topic, const QByteArray &payload)
     willPayload = payload;
 }
 
-void MosquittoClient::subscribe(const QString &topic)
+void MosquittoClient::subscribe(const QString &topic, RetainFlag retainFlag)
 {
-    subscriptions << topic;
+    subscriptions.append({topic, retainFlag});
 }
 
 void MosquittoClient::start()
@@ -373,8 +374,13 @@ void MosquittoClient::start()
 
     w->host = settings.host.toStdString();
     w->port = settings.port;
-    for (const QString &topic : qAsConst(subscriptions))
-        w->subscriptions.push_back(topic.toStdString());
+    for (const auto &[topic, retainFlag] : qAsConst(subscriptions)) {
+        // Without it the broker clears the flag on every message it forwards
+        // live, so a retained message would look like any other until the
+        // broker hands over its kept copy.
+        const int options = retainFlag == RetainFlag::AsPublished ? MQTT_SUB_OPT_RETAIN_AS_PUBLISHED : 0;
+        w->subscriptions.emplace_back(topic.toStdString(), options);
+    }
     w->sink = this;
     worker = w;
     lastAcknowledgedId = -1;

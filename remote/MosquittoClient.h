@@ -32,7 +32,7 @@ public:
     ~MosquittoClient() override;
 
     void setWill(const QString &topic, const QByteArray &payload) override;
-    void subscribe(const QString &topic) override;
+    void subscribe(const QString &topic, RetainFlag retainFlag = RetainFlag::StoredOnly) override;
     void start() override;
     void stop(int flushMs) override;
     bool isRunning() const override;
@@ -52,7 +52,7 @@ private:
     BrokerSettings settings;
     QString willTopic;
     QByteArray willPayload;
-    QStringList subscriptions;
+    QList<QPair<QString, RetainFlag>> subscriptions;
     std::shared_ptr<Worker> worker;
     std::shared_ptr<Worker> stopping;
     // Acknowledged messages in flight, so a refusal can name the topic.

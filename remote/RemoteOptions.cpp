@@ -2,6 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QTemporaryFile>
 
 namespace {
 
@@ -17,6 +19,16 @@ bool parsePort(const QString &text, int *port)
     return true;
 }
 
+// The user this program runs as: the owner of a file it has just made. Qt
+// has no portable call that tells it.
+std::optional<uint> ownUserId()
+{
+    QTemporaryFile probe;
+    if (!probe.open())
+        return std::nullopt;
+    return QFileInfo(probe.fileName()).ownerId();
+}
+
 // The first line of the file; the line break is not part of the password.
 std::optional<QString> readPasswordFile(const QString &path, QStringList *warnings)
 {
@@ -25,11 +37,19 @@ std::optional<QString> readPasswordFile(const QString &path, QStringList *warnin
         *warnings << QStringLiteral("Cannot read the password file %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
-    // A file others may read holds no secret.
-    const QFile::Permissions others = QFile::ReadGroup | QFile::ReadOther;
-    if (file.permissions() & others)
+    // A file others may read holds no secret, and one others may change or
+    // own can be made to hold theirs.
+    const QFile::Permissions permissions = file.permissions();
+    if (permissions & (QFile::ReadGroup | QFile::ReadOther))
         *warnings << QStringLiteral("The password file %1 can be read by other users; make it readable by its "
                                     "owner only (chmod 600).").arg(path);
+    if (permissions & (QFile::WriteGroup | QFile::WriteOther))
+        *warnings << QStringLiteral("The password file %1 can be changed by other users; make it writable by its "
+                                    "owner only (chmod 600).").arg(path);
+    const std::optional<uint> self = ownUserId();
+    if (self && QFileInfo(path).ownerId() != *self)
+        *warnings << QStringLiteral("The password file %1 belongs to another user (%2); keep the password in a "
+                                    "file of your own.").arg(path, QFileInfo(path).owner());
     const QByteArray content = file.read(RemoteOptions::maxPasswordFileBytes);
     const int end = content.indexOf('\n');
     QByteArray line = end >= 0 ? content.left(end) : content;
@@ -38,6 +58,16 @@ std::optional<QString> readPasswordFile(const QString &path, QStringList *warnin
     if (line.isEmpty())
         *warnings << QStringLiteral("The password file %1 holds no password; logging in without one.").arg(path);
     return QString::fromUtf8(line);
+}
+
+// Decided by the address: a name that merely begins like one ("127.x.example")
+// may be anywhere.
+bool isThisComputer(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    QHostAddress address;
+    return address.setAddress(host) && address.isLoopback();
 }
 
 } // namespace
@@ -72,6 +102,10 @@ void RemoteOptions::add(QCommandLineParser &parser) const
 
 std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &parser, QStringList *warnings) const
 {
+    // Taken out of the environment at once, so nothing this program starts
+    // inherits it.
+    const QString environmentPassword = qEnvironmentVariable(passwordVariable);
+    qunsetenv(passwordVariable);
     const bool owner = parser.isSet(mqttOption);
     const bool remote = parser.isSet(remoteOption);
     if (!owner && !remote) {
@@ -119,15 +153,13 @@ std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &pars
         }
         settings.password = *password;
     } else {
-        settings.password = qEnvironmentVariable(passwordVariable);
+        settings.password = environmentPassword;
     }
     if (!settings.password.isEmpty() && settings.user.isEmpty()) {
         *warnings << QStringLiteral("A broker password needs --mqtt-user; it is not sent.");
         settings.password.clear();
     }
-    const bool loopback = settings.host == QLatin1String("localhost") || settings.host.startsWith(QLatin1String("127."))
-                          || settings.host == QLatin1String("::1");
-    if (!settings.password.isEmpty() && !settings.usesTls() && !loopback)
+    if (!settings.password.isEmpty() && !settings.usesTls() && !isThisComputer(settings.host))
         *warnings << QStringLiteral("The broker password goes to %1 unencrypted; use --mqtt-cafile (TLS) for a "
                                     "broker on another computer.").arg(settings.host);
     return settings;

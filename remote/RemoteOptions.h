@@ -16,8 +16,8 @@
 //   --mqtt-password-file FILE   password, first line of FILE
 //   --mqtt-cafile FILE          TLS, the broker's certificate checked against FILE
 // The password may also come from the environment variable
-// TQX5R_MQTT_PASSWORD; it is never an option of its own, so it never shows in
-// a process list.
+// TQX5R_MQTT_PASSWORD, which read() removes from the environment; it is never
+// an option of its own, so it never shows in a process list.
 class RemoteOptions
 {
 public:
@@ -31,7 +31,8 @@ public:
 
     // The broker settings the options ask for, or nothing when neither
     // --mqtt nor --remote is given or a value is bad. Problems are added to
-    // warnings, one line each, without the password.
+    // warnings, one line each, without the password. Removes the password
+    // variable from the environment in any case.
     std::optional<BrokerSettings> read(const QCommandLineParser &parser, QStringList *warnings) const;
 
     // HOST, HOST:PORT, [IPv6]:PORT or a bare IPv6 address.

@@ -4,8 +4,6 @@
 
 #include <QThread>
 
-#include <clocale>
-
 namespace {
 
 // Longer than a poll of a network rig takes; a serial radio that hangs
@@ -20,11 +18,6 @@ HamlibSource::HamlibSource(const HamlibSettings &settings, QObject *parent)
     , poller(new HamlibPoller(settings))
 {
     qRegisterMetaType<RigReading>();
-    // Hamlib sets LC_NUMERIC to "C" around rig_open and then restores the
-    // name it saved, which that very switch has freed when the locale was
-    // another. Already "C", the switch changes nothing and frees nothing.
-    // Qt formats numbers with its own locale, never with this one.
-    std::setlocale(LC_NUMERIC, "C");
     worker->setObjectName(QStringLiteral("hamlib"));
     poller->moveToThread(worker);
     connect(worker, &QThread::started, poller, &HamlibPoller::start);

@@ -10,6 +10,7 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <clocale>
 #include <memory>
 
 // Band follow end to end: the real rigctld with Hamlib's dummy radio, the
@@ -24,6 +25,8 @@ private slots:
     {
         // Nothing may reach the real home folder.
         qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+        // Hamlib needs LC_NUMERIC at "C", which tqx5r-panel sets at start.
+        std::setlocale(LC_NUMERIC, "C");
     }
 
     void init()

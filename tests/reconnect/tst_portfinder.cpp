@@ -65,6 +65,22 @@ private slots:
         QTest::newRow("no serial number, two of its kind when opened")
             << "ttyACM0" << QStringList{"ttyACM0 - 2341:0043", "ttyACM1 - 2341:0043"} << "ttyACM0"
             << QStringList{"ttyACM2 - 2341:0043"} << false << "";
+        // The old name proves nothing about an adapter without a serial
+        // number: two of a model may come back in either order, and the
+        // other one may be the radio's CAT port.
+        const QStringList twoCh340{"ttyUSB0 - 1a86:7523", "ttyUSB1 - 1a86:7523"};
+        QTest::newRow("no serial number, two of its kind back: old name not taken")
+            << "ttyUSB0" << twoCh340 << "ttyUSB0" << twoCh340 << true << "";
+        QTest::newRow("no serial number, a second one of its kind since: old name not taken")
+            << "ttyUSB0" << QStringList{"ttyUSB0 - 1a86:7523"} << "ttyUSB0" << twoCh340 << true << "";
+        QTest::newRow("no serial number, still the one of its kind: old name")
+            << "ttyUSB0" << QStringList{"ttyUSB0 - 1a86:7523", "ttyUSB1 A1 0403:6001"} << "ttyUSB0"
+            << QStringList{"ttyUSB1 A1 0403:6001", "ttyUSB0 - 1a86:7523"} << true << "ttyUSB0";
+        QTest::newRow("its serial number on the old name and another port: no guess")
+            << "ttyUSB0" << a1 << "ttyUSB0" << QStringList{"ttyUSB0 A1 0403:6001", "ttyUSB1 A1 0403:6001"} << true
+            << "";
+        QTest::newRow("nothing to tell it by: the old name as it is")
+            << "ttyS0" << QStringList{"ttyS0"} << "ttyS0" << QStringList{"ttyS0", "ttyS1"} << true << "ttyS0";
         QTest::newRow("no serial number, old name is another model")
             << "ttyACM0" << QStringList{"ttyACM0 - 2341:0043"} << "ttyACM0" << QStringList{"ttyACM0 - 1a86:7523"}
             << true << "";

@@ -85,6 +85,74 @@ private slots:
         QCOMPARE(dismisser.count(), 0);
     }
 
+    void aTryCountsOnlyWhenTheSwitchAnswers_data()
+    {
+        QTest::addColumn<bool>("atStart");
+        QTest::newRow("back after a loss, silent") << false;
+        QTest::newRow("silent when the panel starts") << true;
+    }
+    void aTryCountsOnlyWhenTheSwitchAnswers()
+    {
+        // Something answers to the name but not as the switch: a wrong
+        // adapter, or a switch without power. Its port is closed again.
+        QFETCH(bool, atStart);
+        ReconnectDriver *driver = enableReconnect(quickTiming);
+        device->setAnswering(false);
+        if (atStart) {
+            driver->connectAtStart(link->path());
+        } else {
+            device->setAnswering(true);
+            connectTo(link->path());
+            vanish();
+            device->setAnswering(false);
+            comeBack();
+        }
+        const QString silent = QString("%1 opened but the TQX-5R did not answer; retrying…").arg(link->path());
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), silent, 8000);
+        QVERIFY(!serialPort->isOpen());
+        QVERIFY(driver->isRetrying());
+        // Tried again and closed again, and written once for the outage.
+        QTRY_VERIFY_WITH_TIMEOUT(device->receivedBytes().count("IGW;") >= 2 && !serialPort->isOpen(), 10000);
+        QCOMPARE(statusText(), silent);
+        QCOMPARE(logLines.filter("did not answer").size(), 1);
+        QCOMPARE(driver->reconnects(), 0);
+
+        // Once the switch answers, the next try connects.
+        device->setAnswering(true);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(logLines.last(), QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path()),
+                                  5000);
+        QVERIFY(!driver->isRetrying());
+        QCOMPARE(driver->reconnects(), 1);
+    }
+
+    void aPortThatNeverAnsweredIsNotFollowed()
+    {
+        // The operator connects to a port that never answers (the radio's
+        // CAT port, say): as always, POWER goes out and the port stays
+        // open; but nothing is learned from it, so when it is lost and
+        // turns up under another name, that name is never opened.
+        ReconnectDriver *driver = enableReconnect(quickTiming);
+        const auto usbPort = [](const QString &path) {
+            return SerialPortEntry{path, path, "RADIO01", {}, {}, true, 0x0403, true, 0x6001};
+        };
+        auto listed = std::make_shared<QList<SerialPortEntry>>(QList<SerialPortEntry>{usbPort(device->devicePath())});
+        driver->setPortLister([listed] { return *listed; });
+        driver->setPathCheck([](const QString &) { return false; });
+        device->setAnswering(false);
+        rig->panel.connectTo(device->devicePath());
+        QVERIFY(connected());
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QString("No answer from TQX-5R"), 5000);
+        QVERIFY(serialPort->isOpen());
+
+        VirtualSwitch elsewhere;
+        QVERIFY(elsewhere.start());
+        device->vanish();
+        *listed = {usbPort(elsewhere.devicePath())};
+        QTRY_VERIFY_WITH_TIMEOUT(driver->tries() >= 3 || !elsewhere.receivedBytes().isEmpty(), 5000);
+        QVERIFY(elsewhere.receivedBytes().isEmpty());
+    }
+
     void operatorStaysInCharge()
     {
         ReconnectDriver *driver = enableReconnect(quickTiming);
@@ -177,7 +245,8 @@ private slots:
         if (target.isEmpty()) {
             for (int losses = 2; losses <= 4; ++losses) {
                 comeBack();
-                QTRY_VERIFY_WITH_TIMEOUT(!device->receivedBytes().isEmpty(), 5000); // opened: gone again
+                // Back and answering, then gone again at once.
+                QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
                 vanish();
                 QTRY_COMPARE_WITH_TIMEOUT(driver->losses(), losses, 5000);
             }

@@ -173,6 +173,28 @@ private slots:
         QVERIFY(watcher->on("error").size() > seconds * perSecond / 2);
     }
 
+    void retainedCommandIsRefusedWhenItArrives()
+    {
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        startOwner(TestAccounts::settings(*broker, "owner"));
+        connectToSwitch();
+        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "operator"));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 5000);
+
+        // Kept by the broker while the owner listens: refused at once, not
+        // only when the broker hands it over again after a reconnect.
+        QVERIFY(watcher->publish("set", R"({"antenna":4})", true));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->on("error").size(), 1, 5000);
+        QVERIFY(watcher->last("error").contains("retained"));
+        // A live command after it goes through; the retained one never did.
+        QVERIFY(watcher->publish("set", R"({"antenna":2})"));
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().size(), 1, 5000);
+        QTest::qWait(300);
+        QCOMPARE(commandsAtSwitch().size(), 1);
+        QCOMPARE(commandsAtSwitch().first().left(5), QByteArray("IGS1;"));
+        QCOMPARE(watcher->on("error").size(), 1);
+    }
+
     void wrongPasswordIsReportedOnceAndThePanelWorksOn()
     {
         QVERIFY2(broker->start(), qPrintable(broker->errorString()));

@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 // The broker options as the command line gives them.
 class tst_RemoteOptions : public QObject
 {
@@ -20,13 +22,23 @@ private slots:
         caFile = passwordFile; // only readability is checked here
         readableFile = dir.filePath("open");
         emptyFile = dir.filePath("empty");
-        for (const QString &path : {readableFile, emptyFile}) {
+        writableFile = dir.filePath("writable");
+        foreignFile = dir.filePath("foreign");
+        const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+        const QList<QPair<QString, QFile::Permissions>> files{{readableFile, ownerOnly | QFile::ReadOther},
+                                                             {emptyFile, QFile::ReadOwner},
+                                                             {writableFile, ownerOnly | QFile::WriteGroup},
+                                                             {foreignFile, ownerOnly}};
+        for (const auto &[path, permissions] : files) {
             QFile other(path);
             QVERIFY(other.open(QIODevice::WriteOnly));
-            other.write(path == readableFile ? "s3cret\n" : "");
+            other.write(path == emptyFile ? "" : "s3cret\n");
             other.close();
-            QVERIFY(other.setPermissions(path == readableFile ? QFile::ReadOwner | QFile::ReadOther : QFile::ReadOwner));
+            QVERIFY(other.setPermissions(permissions));
         }
+        // Given to nobody; only root may do that, and only root can then
+        // still read it.
+        foreignOwned = ::geteuid() == 0 && ::chown(foreignFile.toLocal8Bit().constData(), 65534, 65534) == 0;
     }
 
     void addresses_data()
@@ -82,9 +94,28 @@ private slots:
         QTest::newRow("password to another computer without TLS")
             << QStringList{"--mqtt", "shack.example", "--mqtt-user", "op"} << "env pw" << true
             << "goes to shack.example unencrypted";
+        // This computer is told by its address, not by how a name begins.
+        QTest::newRow("password to a name that begins like a loopback address")
+            << QStringList{"--mqtt", "127.evil.example", "--mqtt-user", "op"} << "env pw" << true
+            << "goes to 127.evil.example unencrypted";
+        QTest::newRow("password to another loopback address")
+            << QStringList{"--mqtt", "127.0.0.2", "--mqtt-user", "op"} << "env pw" << true
+            << "127.0.0.2:1883 tqx5r op env pw plain owner";
+        QTest::newRow("password to IPv6 loopback in brackets")
+            << QStringList{"--remote", "[::1]:1884", "--mqtt-user", "op"} << "env pw" << true
+            << "[::1]:1884 tqx5r op env pw plain remote";
+        QTest::newRow("password to localhost in capitals")
+            << QStringList{"--mqtt", "LOCALHOST", "--mqtt-user", "op"} << "env pw" << true
+            << "LOCALHOST:1883 tqx5r op env pw plain owner";
         QTest::newRow("password file others can read")
             << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "OPEN"} << "" << true
             << "can be read by other users";
+        QTest::newRow("password file others can change")
+            << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "WRITABLE"} << "" << true
+            << "can be changed by other users";
+        QTest::newRow("password file of another user")
+            << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "FOREIGN"} << "" << true
+            << "belongs to another user";
         QTest::newRow("empty password file")
             << QStringList{"--mqtt", "localhost", "--mqtt-user", "op", "--mqtt-password-file", "EMPTY"} << "" << true
             << "holds no password";
@@ -113,6 +144,10 @@ private slots:
         arguments.replaceInStrings("PASSWORD", passwordFile);
         arguments.replaceInStrings("OPEN", readableFile);
         arguments.replaceInStrings("EMPTY", emptyFile);
+        arguments.replaceInStrings("WRITABLE", writableFile);
+        if (arguments.contains("FOREIGN") && !foreignOwned)
+            QSKIP("only root can give a file to another user");
+        arguments.replaceInStrings("FOREIGN", foreignFile);
         arguments.replaceInStrings(QRegularExpression("^CA$"), caFile);
         qputenv(RemoteOptions::passwordVariable, environmentPassword.toUtf8());
 
@@ -123,6 +158,9 @@ private slots:
         QStringList warnings;
         const std::optional<BrokerSettings> settings = remoteOptions.read(parser, &warnings);
         QCOMPARE(settings.has_value(), enabled);
+        // Read once, the password leaves the environment: nothing this
+        // program starts inherits it.
+        QVERIFY(!qEnvironmentVariableIsSet(RemoteOptions::passwordVariable));
         const QString allWarnings = warnings.join('\n');
         QVERIFY2(!allWarnings.contains("s3cret") && !allWarnings.contains("env pw"), qPrintable(allWarnings));
         if (expected.isEmpty() || !warnings.isEmpty()) {
@@ -140,6 +178,9 @@ private:
     QString passwordFile;
     QString readableFile;
     QString emptyFile;
+    QString writableFile;
+    QString foreignFile;
+    bool foreignOwned = false;
     QString caFile;
 };
 

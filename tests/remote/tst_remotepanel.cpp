@@ -158,14 +158,39 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             statusMessages.contains("The panel that owns the switch refused a command: the switch is not connected"),
             10000);
+    }
 
-        // The broker gone: a split cannot reach the switch, so it is not
-        // claimed as configured, and the broker's message is not hidden.
-        broker.reset();
+    void brokerLossShowsOnThePanel()
+    {
+        startRemote("operator");
+        auto *power = child<QRadioButton>("power");
+        QTRY_VERIFY_WITH_TIMEOUT(power->isChecked() && keyActive("botaoTecla1"), 10000);
+        // The broker gone: POWER goes out at once, and the broker's message
+        // stays rather than "No answer".
+        broker->stop();
         QTRY_VERIFY_WITH_TIMEOUT(statusText().startsWith("Lost the broker"), 10000);
-        child<QRadioButton>("split")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!power->isChecked(), 1000);
+        QTest::qWait(2500);
+        QVERIFY(!power->isChecked());
+        QVERIFY2(statusText().startsWith("Lost the broker"), qPrintable(statusText()));
+
+        // A split cannot reach the switch, so it is not claimed as
+        // configured; its word is dropped when its turn comes, silently.
+        auto *split = child<QRadioButton>("split");
+        split->click();
         QTest::keyClick(window, Qt::Key_F2);
         QCOMPARE(statusText(), QString("Not connected to TQX-5R"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig->panel.queuedWords().isEmpty(), 5000);
+        QTest::qWait(200);
+        QCOMPARE(statusText(), QString("Not connected to TQX-5R"));
+        // The lamp lit by the click stays until the switch reports again.
+        QVERIFY(split->isChecked());
+
+        // The broker back: the switch shows again, as it is.
+        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
+        QTRY_VERIFY_WITH_TIMEOUT(power->isChecked(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!split->isChecked() && keyActive("botaoTecla1"), 5000);
+        QCOMPARE(commandsAtSwitch(), QList<QByteArray>());
     }
 
     void remotePanelProcessOnAnXServer()

@@ -1,0 +1,84 @@
+#include "remote/RemoteOptions.h"
+#include "sim/LocalBroker.h"
+#include "sim/VirtualSwitch.h"
+#include "support/BrokerWatcher.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+
+// A service manager or a terminal ends tqx5r-panel with a signal. The panel
+// then winds down as when its window is closed: the poll thread stopped, the
+// port closed, and nothing left on the broker that claims a switch.
+class tst_Signals : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // A runner in the background may have left them ignored, and the
+        // panel inherits that.
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGHUP, SIG_DFL);
+    }
+
+    void endsAsClosingTheWindowDoes_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("nohup"); // SIGHUP ignored when the panel starts
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGHUP") << SIGHUP << false;
+        QTest::newRow("SIGHUP under nohup is ignored; SIGTERM ends it") << SIGTERM << true;
+    }
+    void endsAsClosingTheWindowDoes()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, nohup);
+        LocalBroker broker;
+        TestAccounts::addTo(broker);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        VirtualSwitch device;
+        QVERIFY2(device.start(), qPrintable(device.errorString()));
+
+        QProcess panel;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert(RemoteOptions::passwordVariable, TestAccounts::passwordOf("owner"));
+        panel.setProcessEnvironment(environment);
+        if (nohup)
+            std::signal(SIGHUP, SIG_IGN);
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH), {"--port", device.devicePath(), "--mqtt",
+                                                       QString("127.0.0.1:%1").arg(broker.port()), "--mqtt-user", "owner"});
+        std::signal(SIGHUP, SIG_DFL);
+        QVERIFY(panel.waitForStarted(20000));
+        BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));
+        const auto state = [&watcher] { return QJsonDocument::fromJson(watcher.last("state")).object(); };
+        const auto linkConnected = [&state] { return state().value("link").toObject().value("connected"); };
+        QTRY_VERIFY_WITH_TIMEOUT(linkConnected() == true && state().value("firmware") == "1.12", 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last("firmware"), VirtualSwitch::firmwareFrame(1, 12), 5000);
+        QCOMPARE(watcher.last("online"), QByteArray("true"));
+        if (nohup) {
+            QCOMPARE(::kill(static_cast<pid_t>(panel.processId()), SIGHUP), 0);
+            QVERIFY(!panel.waitForFinished(500));
+        }
+
+        QCOMPARE(::kill(static_cast<pid_t>(panel.processId()), signal), 0);
+        QVERIFY(panel.waitForFinished(20000));
+        QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(panel.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("false"), 5000);
+        QCOMPARE(linkConnected(), QJsonValue(false));
+        QVERIFY(state().value("antenna").isNull());
+        QCOMPARE(watcher.last("firmware"), QByteArray());
+        // Said with a clean DISCONNECT, not left to the last will.
+        QVERIFY2(broker.log().contains(" disconnected."), broker.log().constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Signals)
+#include "tst_signals.moc"
