@@ -45,6 +45,7 @@ BandFollowDialog::BandFollowDialog(QWidget *parent)
     , models(new QStandardItemModel(this))
     , filteredModels(new QSortFilterProxyModel(this))
 {
+    qRegisterMetaType<BandFollowPreferences>();
     ui->setupUi(this);
     setStyleSheet(darkThemeStyleSheet());
     for (QLabel *label : {ui->rigctldProblem, ui->modelProblem, ui->deviceProblem, ui->speedProblem,
@@ -78,18 +79,22 @@ BandFollowDialog::BandFollowDialog(QWidget *parent)
         connect(edit, &QLineEdit::textChanged, this, revalidate);
     connect(ui->deviceBox, &QComboBox::currentTextChanged, this, revalidate);
     connect(ui->speedBox, &QComboBox::currentTextChanged, this, revalidate);
-    connect(ui->hangBox, &QSpinBox::textChanged, this, revalidate);
+    // The box's own signals stay quiet while its text is no number at all
+    // (emptied); its editor tells every change.
+    connect(ui->hangBox->findChild<QLineEdit *>(), &QLineEdit::textChanged, this, revalidate);
     connect(ui->filterEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
         // Every word typed must appear somewhere in maker, model or number.
         QString pattern = QStringLiteral("^");
         for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             pattern += QStringLiteral("(?=.*%1)").arg(QRegularExpression::escape(word));
+        // The view moves its selection as rows come and go; that is not
+        // the operator choosing.
+        filtering = true;
         filteredModels->setFilterRegularExpression(
             QRegularExpression(pattern, QRegularExpression::CaseInsensitiveOption));
         selectChosenModel();
+        filtering = false;
     });
-    // The selection, not the current row: hiding rows by the filter moves the
-    // current row, but only the operator selects.
     connect(ui->modelView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { modelPicked(); });
 
@@ -318,6 +323,8 @@ void BandFollowDialog::selectChosenModel()
 
 void BandFollowDialog::modelPicked()
 {
+    if (filtering)
+        return;
     const QModelIndexList rows = ui->modelView->selectionModel()->selectedRows(MakerColumn);
     if (rows.isEmpty())
         return;

@@ -74,4 +74,5 @@ private:
     CaptionsFile::Captions captions;
     BandFollowPreferences base;  // what setSettings() gave, for the fields the dialog does not show
     int chosenModel = 0;
+    bool filtering = false;
 };

@@ -21,6 +21,7 @@ BrokerDialog::BrokerDialog(SecretStore *store, const QString &profile, QWidget *
     , store(store)
     , profile(profile)
 {
+    qRegisterMetaType<BrokerPreferences>();
     ui->setupUi(this);
     setStyleSheet(darkThemeStyleSheet());
     for (QLabel *label : {ui->hostProblem, ui->portProblem, ui->topicProblem, ui->passwordProblem,

@@ -10,6 +10,7 @@ CaptionsDialog::CaptionsDialog(QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::CaptionsDialog)
 {
+    qRegisterMetaType<CaptionsFile::Captions>();
     ui->setupUi(this);
     setStyleSheet(darkThemeStyleSheet());
     edits = {ui->key1Edit, ui->key2Edit, ui->key3Edit, ui->key4Edit,
@@ -65,7 +66,11 @@ void CaptionsDialog::setNotice(const QString &text)
 void CaptionsDialog::keepStorable(QLineEdit *edit)
 {
     const QString text = edit->text();
-    const QString storable = CaptionsFile::normalized(text);
+    QString storable = CaptionsFile::normalized(text);
+    // A character outside the Basic Multilingual Plane may arrive in two
+    // halves; the first waits for the second while there is room for both.
+    if (!text.isEmpty() && text.back().isHighSurrogate() && storable.size() + 2 <= CaptionsFile::maxUnits)
+        storable += text.back();
     if (storable == text)
         return;
     const int cursor = edit->cursorPosition();

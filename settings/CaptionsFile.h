@@ -3,6 +3,7 @@
 #include "panel/PanelState.h"
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -59,3 +60,5 @@ SavePlan savePlan(const QString &besideProgram, const QString &userFile);
 QStringList save(const SavePlan &plan, const Captions &captions);
 
 } // namespace CaptionsFile
+
+Q_DECLARE_METATYPE(CaptionsFile::Captions)

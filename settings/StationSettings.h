@@ -2,6 +2,7 @@
 
 #include "settings/SerialSettings.h"
 
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -91,3 +92,6 @@ bool sameSerialSettings(const SerialSettings &a, const SerialSettings &b);
 // The line parameters "Serial Settings" starts with (9600 8N1, no flow
 // control), with their texts, for the given port.
 SerialSettings defaultSerialSettings(const QString &portName);
+
+Q_DECLARE_METATYPE(BandFollowPreferences)
+Q_DECLARE_METATYPE(BrokerPreferences)
