@@ -20,6 +20,7 @@ const QString radioInfoPort = QStringLiteral("12060");
 const QString wsjtxPort = QStringLiteral("2237");
 
 constexpr int bandColumns = 6;
+constexpr int antennaChoiceLength = 8;
 constexpr int modelNumberRole = Qt::UserRole + 1;
 constexpr int searchTextRole = Qt::UserRole + 2;
 const QString problemStyle = QStringLiteral("color: #ff7b6b;");
@@ -141,7 +142,10 @@ void BandFollowDialog::fillModelList()
     ui->modelView->setModel(filteredModels);
     ui->modelView->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->modelView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ui->modelView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Measured once: a header that sizes itself to contents measures every
+    // row again at each change.
+    for (int column = 0; column < ModelColumns; ++column)
+        ui->modelView->resizeColumnToContents(column);
     ui->modelView->header()->setStretchLastSection(true);
 }
 
@@ -158,6 +162,9 @@ void BandFollowDialog::buildBandTable()
         box->setObjectName(QStringLiteral("bandBox_%1").arg(BandPlan::key(band)));
         label->setBuddy(box);
         box->setAccessibleName(tr("Antenna on %1").arg(BandPlan::name(band)));
+        // Room for "8 Dumy" beside the theme's wide arrow.
+        box->setMinimumContentsLength(antennaChoiceLength);
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         fillAntennaChoices(box);
         grid->addWidget(label, row, column, Qt::AlignRight);
         grid->addWidget(box, row, column + 1);
