@@ -112,17 +112,13 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("problem");
         QTest::newRow("plain") << "contest" << "";
-        QTest::newRow("digits, dash, dot, underscore") << "switch-2_b.v1" << "";
         QTest::newRow("letters of any script") << QString::fromUtf8("Funkbude-Süd") << "";
         QTest::newRow("longest") << QString(64, 'a') << "";
         QTest::newRow("too long") << QString(65, 'a') << "at most 64";
         QTest::newRow("empty") << "" << "cannot be empty";
         QTest::newRow("parent folder") << ".." << "'.'";
-        QTest::newRow("hidden") << ".profile" << "cannot start with '.'";
         QTest::newRow("slash") << "a/b" << "'/'";
-        QTest::newRow("backslash") << "a\\b" << "'\\'";
         QTest::newRow("blank") << "my shack" << "' '";
-        QTest::newRow("colon") << "c:x" << "':'";
         QTest::newRow("control character") << QString("a\nb") << "U+000a";
         QTest::newRow("Windows device") << "nul" << "device name";
         QTest::newRow("Windows device with extension") << "COM1.ini" << "device name";
