@@ -230,3 +230,33 @@ void SettingsDialog::selectCustomPort(const QString &portName)
     ui->serialPortInfoListBox->setEditText(portName);
     captureSettings();
 }
+
+void SettingsDialog::selectSettings(const SerialSettings &settings)
+{
+    const int listed = ui->serialPortInfoListBox->findText(settings.portName, Qt::MatchExactly);
+    if (listed >= 0 && ui->serialPortInfoListBox->itemData(listed).isValid()) {
+        ui->serialPortInfoListBox->setCurrentIndex(listed);
+    } else {
+        ui->serialPortInfoListBox->setCurrentIndex(ui->serialPortInfoListBox->count() - 1);
+        ui->serialPortInfoListBox->setEditText(settings.portName);
+    }
+
+    const int baud = ui->baudRateBox->findData(settings.baudRate);
+    if (baud >= 0) {
+        ui->baudRateBox->setCurrentIndex(baud);
+    } else {
+        ui->baudRateBox->setCurrentIndex(4);
+        ui->baudRateBox->setEditText(QString::number(settings.baudRate));
+    }
+
+    const auto select = [](QComboBox *box, int value) {
+        const int index = box->findData(value);
+        if (index >= 0)
+            box->setCurrentIndex(index);
+    };
+    select(ui->dataBitsBox, settings.dataBits);
+    select(ui->parityBox, settings.parity);
+    select(ui->stopBitsBox, settings.stopBits);
+    select(ui->flowControlBox, settings.flowControl);
+    captureSettings();
+}

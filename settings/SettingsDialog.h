@@ -31,6 +31,13 @@ public:
     // an operator would with Apply; the line parameters stay as they are.
     void selectCustomPort(const QString &portName);
 
+    // Shows a remembered record in the lists and captures it, as an operator
+    // picking the same values and clicking Apply would: the port's own entry
+    // when the list has it, "Custom" with the name typed otherwise; a baud
+    // rate the list lacks is typed under "Custom". A parameter the lists do
+    // not know keeps its current choice.
+    void selectSettings(const SerialSettings &settings);
+
     // The baud rate a text typed under "Custom" stands for: the number its
     // digits spell, or 0 for anything else.
     static qint32 customBaudRate(const QString &text);

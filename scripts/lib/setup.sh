@@ -8,11 +8,16 @@ TQX5R_PACKAGES=(
   cmake make g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libhamlib-dev libmosquitto-dev
+  # The broker password in the desktop's secret store (QtKeychain loads
+  # libsecret when it runs).
+  qt5keychain-dev libsecret-1-0
   xvfb xauth fonts-liberation fonts-dejavu-core
   # Run by the tests: Hamlib's rigctld (dummy radio), a Mosquitto broker (its
   # password files made with mosquitto_passwd, TLS certificates with openssl)
-  # and xdotool, which presses keys on a panel shown on Xvfb.
+  # and xdotool, which presses keys on a panel shown on Xvfb; a private D-Bus
+  # session with GNOME's keyring as the Secret Service for the password tests.
   libhamlib-utils mosquitto mosquitto-clients openssl xdotool
+  dbus-daemon gnome-keyring
 )
 
 tqx5r_missing_packages() {

@@ -111,6 +111,33 @@ private slots:
         QCOMPARE(fields(d.serialSettings()).mid(0, 3), QStringList({"/dev/ttyACM7", number, number}));
     }
 
+    // A remembered record comes back whole, texts included, whether its port
+    // and rate are in the lists or were typed; a parameter the lists do not
+    // know leaves the choice as it was.
+    void selectSettingsCapturesTheRecord()
+    {
+        SettingsDialog d;
+        const SerialSettings typed{"/dev/ttyACM3", 250000, "250000", QSerialPort::Data7, "7", QSerialPort::EvenParity,
+                                   "Even", QSerialPort::TwoStop, "2", QSerialPort::HardwareControl, "RTS/CTS"};
+        d.selectSettings(typed);
+        QCOMPARE(fields(d.serialSettings()), fields(typed));
+        QVERIFY(box(d, "serialPortInfoListBox")->isEditable());
+
+        SerialSettings listed{"/dev/ttyS9", 38400, "38400", QSerialPort::Data8, "8", QSerialPort::MarkParity,
+                              "Mark", QSerialPort::OneAndHalfStop, "1.5", QSerialPort::SoftwareControl, "XON/XOFF"};
+        const auto infos = QSerialPortInfo::availablePorts();
+        if (!infos.isEmpty())
+            listed.portName = infos.first().portName();
+        d.selectSettings(listed);
+        QCOMPARE(fields(d.serialSettings()), fields(listed));
+        QCOMPARE(box(d, "baudRateBox")->isEditable(), false);
+
+        SerialSettings unknown = listed;
+        unknown.parity = QSerialPort::UnknownParity;
+        d.selectSettings(unknown);
+        QCOMPARE(fields(d.serialSettings()), fields(listed));
+    }
+
     // Digits are the number they spell, in any locale; anything else is 0.
     void customBaudRateText_data()
     {

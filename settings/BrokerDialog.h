@@ -1,0 +1,64 @@
+#pragma once
+
+#include "settings/SecretStore.h"
+#include "settings/StationSettings.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QLabel;
+
+namespace Ui {
+class BrokerDialog;
+}
+
+// Broker Settings: off, publishing this switch, or showing a switch from the
+// broker as a remote panel; where the broker is, the base topic, the login,
+// TLS and Home Assistant discovery. The password goes to the secret store
+// (when one answers) and never into the settings: the dialog hands it back on
+// its own. Wrong fields say why beside them, and OK waits until they are good.
+class BrokerDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Without a store, the password is kept for this run only, and the
+    // dialog says so.
+    explicit BrokerDialog(SecretStore *store, const QString &profile = QString(), QWidget *parent = nullptr);
+    ~BrokerDialog() override;
+
+    // Fills the fields and asks the secret store for the password of this
+    // broker and user.
+    void setSettings(const BrokerPreferences &settings);
+    BrokerPreferences settings() const;
+    QString password() const;
+    bool acceptable() const;
+
+    // The secret store's entry for these settings.
+    BrokerSecretKey secretKey(const BrokerPreferences &settings) const;
+
+signals:
+    // OK or Apply with every field good. The password is the one typed or
+    // read; it is also handed to the secret store when it changed.
+    void applied(const BrokerPreferences &settings, const QString &password);
+
+private:
+    void chooseCaFile();
+    void apply();
+    void passwordRead(const BrokerSecretKey &key, SecretStore::State state, const QString &password,
+                      const QString &message);
+    void passwordSaved(const BrokerSecretKey &key, SecretStore::State state, const QString &message);
+    void showPasswordState(SecretStore::State state, const QString &message);
+    void updateFields();
+    void validate();
+    void showProblem(QLabel *label, QWidget *field, const QString &problem);
+
+    Ui::BrokerDialog *ui = nullptr;
+    QPointer<SecretStore> store;
+    QString profile;
+    BrokerPreferences base;
+    // What the store holds for savedKey, as far as this dialog knows.
+    BrokerSecretKey savedKey;
+    QString savedPassword;
+    bool passwordTyped = false;
+};

@@ -1,0 +1,64 @@
+#include "settings/StationSettings.h"
+
+#include "remote/BrokerSettings.h"
+
+#include <QCoreApplication>
+
+bool RigSourceSettings::operator==(const RigSourceSettings &other) const
+{
+    return kind == other.kind && rigctldAddress == other.rigctldAddress && model == other.model
+           && device == other.device && speed == other.speed;
+}
+
+bool BandFollowPreferences::operator==(const BandFollowPreferences &other) const
+{
+    return enabled == other.enabled && rig == other.rig && loggerPorts == other.loggerPorts
+           && allowedSenders == other.allowedSenders && loggerRadio == other.loggerRadio && hangMs == other.hangMs;
+}
+
+int BrokerPreferences::effectivePort() const
+{
+    if (port != 0)
+        return port;
+    return caFile.isEmpty() ? BrokerSettings::plainPort : BrokerSettings::tlsPort;
+}
+
+bool BrokerPreferences::operator==(const BrokerPreferences &other) const
+{
+    return mode == other.mode && host == other.host && port == other.port && topic == other.topic
+           && user == other.user && caFile == other.caFile && discovery == other.discovery
+           && discoveryPrefix == other.discoveryPrefix;
+}
+
+bool sameSerialSettings(const SerialSettings &a, const SerialSettings &b)
+{
+    return a.portName == b.portName && a.baudRate == b.baudRate && a.baudRateText == b.baudRateText
+           && a.dataBits == b.dataBits && a.dataBitsText == b.dataBitsText && a.parity == b.parity
+           && a.parityText == b.parityText && a.stopBits == b.stopBits && a.stopBitsText == b.stopBitsText
+           && a.flowControl == b.flowControl && a.flowControlText == b.flowControlText;
+}
+
+bool StationSettings::operator==(const StationSettings &other) const
+{
+    return bandFollow == other.bandFollow && reconnect == other.reconnect && connectAtStart == other.connectAtStart
+           && sameSerialSettings(lastConnection, other.lastConnection) && broker == other.broker;
+}
+
+SerialSettings defaultSerialSettings(const QString &portName)
+{
+    // The texts are the ones the settings dialog shows for its defaults, under
+    // its own translation context.
+    SerialSettings settings;
+    settings.portName = portName;
+    settings.baudRate = QSerialPort::Baud9600;
+    settings.baudRateText = QStringLiteral("9600");
+    settings.dataBits = QSerialPort::Data8;
+    settings.dataBitsText = QStringLiteral("8");
+    settings.parity = QSerialPort::NoParity;
+    settings.parityText = QCoreApplication::translate("SettingsDialog", "None");
+    settings.stopBits = QSerialPort::OneStop;
+    settings.stopBitsText = QStringLiteral("1");
+    settings.flowControl = QSerialPort::NoFlowControl;
+    settings.flowControlText = QCoreApplication::translate("SettingsDialog", "None");
+    return settings;
+}

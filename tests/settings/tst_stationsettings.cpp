@@ -1,0 +1,397 @@
+#include "band/BandFollowSettings.h"
+#include "band/BandMemory.h"
+#include "remote/BrokerSettings.h"
+#include "settings/StationOverrides.h"
+#include "settings/StationProfile.h"
+#include "settings/StationSettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// Every field away from its default, texts included.
+StationSettings everythingSet()
+{
+    StationSettings s;
+    s.bandFollow.enabled = false;
+    s.bandFollow.rig.kind = RigSourceSettings::Kind::SerialRadio;
+    s.bandFollow.rig.rigctldAddress = "[::1]:4533";
+    s.bandFollow.rig.model = 1035;
+    s.bandFollow.rig.device = "/dev/serial/by-id/usb-Radio, \"CAT\" port";
+    s.bandFollow.rig.speed = 38400;
+    s.bandFollow.loggerPorts = QStringList{"12060", "239.255.0.1:2237"};
+    s.bandFollow.allowedSenders = QStringList{"192.168.1.0/24"};
+    s.bandFollow.loggerRadio = 2;
+    s.bandFollow.hangMs = 0;
+    s.reconnect = true;
+    s.connectAtStart = true;
+    s.lastConnection = {"COM3", 250000, "250000", QSerialPort::Data7, "7", QSerialPort::MarkParity, "Mark",
+                        QSerialPort::OneAndHalfStop, "1.5", QSerialPort::SoftwareControl, "XON/XOFF"};
+    s.broker.mode = BrokerPreferences::Mode::RemotePanel;
+    s.broker.host = "fd00::7";
+    s.broker.port = 8884;
+    s.broker.topic = "shack/switch-2";
+    s.broker.user = QString::fromUtf8("op=2; ü");
+    s.broker.caFile = "/etc/ssl/shack ca.pem";
+    s.broker.discovery = true;
+    s.broker.discoveryPrefix = "ha";
+    return s;
+}
+
+// The effective settings in a line a table can hold.
+QString summary(const EffectiveStation &e)
+{
+    QStringList parts;
+    const BandFollowPreferences &f = e.bandFollow;
+    QString follow = e.bandFollowRuns ? QStringLiteral("follow on") : QStringLiteral("follow off");
+    if (e.bandFollowRuns) {
+        if (f.rig.kind == RigSourceSettings::Kind::Rigctld)
+            follow += " rigctld " + f.rig.rigctldAddress;
+        if (f.rig.kind == RigSourceSettings::Kind::SerialRadio)
+            follow += QStringLiteral(" radio %1 %2 %3").arg(f.rig.model).arg(f.rig.device).arg(f.rig.speed);
+        if (!f.loggerPorts.isEmpty())
+            follow += " udp " + f.loggerPorts.join(',');
+        follow += QStringLiteral(" hang %1").arg(f.hangMs);
+    }
+    parts << follow << (e.reconnect ? "reconnect" : "no reconnect");
+    parts << (e.connectAtStart ? QStringLiteral("connect %1 %2 %3%4").arg(e.connectAtStart->portName)
+                                         .arg(e.connectAtStart->baudRateText, e.connectAtStart->dataBitsText,
+                                              e.connectAtStart->parityText)
+                               : QStringLiteral("stay disconnected"));
+    switch (e.broker.mode) {
+    case BrokerPreferences::Mode::Off:
+        parts << "no broker";
+        break;
+    case BrokerPreferences::Mode::Publish:
+    case BrokerPreferences::Mode::RemotePanel:
+        parts << QStringLiteral("%1 %2:%3 password from %4%5")
+                     .arg(e.broker.mode == BrokerPreferences::Mode::Publish ? "publish" : "remote", e.broker.host)
+                     .arg(e.broker.effectivePort())
+                     .arg(e.passwordFrom == EffectiveStation::PasswordFrom::SecretStore ? "store" : e.brokerPassword)
+                     .arg(e.broker.discovery ? " discovery " + e.broker.discoveryPrefix : QString());
+        break;
+    }
+    return parts.join(" | ");
+}
+
+} // namespace
+
+// Remembered settings: where each profile keeps them, that they come back as
+// they were saved, that a damaged file costs nothing, and how the command line
+// stands over them for one run.
+class tst_StationSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(config.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    }
+
+    void profileNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("plain") << "contest" << "";
+        QTest::newRow("letters of any script") << QString::fromUtf8("Funkbude-Süd") << "";
+        QTest::newRow("longest") << QString(64, 'a') << "";
+        QTest::newRow("too long") << QString(65, 'a') << "at most 64";
+        QTest::newRow("empty") << "" << "cannot be empty";
+        QTest::newRow("parent folder") << ".." << "'.'";
+        QTest::newRow("slash") << "a/b" << "'/'";
+        QTest::newRow("blank") << "my shack" << "' '";
+        QTest::newRow("control character") << QString("a\nb") << "U+000a";
+        QTest::newRow("Windows device") << "nul" << "device name";
+        QTest::newRow("Windows device with extension") << "COM1.ini" << "device name";
+    }
+    void profileNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, problem);
+        const QString found = StationProfile::nameProblem(name);
+        QVERIFY2(problem.isEmpty() ? found.isEmpty() : found.contains(problem), qPrintable(found));
+    }
+
+    // The default profile keeps the band memory where band follow has always
+    // kept it; a named one has a folder of its own with all three files.
+    void pathsPerProfile()
+    {
+        const QString folder = config.path() + "/tqx5r-panel";
+        const StationProfile::Paths standard = StationProfile::paths();
+        QCOMPARE(standard.settingsFile, folder + "/station.ini");
+        QCOMPARE(standard.bandMemoryFile, BandMemory::defaultPath());
+        QCOMPARE(standard.captionsFile, folder + "/settings.cfg");
+
+        const StationProfile::Paths named = StationProfile::paths("contest");
+        QCOMPARE(named.folder, folder + "/profiles/contest");
+        for (const QString &path : {named.settingsFile, named.bandMemoryFile, named.captionsFile})
+            QCOMPARE(QFileInfo(path).absolutePath(), named.folder);
+        QVERIFY(StationProfile::paths("a").settingsFile != StationProfile::paths("b").settingsFile);
+    }
+
+    void roundTripAndFirstStart()
+    {
+        const QString path = StationProfile::paths("roundtrip").settingsFile;
+        StationSettingsFile file(path);
+        QVERIFY(file.load() == StationSettings());
+        QCOMPARE(file.problem(), QString());
+        QVERIFY2(!QFileInfo::exists(path), "reading must not create the file");
+
+        const StationSettings saved = everythingSet();
+        QVERIFY(file.save(saved));
+        StationSettingsFile again(path);
+        const StationSettings loaded = again.load();
+        QCOMPARE(again.problem(), QString());
+        QVERIFY(loaded == saved);
+        QVERIFY(!(loaded == StationSettings()));
+
+        // Keys a later version may add survive a save.
+        {
+            QSettings later(path, QSettings::IniFormat);
+            later.setIniCodec("UTF-8");
+            later.setValue("Future/Key", "kept");
+        }
+        QVERIFY(again.save(StationSettings()));
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value("Future/Key").toString(), QString("kept"));
+        QVERIFY(StationSettingsFile(path).load() == StationSettings());
+    }
+
+    void damagedFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<bool>("reconnectKept");
+
+        QTest::newRow("binary") << QByteArray("[Connection]\nReconnect=true\n\0\0\x01\x02", 32) << "control characters"
+                                << false;
+        QTest::newRow("not UTF-8") << QByteArray("[Connection]\nReconnect=true\nPort=\xff\xfe\n") << "not UTF-8" << false;
+        QTest::newRow("not INI") << QByteArray("[Connection]\nReconnect=true\nthis is a letter, not settings\n")
+                                 << "not in the INI format" << false;
+        QTest::newRow("too large") << QByteArray("[Connection]\nReconnect=true\n;") + QByteArray(300 * 1024, 'x')
+                                   << "larger than 256 KiB" << false;
+        // Values that make no sense fall back one by one; the rest is taken.
+        QTest::newRow("bad values") << QByteArray("[Connection]\nReconnect=true\nParity=7\n[BandFollow]\nHangMs=-5\n"
+                                                  "Enabled=maybe\n[Broker]\nMode=sideways\nPort=70000\n")
+                                    << "BandFollow/Enabled, BandFollow/HangMs, Connection/Parity, Broker/Mode, Broker/Port"
+                                    << true;
+    }
+    // Defaults and one message; the file stays as it is until a setting
+    // changes, and is then kept byte for byte beside the new one.
+    void damagedFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, problem);
+        QFETCH(bool, reconnectKept);
+        const QString profilePath = StationProfile::paths(QString(QTest::currentDataTag()).replace(' ', '-')).settingsFile;
+        writeFile(profilePath, bytes);
+
+        StationSettingsFile file(profilePath);
+        StationSettings loaded = file.load();
+        QVERIFY2(file.problem().contains(problem), qPrintable(file.problem()));
+        QVERIFY(file.problem().contains(profilePath));
+        QVERIFY(file.problem().contains(profilePath + ".bad"));
+        StationSettings expected;
+        expected.reconnect = reconnectKept;
+        QVERIFY(loaded == expected);
+        QCOMPARE(contents(profilePath), bytes);
+
+        loaded.connectAtStart = true;
+        QVERIFY(file.save(loaded));
+        QCOMPARE(file.keptCopy(), profilePath + ".bad");
+        QCOMPARE(contents(profilePath + ".bad"), bytes);
+        StationSettingsFile after(profilePath);
+        QVERIFY(after.load() == loaded);
+        QCOMPARE(after.problem(), QString());
+
+        // A second damaged file does not replace the first copy.
+        writeFile(profilePath, bytes);
+        StationSettingsFile third(profilePath);
+        third.load();
+        QVERIFY(third.problem().contains(profilePath + ".bad.2"));
+        QVERIFY(third.save(loaded));
+        QCOMPARE(contents(profilePath + ".bad"), bytes);
+        QCOMPARE(contents(profilePath + ".bad.2"), bytes);
+    }
+
+    void folderInPlaceOfTheFile()
+    {
+        const QString path = StationProfile::paths("folder").settingsFile;
+        QVERIFY(QDir().mkpath(path));
+        StationSettingsFile file(path);
+        QVERIFY(file.load() == StationSettings());
+        QVERIFY2(file.problem().contains("it is a folder"), qPrintable(file.problem()));
+        StationSettings changed;
+        changed.reconnect = true;
+        QVERIFY(file.save(changed));
+        QVERIFY(QFileInfo(path + ".bad").isDir());
+        QVERIFY(StationSettingsFile(path).load() == changed);
+    }
+
+    void overrides_data()
+    {
+        QTest::addColumn<QString>("remembered");  // words: rigctld logger off reconnect connect publish remote
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("effective");
+
+        const QString rigctld = "follow on rigctld shack:4532 hang 500";
+        const QString connect = "connect /dev/ttyUSB3 19200 7Even";
+        QTest::newRow("first start") << "" << QStringList()
+                                     << "follow off | no reconnect | stay disconnected | no broker";
+        QTest::newRow("all remembered") << "rigctld reconnect connect publish" << QStringList()
+                                        << rigctld + " | reconnect | " + connect
+                                               + " | publish broker.lan:1883 password from store";
+        QTest::newRow("follow switched off") << "rigctld off" << QStringList()
+                                             << "follow off | no reconnect | stay disconnected | no broker";
+        QTest::newRow("connect at start, no port yet") << "connect-empty" << QStringList()
+                                                       << "follow off | no reconnect | stay disconnected | no broker";
+        QTest::newRow("--port wins with default line") << "connect" << QStringList{"port=/dev/ttyUSB9"}
+                                                       << "follow off | no reconnect | connect /dev/ttyUSB9 9600 8None | no broker";
+        QTest::newRow("--reconnect") << "" << QStringList{"reconnect"}
+                                     << "follow off | reconnect | stay disconnected | no broker";
+        QTest::newRow("sources replace remembered ones") << "rigctld logger off" << QStringList{"follow"}
+                                                         << "follow on radio 1 /dev/ttyUSB1 38400 udp 12060 hang 500 | "
+                                                            "no reconnect | stay disconnected | no broker";
+        QTest::newRow("bad band follow option") << "rigctld" << QStringList{"follow-refused"}
+                                                << "follow off | no reconnect | stay disconnected | no broker";
+        QTest::newRow("hang time over remembered sources") << "logger" << QStringList{"hang=0"}
+                                                           << "follow on udp 2237 hang 0 | no reconnect | "
+                                                              "stay disconnected | no broker";
+        QTest::newRow("--mqtt replaces the broker") << "publish" << QStringList{"mqtt"}
+                                                    << "follow off | no reconnect | stay disconnected | "
+                                                       "publish cli.lan:1884 password from pw-cli";
+        QTest::newRow("bad broker option") << "publish connect" << QStringList{"mqtt-refused"}
+                                           << "follow off | no reconnect | " + connect + " | no broker";
+        QTest::newRow("--remote never opens a port") << "connect" << QStringList{"remote", "port=/dev/ttyUSB9"}
+                                                     << "follow off | no reconnect | stay disconnected | "
+                                                        "remote cli.lan:1884 password from pw-cli";
+        QTest::newRow("remembered remote panel") << "remote connect" << QStringList()
+                                                 << "follow off | no reconnect | stay disconnected | "
+                                                    "remote broker.lan:1883 password from store";
+        QTest::newRow("--mqtt-discovery") << "publish" << QStringList{"discovery="}
+                                          << "follow off | no reconnect | stay disconnected | "
+                                             "publish broker.lan:1883 password from store discovery homeassistant";
+    }
+    void overrides()
+    {
+        QFETCH(QString, remembered);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, effective);
+
+        const QStringList words = remembered.split(' ', Qt::SkipEmptyParts);
+        StationSettings settings;
+        if (words.contains("rigctld")) {
+            settings.bandFollow.rig.kind = RigSourceSettings::Kind::Rigctld;
+            settings.bandFollow.rig.rigctldAddress = "shack:4532";
+        }
+        if (words.contains("logger"))
+            settings.bandFollow.loggerPorts = QStringList{"2237"};
+        settings.bandFollow.enabled = !words.contains("off");
+        settings.reconnect = words.contains("reconnect");
+        settings.connectAtStart = words.contains("connect") || words.contains("connect-empty");
+        if (words.contains("connect"))
+            settings.lastConnection = {"/dev/ttyUSB3", 19200, "19200", QSerialPort::Data7, "7", QSerialPort::EvenParity,
+                                       "Even", QSerialPort::OneStop, "1", QSerialPort::NoFlowControl, "None"};
+        if (words.contains("publish") || words.contains("remote")) {
+            settings.broker.mode = words.contains("publish") ? BrokerPreferences::Mode::Publish
+                                                             : BrokerPreferences::Mode::RemotePanel;
+            settings.broker.host = "broker.lan";
+            settings.broker.user = "op";
+        }
+
+        StationOverrides overrides;
+        for (const QString &argument : arguments) {
+            const QString name = argument.section('=', 0, 0);
+            const QString value = argument.section('=', 1);
+            if (name == "port")
+                overrides.port = value;
+            if (name == "reconnect")
+                overrides.reconnect = true;
+            if (name == "follow") {
+                BandFollowSettings read;
+                read.rig = HamlibSettings();
+                read.rig->model = 1;
+                read.rig->file = "/dev/ttyUSB1";
+                read.rig->speed = 38400;
+                read.loggers << *LoggerEndpoint::parse("12060");
+                overrides.setBandFollow(read);
+            }
+            if (name == "follow-refused")
+                overrides.bandFollow = StationOverrides::Given::Refused;
+            if (name == "hang")
+                overrides.hangMs = value.toInt();
+            if (name == "mqtt" || name == "remote") {
+                BrokerSettings read;
+                read.host = "cli.lan";
+                read.port = 1884;
+                read.user = "cli";
+                read.password = "pw-cli";
+                read.remotePanel = name == "remote";
+                overrides.setBroker(read);
+            }
+            if (name == "mqtt-refused")
+                overrides.broker = StationOverrides::Given::Refused;
+            if (name == "discovery")
+                overrides.discoveryPrefix = value;
+        }
+        const EffectiveStation result = effectiveStation(settings, overrides, "/profile/bands.ini");
+        QCOMPARE(summary(result).replace("7 Even", "7Even").replace("8 None", "8None"), effective);
+        QCOMPARE(result.bandMemoryPath, QString("/profile/bands.ini"));
+        QCOMPARE(result.brokerFromCommandLine, arguments.join(' ').contains("mqtt") || arguments.contains("remote"));
+    }
+
+    // What the features start from: the remembered sources in band follow's
+    // own settings, a logger entry that does not parse left out and named.
+    void featureSettings()
+    {
+        BandFollowPreferences follow;
+        follow.rig.kind = RigSourceSettings::Kind::Rigctld;
+        follow.loggerPorts = QStringList{"12060", "twelve", "12060", "239.255.0.1:2237"};
+        QStringList problems;
+        std::optional<BandFollowSettings> settings = toBandFollowSettings(follow, "/m/bands.ini", &problems);
+        QVERIFY(settings && settings->rig);
+        QCOMPARE(settings->rig->model, HamlibSettings::rigctldModel);
+        QCOMPARE(settings->rig->file, QString("localhost:4532"));
+        QCOMPARE(settings->loggers.size(), 2);
+        QCOMPARE(settings->memoryPath, QString("/m/bands.ini"));
+        QCOMPARE(problems.size(), 1);
+        QVERIFY(problems.first().contains("'twelve'"));
+
+        follow.rig.kind = RigSourceSettings::Kind::None;
+        follow.loggerPorts = QStringList{"0"};
+        QVERIFY(!toBandFollowSettings(follow, QString(), &problems));
+
+        BrokerPreferences broker;
+        broker.host = "::1";
+        broker.caFile = "/ca.pem";
+        broker.mode = BrokerPreferences::Mode::RemotePanel;
+        const BrokerSettings brokerSettings = toBrokerSettings(broker, "secret");
+        QCOMPARE(brokerSettings.address(), QString("[::1]:8883"));
+        QVERIFY(brokerSettings.remotePanel && brokerSettings.usesTls());
+        QCOMPARE(brokerSettings.password, QString("secret"));
+    }
+
+private:
+    QTemporaryDir config;
+};
+
+QTEST_GUILESS_MAIN(tst_StationSettings)
+#include "tst_stationsettings.moc"
