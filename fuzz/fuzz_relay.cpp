@@ -37,9 +37,9 @@ public:
     {
         if (!RelayedFrame::isWholeSwitchFrame(message))
             return false;
-        const qint64 before = bytesAvailable();
+        const qint64 before = device()->bytesAvailable();
         deliver(message);
-        return bytesAvailable() > before;
+        return device()->bytesAvailable() > before;
     }
 };
 
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QList<QByteArray> taken;
     QList<QByteArray> handedOver;
     const auto receive = [&] {
-        receiver.receive(&link, [&] {
+        receiver.receive(link.device(), [&] {
             handedOver << QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount);
         });
         check(handedOver == taken.mid(0, handedOver.size()), "a frame changed or out of order on the way");
@@ -72,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         at += length;
         if (link.take(message))
             taken << message;
-        check(link.bytesAvailable() <= RemoteLink::maxWaitingBytes, "waiting bytes unbounded");
+        check(link.device()->bytesAvailable() <= RemoteLink::maxWaitingBytes, "waiting bytes unbounded");
     }
-    while (link.bytesAvailable() > 0)
+    while (link.device()->bytesAvailable() > 0)
         receive();
     check(handedOver == taken, "a whole frame was not handed over");
     return 0;

@@ -16,6 +16,9 @@ public:
     // A single step reads at most this much, so a flood of bytes cannot hold
     // the GUI thread; the rest waits for the next step.
     static constexpr int maxBytesPerStep = 4096;
+    // The receive step drains far faster than any serial line fills, but a
+    // runaway sender must not grow the serial port's own buffer without end.
+    static constexpr qint64 portBufferBytes = 64 * 1024;
 
     FrameReceiver();
 

@@ -26,3 +26,10 @@ bool SilenceWatch::check(qint64 nowMs)
     reported = true;
     return true;
 }
+
+std::optional<qint64> SilenceWatch::nextCheckMs() const
+{
+    if (!armed || reported)
+        return std::nullopt;
+    return lastHeardMs + limitMs + 1;
+}

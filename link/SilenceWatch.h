@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <optional>
+
 // Tells when a connected switch has gone quiet. Connecting starts the clock;
 // every complete frame from the switch, of any type, starts it again. When
 // more than limitMs pass without one, check() says so once; the next frame
@@ -19,6 +21,9 @@ public:
     // True once per outage, at the first check more than limitMs after the
     // last frame (or the connect).
     bool check(qint64 nowMs);
+    // When a check would first say so, while one may; nothing once it has
+    // been said or while not connected.
+    std::optional<qint64> nextCheckMs() const;
 
 private:
     bool armed = false;

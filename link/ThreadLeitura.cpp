@@ -1,8 +1,7 @@
 #include "link/ThreadLeitura.h"
 
+#include "link/MonotonicClock.h"
 #include "panel/MainWindow.h"
-
-#include <chrono>
 
 ThreadLeitura::ThreadLeitura(MainWindow *window, Clock clock)
     : QThread(nullptr)
@@ -23,8 +22,7 @@ void ThreadLeitura::stop()
 
 qint64 ThreadLeitura::monotonicClock()
 {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return MonotonicClock::nowMs();
 }
 
 void ThreadLeitura::run()
@@ -42,8 +40,13 @@ void ThreadLeitura::run()
         case PollPacer::Send::Nothing:
             break;
         }
-        QMetaObject::invokeMethod(window, "callReceber", Qt::QueuedConnection,
-                                  Q_ARG(MainWindow *, window));
+        // Reading waits for something to read (bytes come, or a silence to
+        // look for), so an idle panel does not wake the window 40 times a
+        // second for nothing.
+        if (window->receiveWanted()) {
+            QMetaObject::invokeMethod(window, "callReceber", Qt::QueuedConnection,
+                                      Q_ARG(MainWindow *, window));
+        }
         if (stopRequested.load())
             break;
     }

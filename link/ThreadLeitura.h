@@ -11,8 +11,9 @@ class MainWindow;
 
 // The clock of all traffic with the switch. Every cycle it asks the window,
 // by queued invocation, to send the oldest queued command or a poll request
-// (as PollPacer decides), and to read what has arrived. It never touches the
-// port or the panel. Constructing it starts the loop; stop() ends it.
+// (as PollPacer decides), and to read what has arrived when something has.
+// It never touches the port or the panel. Constructing it starts the loop;
+// stop() ends it.
 class ThreadLeitura : public QThread
 {
 public:

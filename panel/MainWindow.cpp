@@ -3,7 +3,8 @@
 
 #include "about/about.h"
 #include "link/LinkLossHandler.h"
-#include "link/RemoteLink.h"
+#include "link/MonotonicClock.h"
+#include "link/SerialLink.h"
 #include "link/Transmitter.h"
 #include "panel/AntennaLabels.h"
 #include "panel/DarkTheme.h"
@@ -14,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaType>
 #include <QScopedValueRollback>
@@ -32,9 +34,6 @@ MainWindow::MainWindow(QWidget *parent)
     rotorIndicators = {ui->rotor1, ui->rotor2, ui->rotor3, ui->rotor4};
 
     serialPort = new QSerialPort(this);
-    // The receive step drains far faster than any serial line fills, but a
-    // runaway sender must not grow the port's own buffer without end.
-    serialPort->setReadBufferSize(portReadBufferBytes);
     settings = new SettingsDialog;
     // The dialog has no parent, so it is a window of its own; it must not
     // keep the program running once the panel is closed.
@@ -52,9 +51,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serialPort, SIGNAL(errorOccurred(QSerialPort::SerialPortError)),
             this, SLOT(handleError(QSerialPort::SerialPortError)));
 
-    monotonicClock.start();
-    switchSeam = new SwitchSeam([this](CommandWord word) { return queueCommand(word, true); }, this);
-    connect(switchSeam, &SwitchSeam::guardedWordChanged, this, &MainWindow::refreshWaiting);
+    switchSeam = new SwitchSeam(
+        [this](CommandWord word) { return queueCommand(word, CommandQueue::Origin::Feature); }, this);
+    commandQueue.setGuardedWord({[this] { return switchSeam->guardedWordReady(); },
+                                 [this] { return switchSeam->takeGuardedWord(); }});
+    connect(switchSeam, &SwitchSeam::guardedWordChanged, this, [this] { commandQueue.refresh(); });
+    serialLink = new SerialLink(serialPort, this);
+    setLink(serialLink);
     publishSnapshot();
 }
 
@@ -75,50 +78,45 @@ void MainWindow::registerMetaType()
 
 void MainWindow::callEnviar()
 {
-    // A remote panel never polls: the panel that owns the switch does.
-    if (!remoteLink)
-        Transmitter::sendPollRequest();
-    lastSendWasFeatureWord = false;
-    refreshWaiting();
+    // A remote panel's link sends no polls: the panel that owns the switch does.
+    link->sendPollRequest();
+    commandQueue.pollSent();
 }
 
 void MainWindow::callReceber(MainWindow *w)
 {
-    receiver.receive(linkDevice(), [this, w] {
+    QIODevice *device = link->device();
+    receiver.receive(device, [this, w] {
         switchSeam->dispatched(QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount));
         processaPacoteRecebido(w);
     });
+    // What one step leaves is read at the next.
+    if (device->isOpen() && device->bytesAvailable() > 0)
+        bytesCame.store(true);
     checkForSilence();
     publishSnapshot();
 }
 
+bool MainWindow::receiveWanted()
+{
+    if (bytesCame.exchange(false))
+        return true;
+    const qint64 dueMs = silenceCheckAtMs.load();
+    return dueMs >= 0 && MonotonicClock::nowMs() >= dueMs;
+}
+
 void MainWindow::callEnvioFila()
 {
-    std::optional<CommandWord> word;
-    bool fromFeature = true;
-    if (!commandQueue.isEmpty()) {
-        if (!(queuedFromFeature.first() && lastSendWasFeatureWord)) {
-            word = commandQueue.takeFirst();
-            fromFeature = queuedFromFeature.takeFirst();
-        }
-    } else if (!lastSendWasFeatureWord) {
-        // Band follow's select: its guard looks at the latest news now.
-        word = switchSeam->takeGuardedWord();
-    }
-    if (word) {
-        lastSendWasFeatureWord = fromFeature;
-        // A word whose turn comes while disconnected is dropped, not kept for later.
-        if (!remoteLink)
-            Transmitter::sendCommand(*word);
-        else if (remoteLink->isOpen())
-            remoteLink->sendCommand(*word);
-    }
-    refreshWaiting();
+    // Band follow's guarded word, when it is the one, asks its guard now.
+    const std::optional<CommandWord> word = commandQueue.takeNext();
+    // A word whose turn comes while disconnected is dropped, not kept for later.
+    if (word)
+        link->sendCommand(*word);
 }
 
 void MainWindow::connectAtStart(const QString &portName)
 {
-    if (!remoteLink)
+    if (link == serialLink)
         useCustomPort(portName);
     openSerialPort();
 }
@@ -128,40 +126,22 @@ void MainWindow::useCustomPort(const QString &portName)
     settings->selectCustomPort(portName);
 }
 
-bool MainWindow::queueCommand(CommandWord word, bool fromFeature)
+bool MainWindow::queueCommand(CommandWord word, CommandQueue::Origin origin)
 {
-    if (commandQueue.size() >= maxQueuedWords) {
-        showStatus(tr("Too many commands waiting for the TQX-5R; a command was dropped"));
-        return false;
-    }
-    commandQueue.append(word);
-    queuedFromFeature.append(fromFeature);
-    refreshWaiting();
-    return true;
-}
-
-void MainWindow::refreshWaiting()
-{
-    bool waiting = false;
-    if (!commandQueue.isEmpty())
-        waiting = !(queuedFromFeature.first() && lastSendWasFeatureWord);
-    else if (switchSeam->guardedWordReady())
-        waiting = !lastSendWasFeatureWord;
-    wordWaiting.store(waiting);
+    if (commandQueue.append(word, origin))
+        return true;
+    showStatus(tr("Too many commands waiting for the TQX-5R; a command was dropped"));
+    return false;
 }
 
 // --- Serial connection --------------------------------------------------------
 
 void MainWindow::openSerialPort()
 {
-    if (remoteLink) {
-        openRemoteLink();
-        return;
-    }
     if (!openSerialPortQuietly(settings->serialSettings())) {
-        QMessageBox::critical(this, tr("Error"), serialPort->errorString());
+        critical(tr("Error"), link->errorString());
         // A reconnect may have opened the port while the box was up.
-        if (!serialPort->isOpen())
+        if (!link->isOpen())
             showStatus(tr("Open error"));
         publishSnapshot();
     }
@@ -174,26 +154,23 @@ SerialSettings MainWindow::serialSettings() const
 
 bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
 {
-    serialPort->setPortName(p.portName);
-    serialPort->setBaudRate(p.baudRate, QSerialPort::AllDirections);
-    serialPort->setDataBits(p.dataBits);
-    serialPort->setParity(p.parity);
-    serialPort->setStopBits(p.stopBits);
-    serialPort->setFlowControl(p.flowControl);
-    const bool opened = serialPort->open(QIODevice::ReadWrite);
+    const bool opened = link->open(p);
     if (opened) {
         ui->actionConfigure->setEnabled(false);
         ui->actionConnect_to_TQX_5R->setEnabled(false);
         // All six at once, so a "%" in a port name is shown as typed.
-        showStatus(tr("Connected to %1 : %2, %3, %4, %5, %6")
-                       .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
-                            p.stopBitsText, p.flowControlText));
-        connectedPortName = p.portName;
+        if (!link->reportsItsOwnStatus()) {
+            showStatus(tr("Connected to %1 : %2, %3, %4, %5, %6")
+                           .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
+                                p.stopBitsText, p.flowControlText));
+        }
+        connectedPortName = link->name();
         receiver.reset();
-        silenceWatch.connected(monotonicClock.elapsed());
-        Transmitter::sendFirmwareRequest();
+        silenceWatch.connected(MonotonicClock::nowMs());
+        armSilenceCheck();
+        link->sendFirmwareRequest();
         if (lossHandler)
-            lossHandler->linkOpened(p.portName, ui->statusBar->currentMessage());
+            lossHandler->linkOpened(connectedPortName, ui->statusBar->currentMessage());
     }
     publishSnapshot();
     return opened;
@@ -209,11 +186,12 @@ void MainWindow::closeSerialPort()
 
 void MainWindow::closeSerialPortQuietly()
 {
-    closeLink();
+    link->close();
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
     silenceWatch.disconnected();
+    armSilenceCheck();
     publishSnapshot();
 }
 
@@ -243,20 +221,44 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     }
     if (lossHandler && lossHandler->linkLost(connectedPortName))
         return;
-    QMessageBox::critical(this, tr("Critical Error"), description);
+    critical(tr("Critical Error"), description);
+}
+
+void MainWindow::critical(const QString &title, const QString &text)
+{
+    if (criticalMessage)
+        criticalMessage(title, text);
+    else
+        QMessageBox::critical(this, title, text);
 }
 
 void MainWindow::checkForSilence()
 {
-    if (!linkCanSend() || !silenceWatch.check(monotonicClock.elapsed()))
+    const qint64 nowMs = MonotonicClock::nowMs();
+    if (!linkCanSend()) {
+        // Not this window's silence to tell (a remote panel's broker is
+        // away and says so); looked at again now and then.
+        if (silenceCheckAtMs.load() >= 0 && nowMs >= silenceCheckAtMs.load())
+            silenceCheckAtMs.store(nowMs + silenceRecheckMs);
         return;
-    ui->power->setChecked(false);
-    showStatus(tr("No answer from TQX-5R"));
+    }
+    if (silenceWatch.check(nowMs)) {
+        ui->power->setChecked(false);
+        showStatus(tr("No answer from TQX-5R"));
+    }
+    armSilenceCheck();
+}
+
+void MainWindow::armSilenceCheck()
+{
+    const std::optional<qint64> dueMs = silenceWatch.nextCheckMs();
+    silenceCheckAtMs.store(dueMs ? *dueMs : -1);
 }
 
 void MainWindow::heardFromSwitch()
 {
-    silenceWatch.frameArrived(monotonicClock.elapsed());
+    silenceWatch.frameArrived(MonotonicClock::nowMs());
+    armSilenceCheck();
     if (lossHandler)
         lossHandler->switchAnswered();
 }
@@ -471,9 +473,38 @@ void MainWindow::loadAntennaLabels()
     }
 }
 
+void MainWindow::setCaptions(const QStringList &captions)
+{
+    for (int i = 0; i < positionCount; ++i)
+        keys[static_cast<size_t>(i)]->setText(captions.value(i));
+    publishSnapshot();
+}
+
+QStringList MainWindow::captions() const
+{
+    QStringList texts;
+    for (const QPushButton *key : keys)
+        texts << key->text();
+    return texts;
+}
+
 void MainWindow::showStatus(const QString &message)
 {
     ui->statusBar->showMessage(message);
+}
+
+void MainWindow::showPermanentStatus(const QString &text)
+{
+    if (text.isEmpty()) {
+        delete permanentStatus;
+        permanentStatus = nullptr;
+        return;
+    }
+    if (!permanentStatus) {
+        permanentStatus = new QLabel(this);
+        ui->statusBar->addPermanentWidget(permanentStatus);
+    }
+    permanentStatus->setText(text);
 }
 
 void MainWindow::publishSnapshot()
@@ -503,60 +534,37 @@ void MainWindow::publishSnapshot()
     switchSeam->update(s);
 }
 
-// --- Remote link ----------------------------------------------------------------------
+// --- The link -------------------------------------------------------------------------
 
-void MainWindow::useRemoteLink(RemoteLink *link)
+void MainWindow::setLink(SwitchLink *newLink)
 {
-    remoteLink = link;
-    connect(link, &RemoteLink::status, this, &MainWindow::showStatus);
+    if (link)
+        disconnect(link, nullptr, this, nullptr);
+    link = newLink;
+    // The receive step runs when bytes have come; nothing is read here.
+    connect(link->device(), &QIODevice::readyRead, this, [this] { bytesCame.store(true); });
+    connect(link, &SwitchLink::status, this, &MainWindow::showStatus);
     // Frames come again once the far end is back; until then a silence is
-    // the broker's, and its own message stays.
-    connect(link, &RemoteLink::ready, this, [this] { silenceWatch.connected(monotonicClock.elapsed()); });
+    // the far end's, and its own message stays.
+    connect(link, &SwitchLink::ready, this, [this] {
+        silenceWatch.connected(MonotonicClock::nowMs());
+        armSilenceCheck();
+    });
     // No switch can be seen without the far end: POWER goes out at once, as
     // after a silence, and the link's own message stays.
-    connect(link, &RemoteLink::lost, this, [this] {
+    connect(link, &SwitchLink::lost, this, [this] {
         ui->power->setChecked(false);
         publishSnapshot();
     });
-    connect(link, &RemoteLink::captionsReceived, this, [this](const QStringList &captions) {
-        for (int i = 0; i < positionCount && i < captions.size(); ++i)
-            keys[static_cast<size_t>(i)]->setText(captions.at(i));
-        publishSnapshot();
-    });
-}
-
-void MainWindow::openRemoteLink()
-{
-    ui->actionConfigure->setEnabled(false);
-    ui->actionConnect_to_TQX_5R->setEnabled(false);
-    connectedPortName = remoteLink->name();
-    receiver.reset();
-    silenceWatch.connected(monotonicClock.elapsed());
-    remoteLink->attach();
-    publishSnapshot();
-}
-
-void MainWindow::closeLink()
-{
-    if (remoteLink)
-        remoteLink->detach();
-    else if (serialPort->isOpen())
-        serialPort->close();
+    connect(link, &SwitchLink::captionsReceived, this, &MainWindow::setCaptions);
 }
 
 bool MainWindow::linkIsOpen() const
 {
-    return remoteLink ? remoteLink->isOpen() : serialPort->isOpen();
+    return link->isOpen();
 }
 
 bool MainWindow::linkCanSend() const
 {
-    return remoteLink ? remoteLink->canSend() : serialPort->isOpen();
-}
-
-QIODevice *MainWindow::linkDevice() const
-{
-    if (remoteLink)
-        return remoteLink;
-    return serialPort;
+    return link->canSend();
 }

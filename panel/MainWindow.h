@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/CommandQueue.h"
 #include "link/FrameReceiver.h"
 #include "link/Protocol.h"
 #include "link/SilenceWatch.h"
@@ -7,19 +8,22 @@
 #include "panel/PanelState.h"
 #include "settings/SerialSettings.h"
 
-#include <QElapsedTimer>
-#include <QList>
 #include <QMainWindow>
 #include <QSerialPort>
+#include <QStringList>
 
 #include <array>
 #include <atomic>
+#include <functional>
 
 class LinkLossHandler;
+class QAction;
+class QLabel;
+class QMenu;
 class QPushButton;
 class QRadioButton;
-class RemoteLink;
 class SettingsDialog;
+class SwitchLink;
 class SwitchSeam;
 
 namespace Ui {
@@ -28,16 +32,32 @@ class mainWindow;
 
 // The control panel: menus, the antenna keys and the indicators that mirror
 // the switch. The poll thread drives its traffic through the three public
-// slots; everything else here runs on the GUI thread.
+// slots; everything else here runs on the GUI thread. The switch is reached
+// through one link: the serial port unless another is given.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    static constexpr qint64 portReadBufferBytes = 64 * 1024;
-    // Words waiting for the switch; beyond this one more is refused, so a
-    // flood can never grow memory without end.
-    static constexpr int maxQueuedWords = 256;
+    static constexpr int maxQueuedWords = CommandQueue::maxWords;
+    // A silence is looked for this often while the switch cannot be heard
+    // for another reason (a remote panel's broker away).
+    static constexpr qint64 silenceRecheckMs = 250;
+
+    // The Station menu's entries, for the code that sets the station up.
+    struct StationActions
+    {
+        QMenu *menu;
+        QAction *bandFollow;
+        QAction *bandFollowSettings;
+        QAction *reconnect;
+        QAction *connectAtStart;
+        QAction *brokerSettings;
+        QAction *antennaCaptions;
+    };
+
+    // Shows a failure the operator must acknowledge ("Error", "Critical Error").
+    using CriticalMessage = std::function<void(const QString &title, const QString &text)>;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -46,28 +66,37 @@ public:
     static void registerMetaType();
 
     // Safe to call from the poll thread. True when no word may go at the
-    // next turn, so a poll may: the queue is empty and no guarded word is
-    // ready, or the next word is a feature's and the last frame written was
-    // a feature's word too (the switch is heard between two of those, so a
-    // flood from the broker or band follow cannot starve the polls).
-    bool commandQueueIsEmpty() const { return !wordWaiting.load(); }
-    QList<CommandWord> queuedCommands() const { return commandQueue; }
+    // next send turn, so a poll may (see CommandQueue).
+    bool commandQueueIsEmpty() const { return !commandQueue.wordWaiting(); }
+    // Safe to call from the poll thread: whether the receive step has
+    // something to do, bytes having come or a silence to look for.
+    bool receiveWanted();
+    QList<CommandWord> queuedCommands() const { return commandQueue.words(); }
     qint64 framesReceived() const { return receiver.framesDispatched(); }
 
     // Where band follow, the broker bridge and the like meet the panel.
     SwitchSeam *seam() const { return switchSeam; }
+    StationActions stationActions() const;
+
+    // Reaches the switch through link instead of the serial port (a remote
+    // panel). Call before the window is shown; the window does not own it.
+    void setLink(SwitchLink *link);
+    bool linkIsOpen() const;
 
     // Connects to a port named on the command line, as if the operator had
-    // typed it as a custom port and chosen "Connect to TQX-5R". With a remote
-    // link, attaches that instead.
+    // typed it as a custom port and chosen "Connect to TQX-5R". With another
+    // link, opens that instead.
     void connectAtStart(const QString &portName);
     // Puts portName in the settings as a typed custom port, with the line
     // parameters as they are.
     void useCustomPort(const QString &portName);
+    SettingsDialog *serialSettingsDialog() const { return settings; }
 
     // Hands device losses to handler instead of the "Critical Error" box;
     // nullptr brings the box back. The handler is not owned.
     void setLinkLossHandler(LinkLossHandler *handler) { lossHandler = handler; }
+    // Shows the error boxes some other way (a panel without a screen).
+    void setCriticalMessage(CriticalMessage show) { criticalMessage = std::move(show); }
     // The port and line parameters "Connect to TQX-5R" would use now.
     SerialSettings serialSettings() const;
     // Opens the port with p as "Connect to TQX-5R" does, except that a
@@ -77,10 +106,12 @@ public:
     // left alone and the loss handler is not told.
     void closeSerialPortQuietly();
     void showStatus(const QString &message);
-
-    // Makes this a remote panel: the switch is reached through link, never
-    // through a serial port. Call before the window is shown.
-    void useRemoteLink(RemoteLink *link);
+    // A short text at the right of the status bar (band follow's state);
+    // empty removes it.
+    void showPermanentStatus(const QString &text);
+    // The keys' captions; an empty caption leaves a key blank.
+    void setCaptions(const QStringList &captions);
+    QStringList captions() const;
 
 public slots:
     void callEnviar();
@@ -119,44 +150,42 @@ protected:
 
 private:
     void loadAntennaLabels();
+    void critical(const QString &title, const QString &text);
     void selectRotor(int n);
     void updateSuperSplitIndicator();
     void showFirmwareRevision(quint8 major, quint8 minor);
     void applyEffects(const OperatorCommands::Effects &effects);
-    bool queueCommand(CommandWord word, bool fromFeature = false);
-    void refreshWaiting();
+    bool queueCommand(CommandWord word, CommandQueue::Origin origin = CommandQueue::Origin::Operator);
     void checkForSilence();
+    void armSilenceCheck();
     void heardFromSwitch();
     PanelDisplay currentDisplay() const;
     void showDisplay(const PanelDisplay &display);
     void publishSnapshot();
-    void openRemoteLink();
-    void closeLink();
-    bool linkIsOpen() const;
-    // Open, and for a remote link the way to the far end standing.
+    // Open, and the way to the switch standing.
     bool linkCanSend() const;
-    QIODevice *linkDevice() const;
 
-    QList<CommandWord> commandQueue;
+    CommandQueue commandQueue;
     Ui::mainWindow *ui;
     SettingsDialog *settings;
 
-    QList<bool> queuedFromFeature;   // beside commandQueue, word by word
-    bool lastSendWasFeatureWord = false;
-    std::atomic<bool> wordWaiting{false};
     FrameReceiver receiver;
     std::array<QPushButton *, positionCount> keys{};
     std::array<QRadioButton *, positionCount> busyIndicators{};
     std::array<QRadioButton *, rotorCount> rotorIndicators{};
     KeyLooks keyLooks{};
     QString connectedPortName;
-    QElapsedTimer monotonicClock;
     SilenceWatch silenceWatch;
+    std::atomic<bool> bytesCame{false};
+    std::atomic<qint64> silenceCheckAtMs{-1};   // -1: none due
     bool firmwareKnown = false;
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
     SwitchSeam *switchSeam = nullptr;
     LinkLossHandler *lossHandler = nullptr;
     bool closingLostPort = false;
-    RemoteLink *remoteLink = nullptr;
+    SwitchLink *serialLink = nullptr;
+    SwitchLink *link = nullptr;
+    CriticalMessage criticalMessage;
+    QLabel *permanentStatus = nullptr;
 };

@@ -20,8 +20,11 @@
 
 namespace {
 
-// The network thread looks at its stop flag this often while idle.
-constexpr int loopTimeoutMs = 100;
+// The network thread looks at its stop flag this often while idle. A
+// publish from the GUI thread wakes it at once (libmosquitto's threaded
+// mode), so this only bounds how long a stop without a last message waits,
+// and an idle client wakes once a second.
+constexpr int loopTimeoutMs = 1000;
 constexpr int flushStepMs = 20;
 constexpr int disconnectGraceMs = 200;
 constexpr int destructorWaitMs = 1000;

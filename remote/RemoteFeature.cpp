@@ -12,7 +12,7 @@ RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings,
         // The window keeps using its link until it goes, so it owns it.
         auto *link = new BrokerLink(new MosquittoClient(settings), settings, &window);
         connect(link, &BrokerLink::note, this, &RemoteFeature::note);
-        window.useRemoteLink(link);
+        window.setLink(link);
         return;
     }
     ownerBridge = new BrokerBridge(window.seam(), new MosquittoClient(settings, this), settings, this);

@@ -129,6 +129,29 @@ private slots:
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
     }
 
+    // An idle panel is not woken for nothing: with no bytes coming and no
+    // silence to look for, the thread asks only for its polls.
+    void idleWindowIsWokenOnlyForPolls()
+    {
+        struct Counter : QObject
+        {
+            int calls = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                if (event->type() == QEvent::MetaCall)
+                    ++calls;
+                return false;
+            }
+        } counter;
+        MainWindow window;
+        window.installEventFilter(&counter);
+        ThreadLeitura thread(&window);
+        QTest::qWait(1000);
+        thread.stop();
+        // About six polls a second; a read would have added forty.
+        QVERIFY2(counter.calls <= 8, qPrintable(QString::number(counter.calls)));
+    }
+
     void receiverHandsEveryFrameOverInOrder()
     {
         const QByteArray first("IGT\x01\x00\xfe\x02\x05\x00\x03\x04;", 12);

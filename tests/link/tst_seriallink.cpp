@@ -261,7 +261,7 @@ private slots:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             mostBuffered = std::max(mostBuffered, serialPort->bytesAvailable());
         }
-        QVERIFY2(mostBuffered <= MainWindow::portReadBufferBytes + 4096, qPrintable(QString::number(mostBuffered)));
+        QVERIFY2(mostBuffered <= FrameReceiver::portBufferBytes + 4096, qPrintable(QString::number(mostBuffered)));
 
         // Once the flood has passed, the switch is heard again.
         SwitchState moved = device->state();

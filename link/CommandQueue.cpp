@@ -1,0 +1,54 @@
+#include "link/CommandQueue.h"
+
+void CommandQueue::setGuardedWord(GuardedWord guarded)
+{
+    guardedWord = std::move(guarded);
+    refresh();
+}
+
+bool CommandQueue::append(CommandWord word, Origin origin)
+{
+    if (queued.size() >= maxWords)
+        return false;
+    queued.append(word);
+    origins.append(origin);
+    refresh();
+    return true;
+}
+
+std::optional<CommandWord> CommandQueue::takeNext()
+{
+    std::optional<CommandWord> word;
+    Origin origin = Origin::Feature;
+    if (!queued.isEmpty()) {
+        if (mayGo(origins.first())) {
+            word = queued.takeFirst();
+            origin = origins.takeFirst();
+        }
+    } else if (mayGo(Origin::Feature) && guardedWord.take) {
+        word = guardedWord.take();
+    }
+    if (word)
+        lastWasFeatureWord = origin == Origin::Feature;
+    refresh();
+    return word;
+}
+
+void CommandQueue::pollSent()
+{
+    lastWasFeatureWord = false;
+    refresh();
+}
+
+void CommandQueue::refresh()
+{
+    if (!queued.isEmpty())
+        waiting.store(mayGo(origins.first()));
+    else
+        waiting.store(mayGo(Origin::Feature) && guardedWord.ready && guardedWord.ready());
+}
+
+bool CommandQueue::mayGo(Origin origin) const
+{
+    return origin == Origin::Operator || !lastWasFeatureWord;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "link/Protocol.h"
+
+#include <QList>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+// The words waiting for the switch, oldest first, each marked with who
+// queued it: the operator's own keys and buttons, or a feature (the broker,
+// band follow). Beside them waits at most one guarded word, band follow's
+// select, which leaves only when its guard allows it at the moment it would
+// be written. At each send turn of the poll thread:
+// - the oldest queued word goes, unless it is a feature's and the last frame
+//   written was a feature's word too: then a poll goes first, so the switch
+//   is heard between any two words from features and a flood of them cannot
+//   starve the polls (the operator's words keep their pace: no poll while
+//   they wait);
+// - with nothing queued, the guarded word goes if ready, on the same terms.
+// Used on the GUI thread, except wordWaiting(), which the poll thread asks.
+class CommandQueue
+{
+public:
+    enum class Origin { Operator, Feature };
+
+    // Beyond this one more word is refused, so a flood never grows memory.
+    static constexpr int maxWords = 256;
+
+    struct GuardedWord
+    {
+        std::function<bool()> ready;                       // as far as its owner knows now
+        std::function<std::optional<CommandWord>()> take;  // asks its guard; the word, if it may go
+    };
+
+    void setGuardedWord(GuardedWord guarded);
+
+    // False, and nothing changes, when the queue is full.
+    bool append(CommandWord word, Origin origin);
+    // The send turn: the word to write now, if any.
+    std::optional<CommandWord> takeNext();
+    // A poll request was written.
+    void pollSent();
+    // The guarded word came, went or changed readiness.
+    void refresh();
+
+    // True when a word may go at the next send turn; false lets a poll go.
+    bool wordWaiting() const { return waiting.load(); }
+    const QList<CommandWord> &words() const { return queued; }
+    bool isEmpty() const { return queued.isEmpty(); }
+
+private:
+    bool mayGo(Origin origin) const;
+
+    QList<CommandWord> queued;
+    QList<Origin> origins;     // beside queued, word by word
+    GuardedWord guardedWord;
+    bool lastWasFeatureWord = false;
+    std::atomic<bool> waiting{false};
+};
