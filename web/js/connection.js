@@ -17,9 +17,10 @@
   const ownCommandMs = 10000;
   // MQTT 5 reason codes from 0x80 on are refusals.
   const firstRefusalCode = 0x80;
+  // At login, Mosquitto answers a wrong password with "not authorised".
   const loginRefusals = new Map([
     [0x86, 'wrong user or password'],
-    [0x87, 'not authorised'],
+    [0x87, 'wrong user or password'],
     [0x8c, 'wrong authentication method'],
   ]);
 
