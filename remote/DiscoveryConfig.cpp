@@ -27,9 +27,12 @@ QString defaultName(int antenna)
 QString cleanCaption(const QString &caption)
 {
     QString clean;
-    for (const QChar c : caption) {
-        if (c.isPrint() || c.isSpace())
-            clean += c.isSpace() ? QChar(QLatin1Char(' ')) : c;
+    const QVector<uint> codePoints = caption.toUcs4();
+    for (const uint c : codePoints) {
+        if (QChar::isSpace(c))
+            clean += QLatin1Char(' ');
+        else if (QChar::isPrint(c))
+            clean += QString::fromUcs4(&c, 1);
     }
     return clean.simplified();
 }
@@ -42,15 +45,13 @@ bool plainJinjaCharacter(char16_t c)
 
 QJsonObject common(const Inputs &in, const QString &node, const QString &object, const QString &name)
 {
-    QJsonObject device{
+    const QJsonObject device{
         {QStringLiteral("identifiers"), QJsonArray{node}},
         {QStringLiteral("name"), in.baseTopic == QLatin1String("tqx5r") ? QStringLiteral("TQX-5R")
                                                                           : QStringLiteral("TQX-5R %1").arg(in.baseTopic)},
         {QStringLiteral("manufacturer"), QStringLiteral("Veltrix")},
         {QStringLiteral("model"), QStringLiteral("TQX-5R")},
     };
-    if (!in.firmware.isEmpty())
-        device.insert(QStringLiteral("sw_version"), in.firmware);
     const QString base = in.baseTopic + QLatin1Char('/');
     return QJsonObject{
         {QStringLiteral("name"), name},

@@ -21,7 +21,6 @@ struct Inputs
     QString prefix = QString::fromLatin1(defaultPrefix);
     QString baseTopic;
     QStringList captions;  // the eight key captions, "" for none
-    QString firmware;      // "major.minor", empty while unknown
     bool bandFollow = false;
 };
 

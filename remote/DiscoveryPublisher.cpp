@@ -7,11 +7,6 @@ namespace {
 
 const QByteArray homeAssistantOnline = QByteArrayLiteral("online");
 
-QString firmwareOf(const SwitchSnapshot &s)
-{
-    return s.firmwareKnown ? QStringLiteral("%1.%2").arg(s.firmwareMajor).arg(s.firmwareMinor) : QString();
-}
-
 QStringList captionsOf(const SwitchSnapshot &s)
 {
     return QStringList(s.captions.begin(), s.captions.end());
@@ -27,11 +22,16 @@ DiscoveryPublisher::DiscoveryPublisher(SwitchSeam *seam, BrokerClient *client, c
     , settings(settings)
 {
     client->subscribe(settings.discoveryPrefix + QStringLiteral("/status"));
-    connect(client, &BrokerClient::connected, this, &DiscoveryPublisher::publish);
+    connect(client, &BrokerClient::connected, this, [this] {
+        onConnection = true;
+        publish();
+    });
+    connect(client, &BrokerClient::disconnected, this, [this] { onConnection = false; });
     connect(client, &BrokerClient::messageReceived, this,
             [this](const QString &topic, const QByteArray &payload, bool) { messageReceived(topic, payload); });
     connect(seam, &SwitchSeam::stateChanged, this, [this](const SwitchSnapshot &snapshot) {
-        if (captionsOf(snapshot) != publishedCaptions || firmwareOf(snapshot) != publishedFirmware)
+        // Before the connection is announced, its own publishing is still to come.
+        if (onConnection && (!allPublished || captionsOf(snapshot) != publishedCaptions))
             publish();
     });
 }
@@ -50,7 +50,6 @@ DiscoveryConfig::Inputs DiscoveryPublisher::inputs() const
     in.prefix = settings.discoveryPrefix;
     in.baseTopic = settings.topic;
     in.captions = captionsOf(seam->snapshot());
-    in.firmware = firmwareOf(seam->snapshot());
     in.bandFollow = bandFollow;
     return in;
 }
@@ -63,9 +62,9 @@ void DiscoveryPublisher::publish()
     bool allTaken = true;
     for (const DiscoveryConfig::Config &config : DiscoveryConfig::build(in))
         allTaken = client->publish(config.topic, config.payload, true, BrokerClient::Delivery::Acknowledged) && allTaken;
-    // A config the client could not take goes out with the next change or connection.
-    publishedCaptions = allTaken ? in.captions : QStringList();
-    publishedFirmware = allTaken ? in.firmware : QString();
+    // A config the client could not take goes out with the next change.
+    allPublished = allTaken;
+    publishedCaptions = in.captions;
 }
 
 void DiscoveryPublisher::messageReceived(const QString &topic, const QByteArray &payload)

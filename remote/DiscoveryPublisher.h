@@ -13,7 +13,7 @@ class SwitchSeam;
 // Keeps Home Assistant's discovery configs for the switch retained under the
 // discovery prefix: published on every connection to the broker, again when
 // Home Assistant announces itself on <prefix>/status, and when the key
-// captions or the firmware revision change. They stay when the panel exits;
+// captions change. They stay when the panel exits;
 // the entities then go unavailable through BASE/online. Create it before the
 // client starts, so its subscription is part of every connection.
 class DiscoveryPublisher : public QObject
@@ -36,7 +36,8 @@ private:
     BrokerClient *client;
     BrokerSettings settings;
     bool bandFollow = false;
-    // What the published configs were made from.
+    bool onConnection = false;
+    bool allPublished = false;
+    // The captions the published configs were made from.
     QStringList publishedCaptions;
-    QString publishedFirmware;
 };
