@@ -16,6 +16,8 @@ int runUnattendedSoak(double minutes);
 int runBrokerCommand(int commands);
 int runBrokerScreen(int samples);
 int runBrokerCpu(int seconds);
+int runWebClick(int clicks);
+int runWebScreen(int samples);
 
 // The whole set, several runs each, summed up in one table.
 int runAll(bool quick, const QString &writePath);
