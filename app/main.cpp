@@ -8,6 +8,7 @@
 #include "reconnect/ReconnectDriver.h"
 #include "reconnect/ReconnectOptions.h"
 #include "remote/BrokerBridge.h"
+#include "remote/DiscoveryPublisher.h"
 #include "remote/RemoteFeature.h"
 #include "remote/RemoteOptions.h"
 
@@ -95,6 +96,8 @@ int main(int argc, char *argv[])
             CommandLine::warn(problem);
         if (remote && remote->bridge())
             QObject::connect(bandFollow.get(), &BandFollow::bandChanged, remote->bridge(), &BrokerBridge::setBand);
+        if (remote && remote->discovery())
+            remote->discovery()->setBandFollow(true);
     }
 
     QString port = commandLine.port();

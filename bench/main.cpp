@@ -125,6 +125,7 @@ int runAll(bool quick, const QString &writePath)
     const int memorySeconds = quick ? 10 : 60;
     const int startups = quick ? 2 : 5;
     const int floodSeconds = quick ? 6 : 20;
+    const int webSamples = quick ? 30 : 100;
 
     Results results;
     bool ok = true;
@@ -145,6 +146,8 @@ int runAll(bool quick, const QString &writePath)
     repeat(runs, QStringLiteral("mqtt-screen"), QString::number(samples), QStringLiteral("switch to remote panel"));
     repeat(runs, QStringLiteral("mqtt-cpu"), QString::number(cpuSeconds), QStringLiteral("CPU with the broker"));
     repeat(runs, QStringLiteral("mqtt-flood"), QString::number(floodSeconds), QStringLiteral("command flood"));
+    repeat(runs, QStringLiteral("web-click"), QString::number(webSamples), QStringLiteral("web page click to wire"));
+    repeat(runs, QStringLiteral("web-screen"), QString::number(webSamples), QStringLiteral("switch to web page"));
 
     const QString all = QString::number(frames);
     QList<Row> rows;
@@ -201,7 +204,15 @@ int runAll(bool quick, const QString &writePath)
          << Row{"mqtt.cpu.frames_per_s", "… status frames relayed meanwhile (per second)", true, 2, QString()}
          << Row{"mqtt.flood.fewest_status_per_s", "Command flood, 50 commands a second on BASE/set: status frames from the switch in the poorest second", true, 0, QStringLiteral("≥ 3")}
          << Row{"mqtt.flood.status_per_s", "… status frames a second on average", true, 2, QString()}
-         << Row{"mqtt.flood.power_lost", "… states published with POWER out", false, 0, QStringLiteral("0")};
+         << Row{"mqtt.flood.power_lost", "… states published with POWER out", false, 0, QStringLiteral("0")}
+         << Row{"web.click.p50", "Web page click to wire, a key clicked in headless Chromium to first byte at the switch: p50 (ms)", false, 1, QString()}
+         << Row{"web.click.p99", "Web page click to wire: p99 (ms)", false, 1, QStringLiteral("≤ 300")}
+         << Row{"web.click.max", "Web page click to wire: max (ms)", false, 1, QString()}
+         << Row{"web.click.missed", "Web page click to wire: clicks that never reached the switch", false, 0, QStringLiteral("0")}
+         << Row{"web.screen.p50", "Switch to web page, last byte of a status frame to the key repainted in the page: p50 (ms)", false, 1, QString()}
+         << Row{"web.screen.p99", "Switch to web page: p99 (ms)", false, 1, QStringLiteral("≤ 500")}
+         << Row{"web.screen.max", "Switch to web page: max (ms)", false, 1, QString()}
+         << Row{"web.screen.missed", "Switch to web page: moves never painted", false, 0, QStringLiteral("0")};
 
     const QString summary = table(results, rows, quick, frames, presses, samples, bandChanges, cpuSeconds, memorySeconds);
     std::fputs(summary.toUtf8().constData(), stdout);
@@ -224,7 +235,8 @@ int main(int argc, char *argv[])
     const QString argument = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     const bool widgets = command == QLatin1String("key") || command == QLatin1String("screen")
                          || command == QLatin1String("band") || command == QLatin1String("mqtt-screen")
-                         || command == QLatin1String("mqtt-command");
+                         || command == QLatin1String("mqtt-command") || command == QLatin1String("web-click")
+                         || command == QLatin1String("web-screen");
     if (widgets && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app;
@@ -272,6 +284,10 @@ int main(int argc, char *argv[])
         return runBrokerCpu(count > 0 ? count : 20);
     if (command == QLatin1String("mqtt-flood"))
         return runBrokerFlood(count > 0 ? count : 20);
+    if (command == QLatin1String("web-click"))
+        return runWebClick(count > 0 ? count : 100);
+    if (command == QLatin1String("web-screen"))
+        return runWebScreen(count > 0 ? count : 100);
     if (command == QLatin1String("soak"))
         return runSoak(argument.toDouble() > 0 ? argument.toDouble() : 10);
     if (command == QLatin1String("soak-unattended"))
@@ -279,6 +295,6 @@ int main(int argc, char *argv[])
     std::fprintf(stderr,
                  "usage: tqx5r-bench all|quick [--write FILE]\n"
                  "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup | soak|soak-unattended [MINUTES]\n"
-                 "       tqx5r-bench mqtt-command|mqtt-screen|mqtt-cpu|mqtt-flood [COUNT]\n");
+                 "       tqx5r-bench mqtt-command|mqtt-screen|mqtt-cpu|mqtt-flood|web-click|web-screen [COUNT]\n");
     return 2;
 }

@@ -15,6 +15,7 @@ struct BrokerSettings
     QString password;          // never printed, never logged
     QString caFile;            // TLS, with the broker's certificate and host name checked, when set
     bool remotePanel = false;  // --remote: show the switch another panel publishes
+    QString discoveryPrefix;   // Home Assistant discovery under this prefix; empty for none
 
     bool usesTls() const { return !caFile.isEmpty(); }
     // The broker as shown to the operator: "host:port", "[::1]:port".

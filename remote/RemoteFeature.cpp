@@ -3,6 +3,7 @@
 #include "panel/MainWindow.h"
 #include "remote/BrokerBridge.h"
 #include "remote/BrokerLink.h"
+#include "remote/DiscoveryPublisher.h"
 #include "remote/MosquittoClient.h"
 
 RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings, QObject *parent)
@@ -15,7 +16,10 @@ RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings,
         window.setLink(link);
         return;
     }
-    ownerBridge = new BrokerBridge(window.seam(), new MosquittoClient(settings, this), settings, this);
+    auto *client = new MosquittoClient(settings, this);
+    ownerBridge = new BrokerBridge(window.seam(), client, settings, this);
+    if (!settings.discoveryPrefix.isEmpty())
+        discoveryPublisher = new DiscoveryPublisher(window.seam(), client, settings, this);
     connect(ownerBridge, &BrokerBridge::announce, this, &RemoteFeature::announce);
     connect(ownerBridge, &BrokerBridge::note, this, &RemoteFeature::note);
     ownerBridge->start();

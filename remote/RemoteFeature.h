@@ -5,6 +5,7 @@
 #include <QObject>
 
 class BrokerBridge;
+class DiscoveryPublisher;
 class MainWindow;
 
 // The broker side of the program, as the options ask for it: the bridge for
@@ -21,6 +22,8 @@ public:
 
     // The owner's bridge (band follow feeds it the band); null on a remote panel.
     BrokerBridge *bridge() const { return ownerBridge; }
+    // Home Assistant discovery, when asked for; null otherwise.
+    DiscoveryPublisher *discovery() const { return discoveryPublisher; }
 
 signals:
     // For the status bar and stderr.
@@ -30,4 +33,5 @@ signals:
 
 private:
     BrokerBridge *ownerBridge = nullptr;
+    DiscoveryPublisher *discoveryPublisher = nullptr;
 };

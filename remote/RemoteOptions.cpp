@@ -1,5 +1,7 @@
 #include "remote/RemoteOptions.h"
 
+#include "remote/DiscoveryConfig.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -92,12 +94,19 @@ RemoteOptions::RemoteOptions()
                    QStringLiteral("Connect with TLS; the broker's certificate must be signed by a CA in FILE "
                                   "and name the host."),
                    QStringLiteral("FILE"))
+    , discoveryOption(QStringLiteral("mqtt-discovery"),
+                      QStringLiteral("With --mqtt: publish Home Assistant MQTT discovery configs, so the switch "
+                                     "appears there by itself (prefix homeassistant)."))
+    , discoveryPrefixOption(QStringLiteral("mqtt-discovery-prefix"),
+                            QStringLiteral("As --mqtt-discovery, under the discovery prefix PREFIX."),
+                            QStringLiteral("PREFIX"))
 {
 }
 
 void RemoteOptions::add(QCommandLineParser &parser) const
 {
-    parser.addOptions({mqttOption, remoteOption, topicOption, userOption, passwordFileOption, caFileOption});
+    parser.addOptions({mqttOption, remoteOption, topicOption, userOption, passwordFileOption, caFileOption,
+                       discoveryOption, discoveryPrefixOption});
 }
 
 std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &parser, QStringList *warnings) const
@@ -109,7 +118,8 @@ std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &pars
     const bool owner = parser.isSet(mqttOption);
     const bool remote = parser.isSet(remoteOption);
     if (!owner && !remote) {
-        for (const QCommandLineOption *option : {&topicOption, &userOption, &passwordFileOption, &caFileOption}) {
+        for (const QCommandLineOption *option : {&topicOption, &userOption, &passwordFileOption, &caFileOption,
+                                                 &discoveryOption, &discoveryPrefixOption}) {
             if (parser.isSet(*option))
                 *warnings << QStringLiteral("--%1 is ignored without --mqtt or --remote.").arg(option->names().first());
         }
@@ -144,6 +154,9 @@ std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &pars
         return std::nullopt;
     }
 
+    if (!readDiscovery(parser, remote, &settings, warnings))
+        return std::nullopt;
+
     settings.user = parser.value(userOption);
     if (parser.isSet(passwordFileOption)) {
         const std::optional<QString> password = readPasswordFile(parser.value(passwordFileOption), warnings);
@@ -163,6 +176,29 @@ std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &pars
         *warnings << QStringLiteral("The broker password goes to %1 unencrypted; use --mqtt-cafile (TLS) for a "
                                     "broker on another computer.").arg(settings.host);
     return settings;
+}
+
+bool RemoteOptions::readDiscovery(const QCommandLineParser &parser, bool remote, BrokerSettings *settings,
+                                  QStringList *warnings) const
+{
+    const bool prefixGiven = parser.isSet(discoveryPrefixOption);
+    if (!parser.isSet(discoveryOption) && !prefixGiven)
+        return true;
+    // Only the panel with the switch publishes it; a remote panel has nothing to add.
+    if (remote) {
+        *warnings << QStringLiteral("--mqtt-discovery is ignored by a remote panel; the panel with --mqtt publishes "
+                                    "the discovery configs.");
+        return true;
+    }
+    const QString prefix =
+        prefixGiven ? parser.value(discoveryPrefixOption) : QString::fromLatin1(DiscoveryConfig::defaultPrefix);
+    if (!validTopic(prefix)) {
+        *warnings << QStringLiteral("'%1' cannot be a discovery prefix (no '+', '#' or trailing '/'); the panel "
+                                    "starts without the broker.").arg(prefix);
+        return false;
+    }
+    settings->discoveryPrefix = prefix;
+    return true;
 }
 
 bool RemoteOptions::parseAddress(const QString &text, int defaultPort, QString *host, int *port)

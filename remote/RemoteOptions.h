@@ -15,6 +15,8 @@
 //   --mqtt-user NAME            user name
 //   --mqtt-password-file FILE   password, first line of FILE
 //   --mqtt-cafile FILE          TLS, the broker's certificate checked against FILE
+//   --mqtt-discovery            Home Assistant discovery configs under "homeassistant"
+//   --mqtt-discovery-prefix P   the same under the prefix P
 // The password may also come from the environment variable
 // TQX5R_MQTT_PASSWORD, which read() removes from the environment; it is never
 // an option of its own, so it never shows in a process list.
@@ -40,10 +42,18 @@ public:
     static bool validTopic(const QString &topic);
 
 private:
+    // --mqtt-discovery and its prefix into settings; false for a bad prefix.
+    bool readDiscovery(const QCommandLineParser &parser, bool remote, BrokerSettings *settings,
+                       QStringList *warnings) const;
+
     QCommandLineOption mqttOption;
     QCommandLineOption remoteOption;
     QCommandLineOption topicOption;
     QCommandLineOption userOption;
     QCommandLineOption passwordFileOption;
     QCommandLineOption caFileOption;
+    // Two options, since an option's value cannot be left out: a bare
+    // --mqtt-discovery would take the next argument as its prefix.
+    QCommandLineOption discoveryOption;
+    QCommandLineOption discoveryPrefixOption;
 };

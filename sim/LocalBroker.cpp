@@ -84,6 +84,18 @@ void LocalBroker::setAcl(const QString &aclText)
     acl = aclText;
 }
 
+void LocalBroker::enableWebSockets(const QString &httpDir)
+{
+    if (webPort == 0)
+        webPort = freeLoopbackPort();
+    webDirectory = httpDir;
+}
+
+QString LocalBroker::webUrl() const
+{
+    return QStringLiteral("http://127.0.0.1:%1/").arg(webPort);
+}
+
 QString LocalBroker::caFile() const
 {
     return directory.filePath(QStringLiteral("ca.crt"));
@@ -152,6 +164,12 @@ bool LocalBroker::writeConfiguration()
             return false;
         config += "acl_file " + aclFile.toLocal8Bit() + "\n";
     }
+    // Last, so the TLS lines above stay with the first listener.
+    if (webPort != 0) {
+        config += "listener " + QByteArray::number(webPort) + " 127.0.0.1\nprotocol websockets\n";
+        if (!webDirectory.isEmpty())
+            config += "http_dir " + webDirectory.toLocal8Bit() + "\n";
+    }
     return writeFile(directory.filePath(QStringLiteral("mosquitto.conf")), config);
 }
 
@@ -182,7 +200,7 @@ bool LocalBroker::waitUntilListening(int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < timeoutMs) {
-        if (canConnect(listenPort))
+        if (canConnect(listenPort) && (webPort == 0 || canConnect(webPort)))
             return true;
         if (process.waitForFinished(connectRetryMs) || process.state() != QProcess::Running)
             return false;

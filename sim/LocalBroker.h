@@ -10,7 +10,9 @@
 // loopback port, a generated configuration and, when accounts are added, a
 // password file (made with mosquitto_passwd, the passwords never on a
 // command line) and an ACL. Optionally TLS, with a CA and a certificate for
-// "localhost" made by openssl. The broker is stopped with the object.
+// "localhost" made by openssl, and a second listener speaking MQTT over
+// WebSockets that also serves a folder of static files, as a station serves
+// the web page. The broker is stopped with the object.
 class LocalBroker
 {
 public:
@@ -23,6 +25,10 @@ public:
     void addUser(const QString &user, const QString &password);
     void setAcl(const QString &aclText);
     bool enableTls();
+    // A WebSockets listener on a free loopback port of its own, with the same
+    // accounts and ACL; plain HTTP requests to it get the files in httpDir
+    // (none when empty).
+    void enableWebSockets(const QString &httpDir = QString());
 
     // Starts the broker (again, on the same port, chosen when the object is
     // made) and waits until it listens.
@@ -34,6 +40,10 @@ public:
     bool isRunning() const;
 
     int port() const { return listenPort; }
+    // 0 without enableWebSockets().
+    int webSocketsPort() const { return webPort; }
+    // http://127.0.0.1:PORT/ of the WebSockets listener.
+    QString webUrl() const;
     QString caFile() const;
     QString errorString() const { return error; }
     // What the broker logged so far.
@@ -51,6 +61,8 @@ private:
     bool tls = false;
     bool configured = false;
     int listenPort = 0;
+    int webPort = 0;
+    QString webDirectory;
     QString error;
     QByteArray logged;
 };

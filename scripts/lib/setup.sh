@@ -18,6 +18,10 @@ TQX5R_PACKAGES=(
   # session with GNOME's keyring as the Secret Service for the password tests.
   libhamlib-utils mosquitto mosquitto-clients openssl xdotool
   dbus-daemon gnome-keyring
+  # The web page's MQTT client comes from npm (pinned in package-lock.json);
+  # its tests run Debian's headless Chromium through Selenium, and evaluate
+  # Home Assistant's discovery templates with Jinja2.
+  nodejs chromium chromium-driver python3-selenium python3-jinja2
 )
 
 tqx5r_missing_packages() {
@@ -35,7 +39,14 @@ tqx5r_ensure_packages() {
   [ ${#wanted[@]} -gt 0 ] || wanted=("${TQX5R_PACKAGES[@]}")
   local missing
   missing="$(tqx5r_missing_packages "${wanted[@]}")"
-  [ -n "$missing" ] || return 0
+  # Debian's nodejs comes without npm; other builds of nodejs bring their own.
+  if [ $# -eq 0 ] && ! command -v npm >/dev/null; then
+    missing="${missing:+$missing }npm"
+  fi
+  if [ -z "$missing" ]; then
+    [ $# -gt 0 ] || tqx5r_ensure_node_modules
+    return 0
+  fi
   if [ "$(id -u)" -ne 0 ]; then
     echo "Missing packages. Install them with:" >&2
     echo "  sudo apt-get install -y $missing" >&2
@@ -46,6 +57,18 @@ tqx5r_ensure_packages() {
   apt-get update -qq
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  [ $# -gt 0 ] || tqx5r_ensure_node_modules
+}
+
+# The npm packages of package-lock.json, installed when the lock file is newer
+# than what node_modules holds.
+tqx5r_ensure_node_modules() {
+  local installed="$TQX5R_ROOT/node_modules/.package-lock.json"
+  if [ -f "$installed" ] && [ ! "$TQX5R_ROOT/package-lock.json" -nt "$installed" ]; then
+    return 0
+  fi
+  echo "== Installing npm packages (npm ci)"
+  (cd "$TQX5R_ROOT" && npm ci --ignore-scripts --no-audit --no-fund >/dev/null)
 }
 
 # tqx5r_build BUILD_DIR [cmake options...]

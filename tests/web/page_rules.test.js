@@ -1,0 +1,98 @@
+// The web page's rules without a browser: how a state message is read, how
+// the keys are painted from it, and what the operator's clicks send.
+'use strict';
+
+const test = require('node:test');
+const assert = require('node:assert');
+const path = require('node:path');
+
+const web = path.join(__dirname, '..', '..', 'web', 'js');
+const { readState, keyLooks, keyName } = require(path.join(web, 'state.js'));
+const { Operator } = require(path.join(web, 'operator.js'));
+
+const state = (fields) => readState(JSON.stringify({
+  link: { connected: true }, power: true, send: false, antenna: 3, rotor: 1,
+  split: { on: false, tx: null }, superSplit: { on: false, group: [], partner: null },
+  busy: [], captions: ['', '', '', '', '', '', '', ''], ...fields,
+}));
+
+test('messages that are not a JSON object are no state', () => {
+  for (const payload of ['', 'not json {', '[1,2]', 'null', '"text"', '42']) assert.strictEqual(readState(payload), null);
+});
+
+test('odd fields count as unknown, the rest still reads', () => {
+  const s = readState(JSON.stringify({
+    antenna: '7', power: 'yes', busy: [2, 2, 9, 'x', 0, 5.5, 4], rotor: 9, captions: [1, 'Loop', null, 'Longer'],
+    split: null, superSplit: { group: 'all', partner: 3 }, firmware: { major: 1 }, band: 20,
+  }));
+  assert.strictEqual(s.antenna, null);
+  assert.strictEqual(s.power, false);
+  assert.deepStrictEqual(s.busy, [2, 4]);
+  assert.strictEqual(s.rotor, 0);
+  assert.deepStrictEqual(s.captions, ['', 'Loop', '', 'Long', '', '', '', '']);
+  assert.deepStrictEqual(s.split, { on: false, tx: null });
+  assert.deepStrictEqual(s.superSplit.group, []);
+  assert.strictEqual(s.firmware, null);
+  assert.strictEqual(s.band, null);
+});
+
+test('keys are painted as the desktop panel paints them', () => {
+  const rows = [
+    ['plain selection', state({}), ['idle', 'idle', 'active', 'idle', 'idle', 'idle', 'idle', 'idle']],
+    ['no antenna known', state({ antenna: null, superSplit: { on: false, group: [1], partner: null } }),
+      ['mask', 'idle', 'idle', 'idle', 'idle', 'idle', 'idle', 'idle']],
+    ['group shown, antenna outside it', state({ superSplit: { on: false, group: [1, 5], partner: null } }),
+      ['mask', 'idle', 'active', 'idle', 'mask', 'idle', 'idle', 'idle']],
+    ['split receiving: TX antenna yellow', state({ split: { on: true, tx: 6 } }),
+      ['idle', 'idle', 'partner', 'idle', 'idle', 'active', 'idle', 'idle']],
+    ['split sending: swapped', state({ send: true, split: { on: true, tx: 6 } }),
+      ['idle', 'idle', 'active', 'idle', 'idle', 'partner', 'idle', 'idle']],
+    ['super split receiving', state({ superSplit: { on: true, group: [3, 4], partner: 1 } }),
+      ['partner', 'idle', 'active', 'mask', 'idle', 'idle', 'idle', 'idle']],
+    ['super split sending: swapped', state({ send: true, superSplit: { on: true, group: [3, 4], partner: 1 } }),
+      ['active', 'idle', 'partner', 'mask', 'idle', 'idle', 'idle', 'idle']],
+  ];
+  for (const [name, s, looks] of rows) assert.deepStrictEqual(keyLooks(s), looks, name);
+  assert.deepStrictEqual(keyLooks(null), Array(8).fill('idle'));
+});
+
+test('choices in progress show as on the desktop panel', () => {
+  const s = state({ superSplit: { on: false, group: [1], partner: null } });
+  assert.deepStrictEqual(keyLooks(s, { splitTx: true, superSplit: null }),
+    ['idle', 'idle', 'active', 'idle', 'idle', 'idle', 'idle', 'idle']);
+  assert.deepStrictEqual(keyLooks(s, { splitTx: false, superSplit: [2, 8] }),
+    ['idle', 'mask', 'idle', 'idle', 'idle', 'idle', 'idle', 'mask']);
+});
+
+test('key names as a screen reader hears them', () => {
+  assert.strictEqual(keyName(3, 'Yagi'), 'Antenna 3 Yagi');
+  assert.strictEqual(keyName(3, ' '), 'Antenna 3');
+  assert.strictEqual(keyName(8, ''), 'Antenna 8');
+});
+
+test('the operator works split, super split and rotors in steps', () => {
+  const operator = new Operator();
+  const s = state({ superSplit: { on: false, group: [1], partner: null }, rotor: 2 });
+  assert.deepStrictEqual(operator.key(5), { antenna: 5 });
+  // SPLIT, then the TX antenna.
+  assert.strictEqual(operator.split(s), null);
+  assert.strictEqual(operator.prompt, 'Choose the TX position:');
+  assert.deepStrictEqual(operator.key(6), { split: { tx: 6 } });
+  assert.strictEqual(operator.prompt, '');
+  // SPLIT while split is on switches it off.
+  assert.deepStrictEqual(operator.split(state({ split: { on: true, tx: 6 } })), { split: false });
+  // S. SPLIT starts from the switch's group; keys toggle; S. SPLIT sends.
+  assert.strictEqual(operator.superSplit(s), null);
+  assert.strictEqual(operator.key(1), null);
+  assert.strictEqual(operator.key(7), null);
+  assert.strictEqual(operator.key(4), null);
+  assert.deepStrictEqual(operator.superSplit(s), { superSplit: [4, 7] });
+  // A choice given up for another: SPLIT during S. SPLIT drops the group.
+  operator.superSplit(s);
+  operator.split(s);
+  assert.deepStrictEqual(operator.choosing, { splitTx: true, superSplit: null });
+  operator.reset();
+  // The selected rotor again releases it.
+  assert.deepStrictEqual(operator.rotor(2, s), { rotor: 0 });
+  assert.deepStrictEqual(operator.rotor(3, s), { rotor: 3 });
+});
