@@ -9,7 +9,6 @@
 namespace {
 
 constexpr int highestPort = std::numeric_limits<quint16>::max();
-constexpr int highestRadio = 99;
 
 // A whole number in [low, high], or nothing.
 std::optional<int> number(const QString &text, int low, int high)
@@ -101,17 +100,17 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
             settings.loggers << *endpoint;
     }
     for (const QString &value : parser.values(loggerFrom)) {
-        if (const std::optional<SenderFilter::Subnet> subnet = SenderFilter::parse(value))
-            settings.loggerSenders.allow(*subnet);
+        if (const std::optional<AllowedSender> sender = AllowedSender::parse(value))
+            settings.loggerSenders.allow(*sender);
         else
             problems << QStringLiteral("--logger-from: '%1' is not an address or ADDR/BITS.").arg(value);
     }
     if (parser.isSet(loggerRadio)) {
-        if (const std::optional<int> radio = number(parser.value(loggerRadio), 1, highestRadio))
+        if (const std::optional<int> radio = number(parser.value(loggerRadio), 1, BandFollowSettings::highestLoggerRadio))
             settings.loggerRadio = *radio;
         else
             problems << QStringLiteral("--logger-radio: '%1' is not a radio number (1 to %2).")
-                            .arg(parser.value(loggerRadio)).arg(highestRadio);
+                            .arg(parser.value(loggerRadio)).arg(BandFollowSettings::highestLoggerRadio);
     }
     if (parser.isSet(followHang)) {
         if (const std::optional<int> hang = number(parser.value(followHang), 0, BandFollowSettings::longestHangMs))

@@ -14,7 +14,8 @@
 struct BandFollowSettings
 {
     static constexpr int defaultHangMs = 500;
-    static constexpr int longestHangMs = 60000;
+    static constexpr int longestHangMs = 10000;
+    static constexpr int highestLoggerRadio = 8;
 
     std::optional<HamlibSettings> rig;
     QList<LoggerEndpoint> loggers;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "band/BandFollowSettings.h"
 #include "settings/SerialSettings.h"
 
 #include <QMetaType>
@@ -30,9 +31,9 @@ struct RigSourceSettings
 struct BandFollowPreferences
 {
     static constexpr int defaultHangMs = 500;
-    static constexpr int maxHangMs = 10000;
+    static constexpr int maxHangMs = BandFollowSettings::longestHangMs;
     static constexpr int activeRadio = 0;
-    static constexpr int maxLoggerRadio = 2;
+    static constexpr int maxLoggerRadio = BandFollowSettings::highestLoggerRadio;
 
     // The operator's switch. It stays on while no source is set, so the first
     // source given is followed at once.

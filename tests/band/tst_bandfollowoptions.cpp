@@ -37,15 +37,15 @@ private slots:
         QTest::newRow("senders, radio and hang")
             << QStringList{"--logger-udp", "0.0.0.0:12060", "--logger-from", "192.168.1.20", "--logger-from",
                            "10.0.0.0/8", "--logger-radio", "2", "--follow-hang", "0"}
-            << "udp 0.0.0.0:12060, from 192.168.1.20/32 10.0.0.0/8, radio 2, hang 0" << "";
+            << "udp 0.0.0.0:12060, from 192.168.1.20 10.0.0.0/8, radio 2, hang 0" << "";
         QTest::newRow("bad sender") << QStringList{"--logger-udp", "12060", "--logger-from", "10.0.0.0/40"} << "off"
                                     << "--logger-from: '10.0.0.0/40'";
         QTest::newRow("bad radio") << QStringList{"--logger-udp", "12060", "--logger-radio", "0"} << "off"
                                    << "--logger-radio: '0'";
         QTest::newRow("senders without a logger port") << QStringList{"--rig-model", "1", "--logger-from", "10.0.0.1"}
                                                        << "off" << "need --logger-udp";
-        QTest::newRow("hang too long") << QStringList{"--rig-model", "1", "--follow-hang", "60001"} << "off"
-                                       << "--follow-hang: '60001'";
+        QTest::newRow("hang too long") << QStringList{"--rig-model", "1", "--follow-hang", "10001"} << "off"
+                                       << "--follow-hang: '10001'";
     }
     void options()
     {
@@ -69,8 +69,8 @@ private slots:
             if (!ports.isEmpty())
                 parts << "udp " + ports.join(' ');
             QStringList senders;
-            for (const SenderFilter::Subnet &subnet : read->loggerSenders.allowed())
-                senders << SenderFilter::toString(subnet);
+            for (const AllowedSender &sender : read->loggerSenders.allowed())
+                senders << sender.toString();
             if (!senders.isEmpty())
                 parts << "from " + senders.join(' ');
             if (read->loggerRadio != LoggerPackets::activeRadio)
