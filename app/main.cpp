@@ -1,16 +1,11 @@
 #include "app/CommandLine.h"
+#include "app/Log.h"
+#include "app/Station.h"
+#include "app/StationCommandLine.h"
 #include "app/TerminationSignals.h"
-#include "band/BandFollow.h"
-#include "band/BandFollowOptions.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
-#include "reconnect/ReconnectDriver.h"
-#include "reconnect/ReconnectOptions.h"
-#include "remote/BrokerBridge.h"
-#include "remote/DiscoveryPublisher.h"
-#include "remote/RemoteFeature.h"
-#include "remote/RemoteOptions.h"
 
 #include <QApplication>
 #include <QFont>
@@ -18,18 +13,24 @@
 #include <QTimer>
 
 #include <clocale>
-#include <memory>
 
 namespace {
 
 // The images and theme are in place before any window is built.
 const bool resourcesRegistered = (initPanelResources(), true);
 
+constexpr int exitRefused = 2;
+constexpr int exitGaveUp = 1;
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     Q_UNUSED(resourcesRegistered);
+    // Without a screen the window is never shown, and no display is looked for.
+    const bool headless = StationCommandLine::asksForHeadless(argc, argv);
+    if (headless && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // Hamlib sets LC_NUMERIC to "C" around rig_open and then restores the
     // name it saved, which that very switch has freed when the locale was
@@ -51,77 +52,55 @@ int main(int argc, char *argv[])
 #endif
 
     QCoreApplication::setApplicationVersion(QStringLiteral(TQX5R_VERSION));
-    CommandLine commandLine;
-    const ReconnectOptions reconnectOptions;
-    reconnectOptions.add(commandLine.parser());
-    const BandFollowOptions bandFollowOptions;
-    bandFollowOptions.add(commandLine.parser());
-    const RemoteOptions remoteOptions;
-    remoteOptions.add(commandLine.parser());
-    commandLine.parse(QCoreApplication::arguments());
-    QStringList bandFollowProblems;
-    const std::optional<BandFollowSettings> bandFollowSettings =
-        bandFollowOptions.read(commandLine.parser(), bandFollowProblems);
-    for (const QString &problem : bandFollowProblems)
-        CommandLine::warn(problem);
-    QStringList brokerProblems;
-    const std::optional<BrokerSettings> broker = remoteOptions.read(commandLine.parser(), &brokerProblems);
-    for (const QString &problem : brokerProblems)
-        CommandLine::warn(problem);
+    Station::Options options;
+    {
+        StationCommandLine commandLine;
+        QString refusal;
+        if (!commandLine.read(QCoreApplication::arguments(), &options, &refusal)) {
+            Log::error(refusal);
+            return exitRefused;
+        }
+    }
 
     MainWindow window;
-    std::unique_ptr<RemoteFeature> remote;
-    if (broker) {
-        remote = std::make_unique<RemoteFeature>(window, *broker);
-        QObject::connect(remote.get(), &RemoteFeature::announce, &window, [&window](const QString &text) {
-            window.showStatus(text);
-            CommandLine::warn(text);
+    Station station(window, options);
+    station.setLog(Log::info, Log::warning);
+    if (headless) {
+        const bool hasPort = station.effective().connectAtStart.has_value()
+                             && station.effective().broker.mode != BrokerPreferences::Mode::RemotePanel;
+        if (!hasPort) {
+            Log::error(QStringLiteral("--headless needs a serial port to serve: give --port NAME, or choose "
+                                      "Station > Connect at Start in the window once."));
+            return exitRefused;
+        }
+        // Nothing waits for a person: what a box would show, and every status
+        // text, goes to the log.
+        window.setCriticalMessage([&station](const QString &title, const QString &text) {
+            Log::error(QStringLiteral("%1: %2").arg(title, text));
+            if (!station.reconnects())
+                emit station.gaveUp();
         });
-        QObject::connect(remote.get(), &RemoteFeature::note, &CommandLine::warn);
+        QObject::connect(window.statusBar(), &QStatusBar::messageChanged, [](const QString &text) {
+            if (!text.isEmpty())
+                Log::info(text);
+        });
+        QObject::connect(&station, &Station::gaveUp, &app, [] {
+            Log::error(QStringLiteral("Nothing left to do without --reconnect; ending."));
+            QCoreApplication::exit(exitGaveUp);
+        });
     }
-    window.show();
-    window.setFixedSize(window.geometry().width(), window.geometry().height());
+    station.build();
+    if (!headless) {
+        window.show();
+        window.setFixedSize(window.geometry().width(), window.geometry().height());
+    }
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
-    // A child of the window, which ends it.
-    ReconnectDriver *reconnect =
-        reconnectOptions.enabled(commandLine.parser()) ? new ReconnectDriver(&window) : nullptr;
-
-    std::unique_ptr<BandFollow> bandFollow;
-    if (bandFollowSettings) {
-        bandFollow = std::make_unique<BandFollow>(*bandFollowSettings, window.seam());
-        QObject::connect(bandFollow.get(), &BandFollow::statusText, window.statusBar(),
-                         [&window](const QString &text) { window.statusBar()->showMessage(text); });
-        for (const QString &problem : bandFollow->startProblems())
-            CommandLine::warn(problem);
-        if (remote && remote->bridge())
-            QObject::connect(bandFollow.get(), &BandFollow::bandChanged, remote->bridge(), &BrokerBridge::setBand);
-        if (remote && remote->discovery())
-            remote->discovery()->setBandFollow(true);
-    }
-
-    QString port = commandLine.port();
-    if (broker && broker->remotePanel) {
-        if (!port.isEmpty())
-            CommandLine::warn(QStringLiteral("--port is ignored by a remote panel, which never opens a serial port."));
-        // Attaches to the broker, as "Connect to TQX-5R" would.
-        QTimer::singleShot(0, &window, [&window] { window.connectAtStart(QString()); });
-        port.clear();
-    }
-    if (!port.isEmpty()) {
-        // Once the event loop runs, so an error box has a shown window over it.
-        QTimer::singleShot(0, &window, [&window, reconnect, port] {
-            if (reconnect)
-                reconnect->connectAtStart(port);
-            else
-                window.connectAtStart(port);
-        });
-    }
+    // Once the event loop runs, so an error box has a shown window over it.
+    QTimer::singleShot(0, &station, &Station::start);
 
     const int result = app.exec();
-    bandFollow.reset();
+    station.stopBandFollow();
     pollThread.stop();
-    // Says "offline" on the broker, waiting a bounded time.
-    remote.reset();
     return result;
 }

@@ -1,6 +1,7 @@
 #include "band/BandFollow.h"
 
 #include "band/BandFollower.h"
+#include "band/FollowStatus.h"
 #include "band/BandMemory.h"
 #include "rig/HamlibSource.h"
 #include "rig/LoggerListener.h"
@@ -26,6 +27,10 @@ BandFollow::BandFollow(const BandFollowSettings &settings, SwitchSeam *seam, QOb
         connect(loggers, &LoggerListener::reading, bandFollower, &BandFollower::takeReading);
         // A select that waited for these packets may go now.
         connect(loggers, &LoggerListener::packetsRead, bandFollower, &BandFollower::reconsider);
+        connect(loggers, &LoggerListener::packetsRead, this, [this] {
+            sinceLastPacket.start();
+            emit changed();
+        });
         if (!problems.isEmpty()) {
             // Once the event loop runs, so whoever shows the text is listening.
             const QString first = problems.first();
@@ -33,10 +38,16 @@ BandFollow::BandFollow(const BandFollowSettings &settings, SwitchSeam *seam, QOb
         }
     }
     if (settings.rig) {
+        rigIsRigctld = settings.rig->model == HamlibSettings::rigctldModel;
         hamlib = new HamlibSource(*settings.rig, this);
         connect(hamlib, &HamlibSource::reading, bandFollower, &BandFollower::takeReading);
         connect(hamlib, &HamlibSource::statusText, this, &BandFollow::statusText);
+        connect(hamlib, &HamlibSource::answering, this, [this](bool answers) {
+            rigAnswering = answers;
+            emit changed();
+        });
     }
+    connect(bandFollower, &BandFollower::changed, this, &BandFollow::changed);
 }
 
 BandFollow::~BandFollow()
@@ -55,4 +66,46 @@ bool BandFollow::freshen()
     if (hamlib)
         QCoreApplication::sendPostedEvents(hamlib, QEvent::MetaCall);
     return !loggers || !loggers->hasUnread();
+}
+
+int BandFollow::band() const
+{
+    return bandFollower->followRules().band();
+}
+
+FollowRules::Hold BandFollow::hold() const
+{
+    return bandFollower->hold();
+}
+
+BandAntennas BandFollow::memory() const
+{
+    return bandFollower->followRules().memory();
+}
+
+bool BandFollow::setRemembered(int band, int position)
+{
+    return bandFollower->setRemembered(band, position);
+}
+
+QString BandFollow::label() const
+{
+    return FollowStatus::label(true, band(), hold());
+}
+
+QString BandFollow::liveLine() const
+{
+    FollowStatus::Sources sources;
+    if (hamlib) {
+        sources.rigIsRigctld = rigIsRigctld;
+        sources.rig = !rigAnswering ? FollowStatus::Sources::Rig::Connecting
+                      : *rigAnswering ? FollowStatus::Sources::Rig::Answering
+                                      : FollowStatus::Sources::Rig::NotAnswering;
+    }
+    if (loggers) {
+        sources.listening = true;
+        if (sinceLastPacket.isValid())
+            sources.sinceLastPacketMs = sinceLastPacket.elapsed();
+    }
+    return FollowStatus::liveLine(true, band(), hold(), sources);
 }

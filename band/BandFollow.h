@@ -1,7 +1,10 @@
 #pragma once
 
 #include "band/BandFollowSettings.h"
+#include "band/BandMemory.h"
+#include "band/FollowRules.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 class BandFollower;
@@ -23,9 +26,21 @@ public:
     // Messages about sources that could not start, for stderr.
     QStringList startProblems() const { return problems; }
 
+    int band() const;
+    FollowRules::Hold hold() const;
+    BandAntennas memory() const;
+    // The operator set a band's antenna by hand (or forgot it, with
+    // BandMemory::noAntenna): taken at once, and written to the memory file.
+    bool setRemembered(int band, int position);
+    // Short texts for the status bar and the settings dialog.
+    QString label() const;
+    QString liveLine() const;
+
 signals:
     void statusText(const QString &text);
     void bandChanged(const QString &bandKey);
+    // The band, a hold, a source or the memory may have changed.
+    void changed();
 
 private:
     // Handles what the sources have already received, before a select
@@ -36,4 +51,7 @@ private:
     HamlibSource *hamlib = nullptr;
     LoggerListener *loggers = nullptr;
     QStringList problems;
+    bool rigIsRigctld = false;
+    std::optional<bool> rigAnswering;
+    QElapsedTimer sinceLastPacket;
 };

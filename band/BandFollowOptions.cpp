@@ -119,21 +119,12 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
             problems << QStringLiteral("--follow-hang: '%1' is not a time in milliseconds (0 to %2).")
                             .arg(parser.value(followHang)).arg(BandFollowSettings::longestHangMs);
     }
-    if (settings.loggers.isEmpty() && (parser.isSet(loggerFrom) || parser.isSet(loggerRadio)))
-        problems << QStringLiteral("--logger-from and --logger-radio need --logger-udp.");
-
     settings.memoryPath = parser.value(bands);
     if (parser.isSet(bands) && settings.memoryPath.trimmed().isEmpty())
         problems << QStringLiteral("--bands: the file name is empty.");
 
     if (problems.size() > problemsBefore) {
         problems << QStringLiteral("Starting without band follow.");
-        return std::nullopt;
-    }
-    if (!settings.hasSource()) {
-        if (parser.isSet(bands) || parser.isSet(followHang))
-            problems << QStringLiteral("--bands and --follow-hang need --rig-model or --logger-udp; starting "
-                                       "without band follow.");
         return std::nullopt;
     }
     return settings;

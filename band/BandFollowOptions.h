@@ -7,12 +7,13 @@
 
 #include <optional>
 
-class QCommandLineParser;
+#include <QCommandLineParser>
 
 // The command-line options of band follow: --rig-model, --rig-file,
 // --rig-speed, --logger-udp and --logger-from (repeatable), --logger-radio,
-// --follow-hang and --bands. Band follow runs when at least one source is
-// named and every value given is good.
+// --follow-hang and --bands. Sources named here replace the remembered ones
+// for the run; the others change what the remembered sources do. A bad value
+// turns band follow off for the run.
 class BandFollowOptions
 {
 public:
@@ -20,9 +21,14 @@ public:
 
     void add(QCommandLineParser &parser) const;
 
-    // The settings, or nothing when band follow is not asked for or a value
-    // is bad; each problem is added to problems.
+    // The settings the options give (perhaps without a source), or nothing
+    // when a value is bad; each problem is added to problems.
     std::optional<BandFollowSettings> read(const QCommandLineParser &parser, QStringList &problems) const;
+
+    // Whether each of these was given.
+    bool hangGiven(const QCommandLineParser &parser) const { return parser.isSet(followHang); }
+    bool radioGiven(const QCommandLineParser &parser) const { return parser.isSet(loggerRadio); }
+    bool sendersGiven(const QCommandLineParser &parser) const { return parser.isSet(loggerFrom); }
 
 private:
     QCommandLineOption rigModel;

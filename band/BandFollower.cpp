@@ -41,6 +41,14 @@ void BandFollower::takeReading(const RigReading &reading)
     apply(rules.reading(nowMs(), reading));
 }
 
+bool BandFollower::setRemembered(int band, int position)
+{
+    rules.setRemembered(band, position);
+    const bool saved = isPosition(position) ? memory.remember(band, position) : memory.forget(band);
+    emit changed();
+    return saved;
+}
+
 void BandFollower::reconsider()
 {
     apply(rules.tick(nowMs()));
@@ -111,4 +119,5 @@ void BandFollower::offer()
         deadlineTimer.start(static_cast<int>(qMax<qint64>(0, *deadline - nowMs())));
     else
         deadlineTimer.stop();
+    emit changed();
 }

@@ -33,6 +33,10 @@ public:
     FollowRules::Hold hold() const { return rules.hold(nowMs()); }
     const FollowRules &followRules() const { return rules; }
 
+    // The operator set a band's antenna by hand, or forgot it
+    // (BandMemory::noAntenna); false when the memory file could not be written.
+    bool setRemembered(int band, int position);
+
     // Handles the sources' news that has arrived but not been handled yet,
     // just before a select leaves; false when some is still waiting (the
     // select then waits a turn).
@@ -46,6 +50,8 @@ public slots:
 signals:
     void statusText(const QString &text);
     void bandChanged(const QString &bandKey);
+    // After each event: the band, a hold or the memory may have changed.
+    void changed();
 
 private:
     void switchStateChanged(const SwitchSnapshot &snapshot);

@@ -281,12 +281,12 @@ std::optional<qint64> FollowRules::nextDeadline(qint64 nowMs) const
         consider(candidateSinceMs + settleMs);
     else if (choice)
         consider(choice->atMs + settleMs);
-    if (pending >= 0) {
-        if (lastTransmitMs)
-            consider(*lastTransmitMs + hangMs);
-        if (lastSentMs)
-            consider(*lastSentMs + followSpacingMs);
-    }
+    // The end of the hang time changes what holds band follow, pending
+    // select or not (the status bar shows it).
+    if (lastTransmitMs)
+        consider(*lastTransmitMs + hangMs);
+    if (pending >= 0 && lastSentMs)
+        consider(*lastSentMs + followSpacingMs);
     // A logger that stops speaking while transmitting is told about.
     for (const Source &source : sources) {
         if (source.kind == RigReading::Kind::Logger && source.transmitting)

@@ -69,6 +69,13 @@ MainWindow::~MainWindow()
         serialPort = nullptr;
 }
 
+MainWindow::StationActions MainWindow::stationActions() const
+{
+    return {ui->menuStation,          ui->actionBand_Follow,     ui->actionBand_Follow_Settings,
+            ui->actionReconnect_Automatically, ui->actionConnect_at_Start, ui->actionBroker_Settings,
+            ui->actionAntenna_Captions};
+}
+
 void MainWindow::registerMetaType()
 {
     qRegisterMetaType<MainWindow *>("MainWindow*");

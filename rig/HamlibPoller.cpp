@@ -127,7 +127,10 @@ bool HamlibPoller::poll()
     // connection.
     if (outageReported)
         emit statusText(tr("Rig answering again"));
+    if (outageReported || !answered)
+        emit answering(true);
     outageReported = false;
+    answered = true;
     publish(RigReading::at(sourceName, frequency, transmitting));
     return true;
 }
@@ -149,8 +152,10 @@ void HamlibPoller::failed(bool reopen)
     // A radio that went quiet while transmitting may be transmitting still:
     // band follow stays held until it answers again.
     publish(RigReading::none(sourceName, lastReading.transmitting));
-    if (!outageReported)
+    if (!outageReported) {
         emit statusText(tr("Rig not answering"));
+        emit answering(false);
+    }
     outageReported = true;
     retryTimer.start();
 }

@@ -34,6 +34,8 @@ signals:
     // with no frequency (PTT as last known) when the radio stops answering.
     void reading(const RigReading &reading);
     void statusText(const QString &text);
+    // The radio answers, or has stopped answering.
+    void answering(bool answers);
 
 private:
     bool open();
@@ -50,6 +52,7 @@ private:
     QTimer pollTimer;
     QTimer retryTimer;
     bool outageReported = false;
+    bool answered = false;
     bool published = false;
     RigReading lastReading;
 };

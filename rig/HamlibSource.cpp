@@ -26,6 +26,7 @@ HamlibSource::HamlibSource(const HamlibSettings &settings, QObject *parent)
     connect(worker, &QThread::finished, poller, &QObject::deleteLater);
     connect(poller, &HamlibPoller::reading, this, &HamlibSource::reading);
     connect(poller, &HamlibPoller::statusText, this, &HamlibSource::statusText);
+    connect(poller, &HamlibPoller::answering, this, &HamlibSource::answering);
     worker->start();
 }
 

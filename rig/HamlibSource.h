@@ -22,6 +22,7 @@ public:
 signals:
     void reading(const RigReading &reading);
     void statusText(const QString &text);
+    void answering(bool answers);
 
 private:
     QThread *worker = nullptr;

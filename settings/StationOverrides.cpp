@@ -39,6 +39,8 @@ void StationOverrides::setBroker(const BrokerSettings &settings)
     brokerSettings.user = settings.user;
     brokerSettings.caFile = settings.caFile;
     brokerPassword = settings.password;
+    if (!settings.discoveryPrefix.isEmpty())
+        discoveryPrefix = settings.discoveryPrefix;
 }
 
 EffectiveStation effectiveStation(const StationSettings &remembered, const StationOverrides &overrides,

@@ -27,7 +27,8 @@ private slots:
         QTest::newRow("bad speed") << QStringList{"--rig-model", "1", "--rig-speed", "-9600"} << "off" << "--rig-speed";
         QTest::newRow("port 0") << QStringList{"--logger-udp", "0"} << "off" << "--logger-udp: '0' is not a UDP port";
         QTest::newRow("file without model") << QStringList{"--rig-file", "/dev/ttyUSB0"} << "off" << "need --rig-model";
-        QTest::newRow("memory file alone") << QStringList{"--bands", "b.ini"} << "off" << "--bands and --follow-hang need";
+        // Without a source the remembered ones are followed.
+        QTest::newRow("memory file alone") << QStringList{"--bands", "b.ini"} << "b.ini" << "";
         QTest::newRow("listening beyond this computer")
             << QStringList{"--logger-udp", "0.0.0.0:12060", "--logger-udp", "239.255.0.1:2237", "--logger-udp",
                            "192.168.1.5:12061"}
@@ -42,8 +43,6 @@ private slots:
                                     << "--logger-from: '10.0.0.0/40'";
         QTest::newRow("bad radio") << QStringList{"--logger-udp", "12060", "--logger-radio", "0"} << "off"
                                    << "--logger-radio: '0'";
-        QTest::newRow("senders without a logger port") << QStringList{"--rig-model", "1", "--logger-from", "10.0.0.1"}
-                                                       << "off" << "need --logger-udp";
         QTest::newRow("hang too long") << QStringList{"--rig-model", "1", "--follow-hang", "10001"} << "off"
                                        << "--follow-hang: '10001'";
     }

@@ -316,7 +316,7 @@ private slots:
         QString log;
         const auto logged = [&](const QString &line) {
             log += QString::fromUtf8(panel.readAllStandardError());
-            const QString stamp = R"(^tqx5r-panel: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )";
+            const QString stamp = R"(^tqx5r-panel: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} info: )";
             const QRegularExpression pattern(stamp + QRegularExpression::escape(line) + "$",
                                              QRegularExpression::MultilineOption);
             return pattern.match(log).hasMatch();

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// The program's own lines on stderr, for an operator reading a terminal or a
+// service manager's journal. Each is one line with a level. Under systemd
+// (JOURNAL_STREAM set) a line starts with the journal's priority ("<3>",
+// "<4>", "<6>") and the journal adds the time; elsewhere it carries the
+// program's name and a timestamp. Secrets never come here.
+namespace Log {
+
+enum class Level { Error, Warning, Info };
+
+// Writes one line; line breaks inside the text become blanks.
+void write(Level level, const QString &text);
+
+inline void error(const QString &text) { write(Level::Error, text); }
+inline void warning(const QString &text) { write(Level::Warning, text); }
+inline void info(const QString &text) { write(Level::Info, text); }
+
+// The line as written, without its end of line, for the tests; journal
+// says whether systemd's journal reads it, timestamp is the local time.
+QString format(Level level, const QString &text, bool journal, const QString &timestamp);
+
+} // namespace Log

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "settings/CaptionsFile.h"
+#include "settings/SecretStore.h"
+#include "settings/StationOverrides.h"
+#include "settings/StationProfile.h"
+#include "settings/StationSettings.h"
+#include "settings/StationSettingsFile.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class BandFollow;
+class BandFollowDialog;
+class BrokerDialog;
+class CaptionsDialog;
+class MainWindow;
+class ReconnectDriver;
+class RemoteFeature;
+
+// The station around the panel: band follow, unattended reconnect, the broker
+// and the key captions, built from the remembered settings with the command
+// line on top, started and stopped at run time from the Station menu, and
+// remembered between runs. This is the one place that creates the features;
+// they meet the panel only at its seam, and the window keeps its own slots.
+class Station : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        QString profile;             // empty: the default profile
+        StationOverrides overrides;  // what the command line says for this run
+        bool headless = false;       // no window: messages go to the log
+    };
+
+    // Where messages go: the status bar and, without a screen, the log.
+    using Tell = std::function<void(const QString &text)>;
+
+    Station(MainWindow &window, const Options &options, QObject *parent = nullptr);
+    // Band follow first (it learns a last choice), the broker last (it says
+    // "offline"); the window outlives the station.
+    ~Station() override;
+
+    const EffectiveStation &effective() const { return run; }
+    const StationProfile::Paths &paths() const { return profilePaths; }
+    // The remembered settings could not be read: why (said at start).
+    QString settingsProblem() const { return settingsFile.problem(); }
+
+    // Creates the features; before the window shows and the poll thread runs.
+    void build();
+    // Once the event loop runs: connects at start, or attaches a remote
+    // panel to its broker.
+    void start();
+    // Band follow ends before the poll thread stops.
+    void stopBandFollow();
+
+    // Messages for stderr besides the status bar (notes, start problems).
+    void setLog(Tell info, Tell warning);
+    // Whether a lost or unopened port is tried again.
+    bool reconnects() const { return !reconnect.isNull(); }
+
+signals:
+    // Ready for service: the port opened at start, or the first reconnect
+    // try made, or nothing to connect.
+    void ready();
+    // Without --reconnect a panel without a screen has nothing left to do
+    // after its port failed to open or was lost.
+    void gaveUp();
+
+private:
+    void wireMenu();
+    void refreshMenu();
+    void recompute();
+    void remember(const std::function<void(StationSettings &)> &change);
+
+    void startBandFollow();
+    void setBandFollowOn(bool on);
+    void showBandFollowDialog();
+    void bandFollowApplied(const BandFollowPreferences &preferences);
+    void bandAntennaEdited(int band, int position);
+    void showFollowState();
+
+    void setReconnect(bool on);
+    void linkOpened();
+
+    void startBroker(const QString &password);
+    void stopBroker();
+    void readBrokerPasswordAndStart();
+    void showBrokerDialog();
+    void brokerApplied(const BrokerPreferences &preferences, const QString &password);
+
+    void loadUserCaptions();
+    void showCaptionsDialog();
+    void captionsApplied(const CaptionsFile::Captions &captions);
+
+    void say(const QString &text);
+
+    MainWindow &window;
+    Options options;
+    StationProfile::Paths profilePaths;
+    StationSettingsFile settingsFile;
+    StationSettings remembered;
+    EffectiveStation run;
+
+    std::unique_ptr<BandFollow> bandFollow;
+    QPointer<ReconnectDriver> reconnect;
+    std::unique_ptr<RemoteFeature> broker;
+    bool remotePanelBuilt = false;
+    bool attachWhenBrokerStarts = false;
+    SecretStore *secrets = nullptr;
+    QString brokerPassword;   // this run's, never written anywhere
+    bool linkWasOpen = false;
+    bool sessionConnection = false;   // lastConnection holds one of this run
+
+    QPointer<BandFollowDialog> bandDialog;
+    QPointer<BrokerDialog> brokerDialog;
+    QPointer<CaptionsDialog> captionsDialog;
+    QTimer liveLineTimer;
+
+    Tell logInfo;
+    Tell logWarning;
+};
