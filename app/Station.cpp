@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
 
@@ -236,17 +237,32 @@ void Station::setBandFollowOn(bool on)
     refreshMenu();
 }
 
+void Station::showFollowLabel(const QString &text)
+{
+    if (text.isEmpty()) {
+        delete followLabel;
+        return;
+    }
+    if (!followLabel) {
+        // At the right of the status bar; the panel's texts keep the left.
+        followLabel = new QLabel(&window);
+        followLabel->setObjectName(QStringLiteral("bandFollowState"));
+        window.statusBar()->addPermanentWidget(followLabel);
+    }
+    followLabel->setText(text);
+}
+
 void Station::showFollowState()
 {
     if (!run.bandFollow.hasSource()) {
-        window.showPermanentStatus(QString());
+        showFollowLabel(QString());
         return;
     }
     if (!bandFollow) {
-        window.showPermanentStatus(FollowStatus::label(false, BandPlan::noBand, FollowRules::Hold::None));
+        showFollowLabel(FollowStatus::label(false, BandPlan::noBand, FollowRules::Hold::None));
         return;
     }
-    window.showPermanentStatus(bandFollow->label());
+    showFollowLabel(bandFollow->label());
     if (bandDialog && bandDialog->isVisible()) {
         bandDialog->setLiveStatus(bandFollow->liveLine());
         bandDialog->setBandAntennas(bandFollow->memory());

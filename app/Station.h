@@ -19,6 +19,7 @@ class BandFollowDialog;
 class BrokerDialog;
 class CaptionsDialog;
 class MainWindow;
+class QLabel;
 class ReconnectDriver;
 class RemoteFeature;
 
@@ -85,6 +86,7 @@ private:
     void bandFollowApplied(const BandFollowPreferences &preferences);
     void bandAntennaEdited(int band, int position);
     void showFollowState();
+    void showFollowLabel(const QString &text);
 
     void setReconnect(bool on);
     void linkOpened();
@@ -122,6 +124,7 @@ private:
     QPointer<BrokerDialog> brokerDialog;
     QPointer<CaptionsDialog> captionsDialog;
     QTimer liveLineTimer;
+    QPointer<QLabel> followLabel;
 
     Tell logInfo;
     Tell logWarning;

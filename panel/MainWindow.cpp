@@ -10,12 +10,13 @@
 #include "panel/DarkTheme.h"
 #include "panel/KeyPainting.h"
 #include "panel/Resources.h"
+#include "panel/PanelView.h"
+#include "panel/SnapshotOfPanel.h"
 #include "panel/SwitchSeam.h"
 #include "settings/SettingsDialog.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMessageBox>
 #include <QMetaType>
 #include <QScopedValueRollback>
@@ -27,11 +28,12 @@ MainWindow::MainWindow(QWidget *parent)
     initPanelResources();
     ui->setupUi(this);
     setStyleSheet(darkThemeStyleSheet());
-    keys = {ui->botaoTecla1, ui->botaoTecla2, ui->botaoTecla3, ui->botaoTecla4,
-            ui->botaoTecla5, ui->botaoTecla6, ui->botaoTecla7, ui->botaoTecla8};
-    busyIndicators = {ui->busy1, ui->busy2, ui->busy3, ui->busy4,
-                      ui->busy5, ui->busy6, ui->busy7, ui->busy8};
-    rotorIndicators = {ui->rotor1, ui->rotor2, ui->rotor3, ui->rotor4};
+    view = std::make_unique<PanelView>(PanelView::Widgets{
+        {ui->botaoTecla1, ui->botaoTecla2, ui->botaoTecla3, ui->botaoTecla4, ui->botaoTecla5, ui->botaoTecla6,
+         ui->botaoTecla7, ui->botaoTecla8},
+        {ui->busy1, ui->busy2, ui->busy3, ui->busy4, ui->busy5, ui->busy6, ui->busy7, ui->busy8},
+        {ui->rotor1, ui->rotor2, ui->rotor3, ui->rotor4},
+        ui->split, ui->send, ui->power, ui->superSplit});
 
     serialPort = new QSerialPort(this);
     settings = new SettingsDialog;
@@ -99,17 +101,9 @@ void MainWindow::callReceber(MainWindow *w)
     });
     // What one step leaves is read at the next.
     if (device->isOpen() && device->bytesAvailable() > 0)
-        bytesCame.store(true);
+        receiveWatch.bytesCame();
     checkForSilence();
     publishSnapshot();
-}
-
-bool MainWindow::receiveWanted()
-{
-    if (bytesCame.exchange(false))
-        return true;
-    const qint64 dueMs = silenceCheckAtMs.load();
-    return dueMs >= 0 && MonotonicClock::nowMs() >= dueMs;
 }
 
 void MainWindow::callEnvioFila()
@@ -173,8 +167,7 @@ bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
         }
         connectedPortName = link->name();
         receiver.reset();
-        silenceWatch.connected(MonotonicClock::nowMs());
-        armSilenceCheck();
+        receiveWatch.connected(MonotonicClock::nowMs());
         link->sendFirmwareRequest();
         if (lossHandler)
             lossHandler->linkOpened(connectedPortName, ui->statusBar->currentMessage());
@@ -197,8 +190,7 @@ void MainWindow::closeSerialPortQuietly()
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
-    silenceWatch.disconnected();
-    armSilenceCheck();
+    receiveWatch.disconnected();
     publishSnapshot();
 }
 
@@ -241,31 +233,17 @@ void MainWindow::critical(const QString &title, const QString &text)
 
 void MainWindow::checkForSilence()
 {
-    const qint64 nowMs = MonotonicClock::nowMs();
-    if (!linkCanSend()) {
-        // Not this window's silence to tell (a remote panel's broker is
-        // away and says so); looked at again now and then.
-        if (silenceCheckAtMs.load() >= 0 && nowMs >= silenceCheckAtMs.load())
-            silenceCheckAtMs.store(nowMs + silenceRecheckMs);
+    // A link that cannot reach the switch says so itself (a remote panel's
+    // broker away).
+    if (!receiveWatch.silenceNow(MonotonicClock::nowMs(), linkCanSend()))
         return;
-    }
-    if (silenceWatch.check(nowMs)) {
-        ui->power->setChecked(false);
-        showStatus(tr("No answer from TQX-5R"));
-    }
-    armSilenceCheck();
-}
-
-void MainWindow::armSilenceCheck()
-{
-    const std::optional<qint64> dueMs = silenceWatch.nextCheckMs();
-    silenceCheckAtMs.store(dueMs ? *dueMs : -1);
+    ui->power->setChecked(false);
+    showStatus(tr("No answer from TQX-5R"));
 }
 
 void MainWindow::heardFromSwitch()
 {
-    silenceWatch.frameArrived(MonotonicClock::nowMs());
-    armSilenceCheck();
+    receiveWatch.frameArrived(MonotonicClock::nowMs());
     if (lossHandler)
         lossHandler->switchAnswered();
 }
@@ -311,41 +289,18 @@ void MainWindow::showFirmwareRevision(quint8 major, quint8 minor)
 
 PanelDisplay MainWindow::currentDisplay() const
 {
-    PanelDisplay display;
-    display.keys = keyLooks;
-    for (int i = 0; i < positionCount; ++i)
-        display.busy[i] = busyIndicators[i]->isChecked();
-    for (int i = 0; i < rotorCount; ++i)
-        display.rotors[i] = rotorIndicators[i]->isChecked();
-    display.split = ui->split->isChecked();
-    display.send = ui->send->isChecked();
-    display.power = ui->power->isChecked();
-    display.superSplit = ui->superSplit->isChecked();
-    return display;
+    return view->current();
 }
 
 void MainWindow::showDisplay(const PanelDisplay &display)
 {
-    // Replacing a style sheet re-polishes the key, so only changed keys get one.
-    for (int i = 0; i < positionCount; ++i) {
-        if (display.keys[i] != keyLooks[i])
-            keys[i]->setStyleSheet(KeyPainting::styleSheetFor(display.keys[i]));
-    }
-    keyLooks = display.keys;
-    for (int i = 0; i < positionCount; ++i)
-        busyIndicators[i]->setChecked(display.busy[i]);
-    for (int i = 0; i < rotorCount; ++i)
-        rotorIndicators[i]->setChecked(display.rotors[i]);
-    ui->split->setChecked(display.split);
-    ui->send->setChecked(display.send);
-    ui->power->setChecked(display.power);
-    ui->superSplit->setChecked(display.superSplit);
+    view->show(display);
 }
 
 void MainWindow::atualizaTeclas(qint8 *pos)
 {
     PanelDisplay display = currentDisplay();
-    display.keys = KeyPainting::paintKeys(panelState, keyLooks, *pos);
+    display.keys = KeyPainting::paintKeys(panelState, view->keyLooks(), *pos);
     showDisplay(display);
 }
 
@@ -474,25 +429,23 @@ void MainWindow::loadAntennaLabels()
 {
     const AntennaLabels::Captions captions =
         AntennaLabels::read(QCoreApplication::applicationDirPath() + QStringLiteral("/settings.cfg"));
+    QStringList texts = view->captions();
     for (int i = 0; i < positionCount; ++i) {
         if (captions[static_cast<size_t>(i)])
-            keys[static_cast<size_t>(i)]->setText(*captions[static_cast<size_t>(i)]);
+            texts[i] = *captions[static_cast<size_t>(i)];
     }
+    view->setCaptions(texts);
 }
 
 void MainWindow::setCaptions(const QStringList &captions)
 {
-    for (int i = 0; i < positionCount; ++i)
-        keys[static_cast<size_t>(i)]->setText(captions.value(i));
+    view->setCaptions(captions);
     publishSnapshot();
 }
 
 QStringList MainWindow::captions() const
 {
-    QStringList texts;
-    for (const QPushButton *key : keys)
-        texts << key->text();
-    return texts;
+    return view->captions();
 }
 
 void MainWindow::showStatus(const QString &message)
@@ -500,45 +453,12 @@ void MainWindow::showStatus(const QString &message)
     ui->statusBar->showMessage(message);
 }
 
-void MainWindow::showPermanentStatus(const QString &text)
-{
-    if (text.isEmpty()) {
-        delete permanentStatus;
-        permanentStatus = nullptr;
-        return;
-    }
-    if (!permanentStatus) {
-        permanentStatus = new QLabel(this);
-        ui->statusBar->addPermanentWidget(permanentStatus);
-    }
-    permanentStatus->setText(text);
-}
+
 
 void MainWindow::publishSnapshot()
 {
-    SwitchSnapshot s;
-    s.linkOpen = linkIsOpen();
-    s.linkName = s.linkOpen ? connectedPortName : QString();
-    s.firmwareKnown = firmwareKnown;
-    s.firmwareMajor = firmwareMajor;
-    s.firmwareMinor = firmwareMinor;
-    s.power = ui->power->isChecked();
-    s.send = panelState.sendActive == 1;
-    s.position = panelState.currentPosition;
-    s.splitOn = panelState.splitActive == 1;
-    s.splitPosition = panelState.splitPosition;
-    s.superSplitOn = inMask(panelState.superSplitMask, panelState.currentPosition);
-    s.superSplitMask = panelState.superSplitMask;
-    s.superSplitPartner = panelState.previousPosition;
-    for (int i = 0; i < positionCount; ++i) {
-        if (busyIndicators[static_cast<size_t>(i)]->isChecked())
-            s.busyMask |= static_cast<quint8>(1u << i);
-        s.captions[static_cast<size_t>(i)] = keys[static_cast<size_t>(i)]->text();
-    }
-    s.rotor = panelState.currentRotor;
-    s.choosingSplitTx = panelState.choosingSplitTx != 0;
-    s.choosingSuperSplit = panelState.choosingSuperSplit != 0;
-    switchSeam->update(s);
+    const LinkFacts facts{link->isOpen(), connectedPortName, firmwareKnown, firmwareMajor, firmwareMinor};
+    switchSeam->update(snapshotOfPanel(panelState, currentDisplay(), captions(), facts));
 }
 
 // --- The link -------------------------------------------------------------------------
@@ -549,14 +469,11 @@ void MainWindow::setLink(SwitchLink *newLink)
         disconnect(link, nullptr, this, nullptr);
     link = newLink;
     // The receive step runs when bytes have come; nothing is read here.
-    connect(link->device(), &QIODevice::readyRead, this, [this] { bytesCame.store(true); });
+    connect(link->device(), &QIODevice::readyRead, this, [this] { receiveWatch.bytesCame(); });
     connect(link, &SwitchLink::status, this, &MainWindow::showStatus);
     // Frames come again once the far end is back; until then a silence is
     // the far end's, and its own message stays.
-    connect(link, &SwitchLink::ready, this, [this] {
-        silenceWatch.connected(MonotonicClock::nowMs());
-        armSilenceCheck();
-    });
+    connect(link, &SwitchLink::ready, this, [this] { receiveWatch.connected(MonotonicClock::nowMs()); });
     // No switch can be seen without the far end: POWER goes out at once, as
     // after a silence, and the link's own message stays.
     connect(link, &SwitchLink::lost, this, [this] {

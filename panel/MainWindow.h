@@ -3,7 +3,7 @@
 #include "link/CommandQueue.h"
 #include "link/FrameReceiver.h"
 #include "link/Protocol.h"
-#include "link/SilenceWatch.h"
+#include "link/ReceiveWatch.h"
 #include "panel/OperatorCommands.h"
 #include "panel/PanelState.h"
 #include "settings/SerialSettings.h"
@@ -12,13 +12,13 @@
 #include <QSerialPort>
 #include <QStringList>
 
-#include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class LinkLossHandler;
+class PanelView;
 class QAction;
-class QLabel;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -40,9 +40,6 @@ class MainWindow : public QMainWindow
 
 public:
     static constexpr int maxQueuedWords = CommandQueue::maxWords;
-    // A silence is looked for this often while the switch cannot be heard
-    // for another reason (a remote panel's broker away).
-    static constexpr qint64 silenceRecheckMs = 250;
 
     // The Station menu's entries, for the code that sets the station up.
     struct StationActions
@@ -70,7 +67,7 @@ public:
     bool commandQueueIsEmpty() const { return !commandQueue.wordWaiting(); }
     // Safe to call from the poll thread: whether the receive step has
     // something to do, bytes having come or a silence to look for.
-    bool receiveWanted();
+    bool receiveWanted() { return receiveWatch.wanted(); }
     QList<CommandWord> queuedCommands() const { return commandQueue.words(); }
     qint64 framesReceived() const { return receiver.framesDispatched(); }
 
@@ -106,9 +103,6 @@ public:
     // left alone and the loss handler is not told.
     void closeSerialPortQuietly();
     void showStatus(const QString &message);
-    // A short text at the right of the status bar (band follow's state);
-    // empty removes it.
-    void showPermanentStatus(const QString &text);
     // The keys' captions; an empty caption leaves a key blank.
     void setCaptions(const QStringList &captions);
     QStringList captions() const;
@@ -157,7 +151,6 @@ private:
     void applyEffects(const OperatorCommands::Effects &effects);
     bool queueCommand(CommandWord word, CommandQueue::Origin origin = CommandQueue::Origin::Operator);
     void checkForSilence();
-    void armSilenceCheck();
     void heardFromSwitch();
     PanelDisplay currentDisplay() const;
     void showDisplay(const PanelDisplay &display);
@@ -170,14 +163,9 @@ private:
     SettingsDialog *settings;
 
     FrameReceiver receiver;
-    std::array<QPushButton *, positionCount> keys{};
-    std::array<QRadioButton *, positionCount> busyIndicators{};
-    std::array<QRadioButton *, rotorCount> rotorIndicators{};
-    KeyLooks keyLooks{};
+    std::unique_ptr<PanelView> view;
     QString connectedPortName;
-    SilenceWatch silenceWatch;
-    std::atomic<bool> bytesCame{false};
-    std::atomic<qint64> silenceCheckAtMs{-1};   // -1: none due
+    ReceiveWatch receiveWatch;
     bool firmwareKnown = false;
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
@@ -187,5 +175,4 @@ private:
     SwitchLink *serialLink = nullptr;
     SwitchLink *link = nullptr;
     CriticalMessage criticalMessage;
-    QLabel *permanentStatus = nullptr;
 };
