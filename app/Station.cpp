@@ -8,6 +8,7 @@
 #include "panel/SwitchSeam.h"
 #include "reconnect/ReconnectDriver.h"
 #include "remote/BrokerBridge.h"
+#include "rig/HamlibModels.h"
 #include "remote/DiscoveryPublisher.h"
 #include "remote/RemoteFeature.h"
 #include "settings/BandFollowDialog.h"
@@ -66,6 +67,7 @@ Station::Station(MainWindow &window, const Options &options, QObject *parent)
             liveLineTimer.stop();
     });
     connect(window.seam(), &SwitchSeam::stateChanged, this, &Station::linkOpened);
+    linkOpened();
 }
 
 Station::~Station()
@@ -194,7 +196,17 @@ void Station::startBandFollow()
 {
     bandFollow.reset();
     QStringList problems;
-    std::optional<BandFollowSettings> settings = toBandFollowSettings(run.bandFollow, run.bandMemoryPath, &problems);
+    BandFollowPreferences preferences = run.bandFollow;
+    if (preferences.rig.kind == RigSourceSettings::Kind::SerialRadio && !HamlibModels::find(preferences.rig.model)) {
+        // Remembered from another Hamlib, perhaps: said once, and the rest
+        // of band follow runs without the radio.
+        const QString text = tr("Hamlib model %1 is not known here; the radio is not read. Choose it again "
+                                "in Band Follow Settings.").arg(preferences.rig.model);
+        say(text);
+        logWarning(text);
+        preferences.rig.kind = RigSourceSettings::Kind::None;
+    }
+    std::optional<BandFollowSettings> settings = toBandFollowSettings(preferences, run.bandMemoryPath, &problems);
     for (const QString &problem : problems)
         logWarning(problem);
     if (!settings)

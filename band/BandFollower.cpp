@@ -3,6 +3,9 @@
 #include "link/Protocol.h"
 #include "panel/SwitchSeam.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 BandFollower::BandFollower(SwitchSeam *seam, const QString &memoryPath, qint64 hangMs, QObject *parent)
     : QObject(parent)
     , seam(seam)
@@ -19,7 +22,36 @@ BandFollower::BandFollower(SwitchSeam *seam, const QString &memoryPath, qint64 h
     connect(seam, &SwitchSeam::operatorSelected, this,
             [this](int position) { apply(rules.operatorSelected(nowMs(), position)); });
     seam->setGuard({[this] { return mayLeaveNow(); }, [this](CommandWord) { left(); }});
+    connect(&memoryWatcher, &QFileSystemWatcher::fileChanged, this, &BandFollower::memoryFileChanged);
+    connect(&memoryWatcher, &QFileSystemWatcher::directoryChanged, this, &BandFollower::memoryFileChanged);
+    watchMemoryFile();
     apply(rules.switchState(nowMs(), seam->snapshot()));
+}
+
+void BandFollower::watchMemoryFile()
+{
+    // A file rewritten by renaming a new one over it is a new file to watch;
+    // one not there yet shows in its folder.
+    const QFileInfo file(memory.path());
+    if (file.exists() && !memoryWatcher.files().contains(file.filePath()))
+        memoryWatcher.addPath(file.filePath());
+    if (file.dir().exists() && !memoryWatcher.directories().contains(file.dir().path()))
+        memoryWatcher.addPath(file.dir().path());
+}
+
+void BandFollower::memoryFileChanged()
+{
+    watchMemoryFile();
+    const BandAntennas onFile = memory.load();
+    bool changedAny = false;
+    for (int band = 0; band < BandPlan::count; ++band) {
+        if (rules.memory()[static_cast<size_t>(band)] != onFile[static_cast<size_t>(band)]) {
+            rules.setRemembered(band, onFile[static_cast<size_t>(band)]);
+            changedAny = true;
+        }
+    }
+    if (changedAny)
+        emit changed();
 }
 
 BandFollower::~BandFollower()

@@ -5,6 +5,7 @@
 #include "rig/RigReading.h"
 
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
 
@@ -60,6 +61,9 @@ private:
     void left();
     // The seam's guarded word and readiness, and the timer, as the rules say.
     void offer();
+    // The memory file changed under us (edited by hand): its lines count.
+    void memoryFileChanged();
+    void watchMemoryFile();
     qint64 nowMs() const { return clock.elapsed(); }
 
     SwitchSeam *seam;
@@ -67,6 +71,7 @@ private:
     FollowRules rules;
     QElapsedTimer clock;
     QTimer deadlineTimer;
+    QFileSystemWatcher memoryWatcher;
     std::function<bool()> freshenSources;
     int offered = -1;
     bool saveFailureShown = false;

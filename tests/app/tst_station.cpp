@@ -1,0 +1,365 @@
+#include "app/Station.h"
+#include "band/BandMemory.h"
+#include "panel/SwitchSeam.h"
+#include "settings/BandFollowDialog.h"
+#include "settings/BrokerDialog.h"
+#include "settings/CaptionsDialog.h"
+#include "settings/SettingsDialog.h"
+#include "sim/DummyRig.h"
+#include "sim/LocalBroker.h"
+#include "support/BrokerWatcher.h"
+#include "support/LinkedPanel.h"
+#include "support/ModalDismisser.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDirIterator>
+#include <QRadioButton>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The station as an operator sets it up from the window: the Station menu,
+// its dialogs, and what is remembered for the next start. Each test has a
+// configuration folder of its own.
+class tst_Station : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // No secret store answers here: the password is kept for the run only.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tqx5r-test-bus");
+    }
+
+    void init()
+    {
+        config = std::make_unique<QTemporaryDir>();
+        qputenv("XDG_CONFIG_HOME", config->path().toLocal8Bit());
+        linked = std::make_unique<LinkedPanel>();
+    }
+
+    void cleanup()
+    {
+        station.reset();
+        linked.reset();
+        config.reset();
+    }
+
+    void firstStartIsTheBarePanel()
+    {
+        startStation();
+        QStringList menus;
+        for (QAction *action : linked->window->menuBar()->actions())
+            menus << action->text();
+        QCOMPARE(menus, (QStringList{"File", "Station", "Help"}));
+        QCOMPARE(entries("menuArquivo"), (QStringList{"Connect to TQX-5R", "Disconnect", "Serial Settings"}));
+        QCOMPARE(entries("menuTools"), (QStringList{"About Qt", "About Veltrix"}));
+        QCOMPARE(entries("menuStation"),
+                 (QStringList{"Band Follow", "Band Follow Settings…", "Reconnect Automatically", "Connect at Start",
+                              "Broker Settings…", "Antenna Captions…"}));
+        auto *bandFollow = action("actionBand_Follow");
+        QVERIFY(!bandFollow->isEnabled() && !bandFollow->isChecked());
+        QCOMPARE(bandFollow->shortcut(), QKeySequence("Ctrl+B"));
+        QVERIFY(!action("actionReconnect_Automatically")->isChecked());
+        QVERIFY(!action("actionConnect_at_Start")->isChecked());
+        QVERIFY(!linked->window->findChild<QLabel *>("bandFollowState"));
+
+        station->start();
+        QTest::qWait(300);
+        const SerialSettings serial = linked->window->serialSettings();
+        QCOMPARE(QStringList({serial.baudRateText, serial.dataBitsText, serial.parityText, serial.stopBitsText,
+                              serial.flowControlText}),
+                 (QStringList{"9600", "8", "None", "1", "None"}));
+        QVERIFY(!linked->window->linkIsOpen());
+        QVERIFY(linked->device->receivedBytes().isEmpty());
+        // Looking is not changing: nothing is written.
+        QVERIFY(QDir(config->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    }
+
+    void bandFollowOnAndOffAtRunTime()
+    {
+        DummyRig rig;
+        QVERIFY2(rig.start(), qPrintable(rig.errorString()));
+        QVERIFY(rig.setFrequency(3600000));
+        rememberRigctld(rig.address());
+        BandMemory memory(paths().bandMemoryFile);
+        QVERIFY(memory.remember(BandPlan::bandForKey("20m"), 2));
+        QVERIFY(memory.remember(BandPlan::bandForKey("40m"), 4));
+        connectToSwitch();
+        startStation();
+        QVERIFY(action("actionBand_Follow")->isEnabled() && action("actionBand_Follow")->isChecked());
+        QTRY_COMPARE(followLabel(), QString("80 m"));
+
+        QVERIFY(rig.setFrequency(14200000));
+        QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS2;"});
+
+        // Off: a band change sends nothing; the label says so.
+        action("actionBand_Follow")->trigger();
+        QCOMPARE(followLabel(), QString("Follow off"));
+        linked->device->clearReceived();
+        QVERIFY(rig.setFrequency(7100000));
+        QTest::qWait(1500);
+        QVERIFY(selectsAtSwitch().isEmpty());
+        // On again: the band's remembered antenna is selected.
+        action("actionBand_Follow")->trigger();
+        QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS4;"});
+        QTRY_COMPARE(followLabel(), QString("40 m"));
+        // The check is remembered.
+        action("actionBand_Follow")->trigger();
+        QVERIFY(!StationSettingsFile(paths().settingsFile).load().bandFollow.enabled);
+    }
+
+    void bandTableEditsTakeEffectWhileRunning()
+    {
+        DummyRig rig;
+        QVERIFY2(rig.start(), qPrintable(rig.errorString()));
+        QVERIFY(rig.setFrequency(3600000));
+        rememberRigctld(rig.address());
+        connectToSwitch();
+        startStation();
+        action("actionBand_Follow_Settings")->trigger();
+        auto *dialog = linked->window->findChild<BandFollowDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        auto *box20 = dialog->findChild<QComboBox *>("bandBox_20m");
+        QVERIFY(box20);
+        // As the operator picks an entry: "None", then antennas 1 to 8.
+        box20->setCurrentIndex(6);
+        emit box20->activated(6);
+        QTRY_COMPARE(BandMemory(paths().bandMemoryFile).load()[size_t(BandPlan::bandForKey("20m"))], 5);
+
+        QVERIFY(rig.setFrequency(14200000));
+        QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS5;"});
+        QVERIFY(dialog->findChild<QLabel *>("liveLabel")->text().contains("rigctld answering"));
+
+        // A hand edit of the memory file while the panel runs counts too.
+        QFile file(paths().bandMemoryFile);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("40m=8\n20m=7\n");
+        file.close();
+        QTRY_COMPARE(box20->currentIndex(), 7);
+        linked->device->clearReceived();
+        QVERIFY(rig.setFrequency(7100000));
+        QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS7;"});
+    }
+
+    void captionsShowAtOnceAndAfterARestart()
+    {
+        startStation();
+        action("actionAntenna_Captions")->trigger();
+        auto *dialog = linked->window->findChild<CaptionsDialog *>();
+        QVERIFY(dialog);
+        const QList<QLineEdit *> edits = dialog->findChildren<QLineEdit *>();
+        QCOMPARE(edits.size(), positionCount);
+        dialog->setCaptions({"Yagi", "Dipo", "", "", "", "", "", "Dumy"});
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(keyText(1), QString("Yagi"));
+        QCOMPARE(keyText(8), QString("Dumy"));
+        QFile user(paths().captionsFile);
+        QVERIFY(user.open(QIODevice::ReadOnly));
+        QVERIFY(user.readAll().contains("#K1 Yagi"));
+
+        // A new panel in a new run shows them.
+        station.reset();
+        linked = std::make_unique<LinkedPanel>();
+        QCOMPARE(keyText(1), QString());
+        startStation();
+        QCOMPARE(keyText(1), QString("Yagi"));
+        QCOMPARE(keyText(2), QString("Dipo"));
+    }
+
+    void connectAtStartConnectsTheNextProcess()
+    {
+        connectToSwitch();
+        startStation();
+        action("actionConnect_at_Start")->trigger();
+        const StationSettings saved = StationSettingsFile(paths().settingsFile).load();
+        QVERIFY(saved.connectAtStart);
+        QCOMPARE(saved.lastConnection.portName, linked->device->devicePath());
+        station.reset();
+        const QString port = linked->device->devicePath();
+        linked->window->closeSerialPortQuietly();
+        linked->device->clearReceived();
+
+        QProcess panel;
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH), {"-platform", "offscreen"});
+        QVERIFY(panel.waitForStarted(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(linked->device->receivedFrames().size() >= 2, 20000);
+        QCOMPARE(linked->device->receivedFrames().first().bytes, QByteArray("IGW;"));
+        panel.terminate();
+        QVERIFY(panel.waitForFinished(20000));
+        QCOMPARE(panel.exitCode(), 0);
+    }
+
+    void profilesKeepTheirOwnMemory()
+    {
+        Station::Options first;
+        first.profile = "shack-a";
+        Station::Options second;
+        second.profile = "shack-b";
+        QVERIFY(BandMemory(StationProfile::paths(first.profile).bandMemoryFile).remember(BandPlan::bandForKey("20m"), 2));
+        station = std::make_unique<Station>(*linked->window, second);
+        QVERIFY(station->paths().bandMemoryFile != StationProfile::paths(first.profile).bandMemoryFile);
+        QCOMPARE(BandMemory(station->paths().bandMemoryFile).load(), BandMemory::empty());
+        QVERIFY(station->paths().settingsFile.contains("shack-b"));
+    }
+
+    void garbledSettingsGiveDefaultsAndOneMessage()
+    {
+        QDir().mkpath(QFileInfo(paths().settingsFile).path());
+        QFile file(paths().settingsFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray garbage("\x00\x01[broken\nreconnect=maybe\n\xff\xfe", 24);
+        file.write(garbage);
+        file.close();
+        QStringList told;
+        connect(linked->window->statusBar(), &QStatusBar::messageChanged, this,
+                [&told](const QString &text) { told << text; });
+        startStation();
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().contains(paths().settingsFile), qPrintable(told.first()));
+        QVERIFY(!action("actionReconnect_Automatically")->isChecked());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
+    }
+
+    void gonePortAtStart_data()
+    {
+        QTest::addColumn<bool>("reconnect");
+        QTest::newRow("one clear message") << false;
+        QTest::newRow("quiet retries") << true;
+    }
+    void gonePortAtStart()
+    {
+        QFETCH(bool, reconnect);
+        StationSettings settings;
+        settings.connectAtStart = true;
+        settings.reconnect = reconnect;
+        settings.lastConnection = defaultSerialSettings(config->filePath("no-such-port"));
+        QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
+        ModalDismisser dismisser;
+        startStation();
+        station->start();
+        QCOMPARE(dismisser.count(), reconnect ? 0 : 1);
+        QVERIFY(linked->window->statusBar()->currentMessage().contains(reconnect ? "retrying" : "Open error"));
+    }
+
+    void unknownHamlibModelIsSaidAndTheRestRuns()
+    {
+        StationSettings settings;
+        settings.bandFollow.rig.kind = RigSourceSettings::Kind::SerialRadio;
+        settings.bandFollow.rig.model = 999999;
+        settings.bandFollow.rig.device = "/dev/ttyUSB9";
+        settings.bandFollow.loggerPorts = QStringList{"0"};   // no port either
+        QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
+        startStation();
+        QVERIFY(linked->window->statusBar()->currentMessage().contains("999999"));
+        QVERIFY(action("actionBand_Follow")->isEnabled());
+    }
+
+    // Set up from the window: the bridge starts at once with the password,
+    // which reaches no file.
+    void brokerFromTheWindowKeepsThePasswordOut()
+    {
+        LocalBroker broker;
+        TestAccounts::addTo(broker);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        connectToSwitch();
+        startStation();
+        action("actionBroker_Settings")->trigger();
+        auto *dialog = linked->window->findChild<BrokerDialog *>();
+        QVERIFY(dialog);
+        dialog->findChild<QRadioButton *>("publishButton")->click();
+        dialog->findChild<QLineEdit *>("hostEdit")->setText("127.0.0.1");
+        dialog->findChild<QLineEdit *>("portEdit")->setText(QString::number(broker.port()));
+        dialog->findChild<QLineEdit *>("userEdit")->setText("owner");
+        const QString password = TestAccounts::passwordOf("owner");
+        dialog->findChild<QLineEdit *>("passwordEdit")->setText(password);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+
+        BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("true"), 10000);
+        const StationSettings saved = StationSettingsFile(paths().settingsFile).load();
+        QCOMPARE(saved.broker.mode, BrokerPreferences::Mode::Publish);
+        QCOMPARE(saved.broker.user, QString("owner"));
+        QDirIterator files(config->path(), QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(!file.readAll().contains(password.toUtf8()), qPrintable(file.fileName()));
+        }
+
+        // Off again: the bridge leaves the broker at once.
+        action("actionBroker_Settings")->trigger();
+        dialog->findChild<QRadioButton *>("offButton")->click();
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("false"), 10000);
+    }
+
+private:
+    StationProfile::Paths paths() const { return StationProfile::paths(); }
+
+    void startStation(const Station::Options &options = {})
+    {
+        station = std::make_unique<Station>(*linked->window, options);
+        station->build();
+    }
+
+    void connectToSwitch()
+    {
+        linked->connect();
+        QTRY_VERIFY(linked->window->seam()->snapshot().power);
+    }
+
+    void rememberRigctld(const QString &address)
+    {
+        StationSettings settings;
+        settings.bandFollow.rig.kind = RigSourceSettings::Kind::Rigctld;
+        settings.bandFollow.rig.rigctldAddress = address;
+        QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
+    }
+
+    QAction *action(const char *name) const { return linked->panel.child<QAction>(name); }
+    QStringList entries(const char *menu) const
+    {
+        QStringList texts;
+        for (QAction *entry : linked->panel.child<QMenu>(menu)->actions())
+            texts << entry->text();
+        return texts;
+    }
+    QString followLabel() const
+    {
+        const auto *label = linked->window->findChild<QLabel *>("bandFollowState");
+        return label ? label->text() : QString();
+    }
+    QString keyText(int key) const
+    {
+        return linked->panel.child<QPushButton>(QStringLiteral("botaoTecla%1").arg(key))->text();
+    }
+    QList<QByteArray> selectsAtSwitch() const
+    {
+        QList<QByteArray> frames;
+        for (const VirtualSwitch::ReceivedFrame &frame : linked->device->receivedFrames()) {
+            if (frame.bytes.startsWith("IGS"))
+                frames << frame.bytes.left(5);
+        }
+        return frames;
+    }
+
+    std::unique_ptr<QTemporaryDir> config;
+    std::unique_ptr<LinkedPanel> linked;
+    std::unique_ptr<Station> station;
+};
+
+QTEST_MAIN(tst_Station)
+#include "tst_station.moc"
