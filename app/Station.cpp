@@ -195,6 +195,15 @@ void Station::refreshMenu()
 void Station::startBandFollow()
 {
     bandFollow.reset();
+    if (run.broker.mode == BrokerPreferences::Mode::RemotePanel) {
+        // Its selects would reach the switch as commands from the broker,
+        // which nothing on the panel that owns the switch holds back.
+        const QString text = tr("Band follow runs on the panel that owns the switch, not on a remote panel; "
+                                "send the logger's packets or the radio there.");
+        say(text);
+        logWarning(text);
+        return;
+    }
     QStringList problems;
     BandFollowPreferences preferences = run.bandFollow;
     if (preferences.rig.kind == RigSourceSettings::Kind::SerialRadio && !HamlibModels::find(preferences.rig.model)) {

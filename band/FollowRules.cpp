@@ -76,15 +76,14 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
     const bool flying = inFlight(nowMs);
     if (ours || !snapshot.linkOpen)
         inFlightTarget = -1;
+    if (answering(snapshot) && snapshot.position == unconfirmed)
+        unconfirmed = -1;
 
-    if (!answering(before) && answering(snapshot)) {
-        // The switch answers (again): its own antenna stands, unless the
-        // radio changed band while it was not heard, or it is heard for the
-        // first time since the start.
-        if (currentBand != BandPlan::noBand && (!everHeard || currentBand != heardBand))
-            pending = antennas[static_cast<size_t>(currentBand)];
-    }
+    if (!answering(before) && answering(snapshot))
+        answeringAgain(snapshot);
     everHeard = everHeard || answering(snapshot);
+    if (answering(snapshot))
+        positionHeard = snapshot.position;
 
     if (operatorMoved(before, snapshot) && !ours) {
         if (flying) {
@@ -101,6 +100,27 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
     return decide(nowMs, Actions());
 }
 
+void FollowRules::answeringAgain(const SwitchSnapshot &snapshot)
+{
+    // The switch answers (again). A band change since it was last heard, or
+    // its first answer since the start, selects the band's antenna.
+    if (currentBand != BandPlan::noBand && (!everHeard || currentBand != heardBand)) {
+        pending = antennas[static_cast<size_t>(currentBand)];
+        return;
+    }
+    // Otherwise its own antenna stands: moved while it was not heard, it is
+    // someone's hand at the front panel, and a select waiting is dropped.
+    if (everHeard && snapshot.position != positionHeard) {
+        pending = -1;
+        unconfirmed = -1;
+        return;
+    }
+    // Not moved, but a select of ours went as it fell silent and never
+    // showed: it is made again.
+    if (unconfirmed >= 0 && pending < 0)
+        pending = unconfirmed;
+}
+
 FollowRules::Actions FollowRules::operatorSelected(qint64 nowMs, int position)
 {
     if (isPosition(position) && !state.splitOn && !state.superSplitOn && !state.operatorChoosing())
@@ -113,6 +133,7 @@ void FollowRules::operatorChose(qint64 nowMs, int position)
     // The operator's choice wins; which band it is for shows within
     // settleMs (a band change may be under way).
     pending = -1;
+    unconfirmed = -1;
     choice = Choice{position, nowMs, readingBandAt(nowMs)};
 }
 
@@ -133,6 +154,7 @@ FollowRules::Actions FollowRules::flush()
 void FollowRules::selectSent(qint64 nowMs)
 {
     inFlightTarget = pending;
+    unconfirmed = pending;
     inFlightSinceMs = nowMs;
     lastSentMs = nowMs;
     pending = -1;
@@ -174,6 +196,7 @@ void FollowRules::settle(qint64 nowMs, Actions &actions)
         return;
     }
     pending = antennas[static_cast<size_t>(currentBand)];
+    unconfirmed = -1;
 }
 
 void FollowRules::resolveChoice(qint64 nowMs, Actions &actions)
@@ -238,7 +261,9 @@ FollowRules::Hold FollowRules::hold(qint64 nowMs) const
         return Hold::SuperSplit;
     if (state.operatorChoosing())
         return Hold::Choosing;
-    if (readingBandAt(nowMs) != currentBand)
+    // A band counted stays the band to select for until a reading says
+    // otherwise, however long a hold lasts; only learning wants a fresh one.
+    if (readingBand != currentBand)
         return Hold::OffBand;
     if (pending >= 0 && state.isBusy(pending))
         return Hold::Busy;

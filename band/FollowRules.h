@@ -31,7 +31,9 @@
 //   belongs to the new band: it is not learned for the old one, and the new
 //   band's antenna does not override it.
 // - After the switch was silent or the link closed, its own position stands
-//   unless the band changed meanwhile (or it is the first time it answers).
+//   unless the band changed meanwhile (or it is the first time it answers);
+//   moved meanwhile, a select still waiting is dropped; not moved, a select
+//   of ours that went as it fell silent is made again.
 class FollowRules
 {
 public:
@@ -129,6 +131,7 @@ private:
     void noteSource(qint64 nowMs, const RigReading &reading);
     void learn(int band, int position, Actions &actions);
     void operatorChose(qint64 nowMs, int position);
+    void answeringAgain(const SwitchSnapshot &snapshot);
     bool inFlight(qint64 nowMs) const;
     bool anyTransmitting() const;
     // A transmitting source that has fallen silent, or none.
@@ -153,6 +156,8 @@ private:
     std::optional<Choice> choice;         // the operator's, not yet learned
     bool everHeard = false;               // the switch has answered since start
     int heardBand = BandPlan::noBand;     // the band while it last answered
+    int positionHeard = -1;               // its antenna when it last answered
+    int unconfirmed = -1;                 // our last select, until the switch shows it
     bool silenceTold = false;
     QHash<QString, Source> sources;
     SwitchSnapshot state;

@@ -20,18 +20,22 @@ std::optional<CommandWord> CommandQueue::takeNext()
 {
     std::optional<CommandWord> word;
     Origin origin = Origin::Feature;
-    if (!queued.isEmpty()) {
-        if (mayGo(origins.first())) {
-            word = queued.takeFirst();
-            origin = origins.takeFirst();
-        }
-    } else if (mayGo(Origin::Feature) && guardedWord.take) {
+    const bool operatorFirst = !queued.isEmpty() && origins.first() == Origin::Operator;
+    if (!operatorFirst && mayGo(Origin::Feature) && guardedReady() && guardedWord.take)
         word = guardedWord.take();
+    if (!word && !queued.isEmpty() && mayGo(origins.first())) {
+        word = queued.takeFirst();
+        origin = origins.takeFirst();
     }
     if (word)
         lastWasFeatureWord = origin == Origin::Feature;
     refresh();
     return word;
+}
+
+bool CommandQueue::guardedReady() const
+{
+    return guardedWord.ready && guardedWord.ready();
 }
 
 void CommandQueue::pollSent()
@@ -45,7 +49,7 @@ void CommandQueue::refresh()
     if (!queued.isEmpty())
         waiting.store(mayGo(origins.first()));
     else
-        waiting.store(mayGo(Origin::Feature) && guardedWord.ready && guardedWord.ready());
+        waiting.store(mayGo(Origin::Feature) && guardedReady());
 }
 
 bool CommandQueue::mayGo(Origin origin) const

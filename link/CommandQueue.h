@@ -18,7 +18,9 @@
 //   is heard between any two words from features and a flood of them cannot
 //   starve the polls (the operator's words keep their pace: no poll while
 //   they wait);
-// - with nothing queued, the guarded word goes if ready, on the same terms.
+// - the guarded word, when ready, goes before the features' queued words
+//   (a flood of broker commands never holds back band follow), on the same
+//   terms, but never before an operator's word.
 // Used on the GUI thread, except wordWaiting(), which the poll thread asks.
 class CommandQueue
 {
@@ -52,6 +54,7 @@ public:
 
 private:
     bool mayGo(Origin origin) const;
+    bool guardedReady() const;
 
     QList<CommandWord> queued;
     QList<Origin> origins;     // beside queued, word by word

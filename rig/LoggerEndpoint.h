@@ -20,6 +20,8 @@ struct LoggerEndpoint
     QString toString() const;
 
     bool isMulticast() const { return address.isMulticast(); }
+    // Open to other programs too: broadcasts on every interface, or a group.
+    bool isShared() const { return isMulticast() || address == QHostAddress(QHostAddress::AnyIPv4); }
     // What the socket binds to.
     QHostAddress bindAddress() const;
 

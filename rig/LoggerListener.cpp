@@ -1,7 +1,6 @@
 #include "rig/LoggerListener.h"
 
 #include <QNetworkDatagram>
-#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -17,11 +16,21 @@ QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
     QStringList failures;
     for (const LoggerEndpoint &endpoint : endpoints) {
         auto *socket = new QUdpSocket(this);
-        const bool bound = socket->bind(endpoint.bindAddress(), endpoint.port,
-                                        QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+        // A packet sent to one address reaches only one of the programs on
+        // its port, and a transmit report lost to another program would let
+        // band follow switch into a transmission: this computer's ports are
+        // ours alone, so a clash shows at once. Broadcasts and multicast
+        // reach every listener, so those ports are shared.
+        const QAbstractSocket::BindMode mode = endpoint.isShared()
+                                                   ? QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint
+                                                   : QUdpSocket::DontShareAddress;
+        const bool bound = socket->bind(endpoint.bindAddress(), endpoint.port, mode);
         if (!bound || (endpoint.isMulticast() && !socket->joinMulticastGroup(endpoint.address))) {
-            failures << tr("Cannot listen for logger broadcasts on UDP %1: %2")
-                            .arg(endpoint.toString(), socket->errorString());
+            failures << (endpoint.isShared() ? tr("Cannot listen for logger broadcasts on UDP %1: %2")
+                                                         .arg(endpoint.toString(), socket->errorString())
+                                             : tr("Cannot listen for logger packets on UDP %1: %2 (another program "
+                                                  "on this computer takes them; share them through a multicast "
+                                                  "group)").arg(endpoint.toString(), socket->errorString()));
             delete socket;
             continue;
         }
@@ -47,13 +56,10 @@ bool LoggerListener::hasUnread() const
 
 void LoggerListener::readPending(QUdpSocket *socket)
 {
-    for (int read = 0; socket->hasPendingDatagrams(); ++read) {
-        if (read == datagramsPerTurn) {
-            // The rest after the window's other work; readyRead does not
-            // come again for datagrams already waiting.
-            QTimer::singleShot(0, socket, [this, socket] { readPending(socket); });
-            return;
-        }
+    // A batch at a time: the socket notifies again for what is left, after
+    // the window's other work. (Read only here: a read from elsewhere can
+    // leave a notification that finds nothing, and Qt then stops notifying.)
+    for (int read = 0; read < datagramsPerTurn && socket->hasPendingDatagrams(); ++read) {
         if (socket->pendingDatagramSize() > maxDatagramBytes) {
             socket->readDatagram(nullptr, 0);
             continue;

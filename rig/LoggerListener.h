@@ -13,9 +13,10 @@ class QUdpSocket;
 
 // Listens for loggers' UDP packets on the given ports (joining a multicast
 // group where one is named) and turns the packets it recognises into
-// readings. The ports stay open to other programs: broadcast and multicast
-// packets reach every listener, so a logger's other listeners keep working
-// beside the panel. Packets from senders the filter does not accept, and
+// readings. Ports on every interface or a multicast group stay open to other
+// programs (broadcast and multicast packets reach every listener); a port of
+// this computer alone is the panel's, since a packet sent to one address
+// reaches one listener only. Packets from senders the filter does not accept, and
 // packets larger than any logger sends, are dropped unread; a flood is read a
 // batch at a time, so the window keeps its turn.
 class LoggerListener : public QObject

@@ -306,6 +306,25 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("false"), 10000);
     }
 
+    // A remote panel's selects would reach the switch as broker commands,
+    // which nothing holds back: band follow runs only where the switch is.
+    void remotePanelDoesNotFollowTheBand()
+    {
+        StationSettings settings;
+        settings.bandFollow.loggerPorts = QStringList{"12060"};
+        settings.broker.mode = BrokerPreferences::Mode::RemotePanel;
+        settings.broker.host = "127.0.0.1";
+        settings.broker.port = 1;
+        QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
+        QStringList told;
+        connect(linked->window->statusBar(), &QStatusBar::messageChanged, this,
+                [&told](const QString &text) { told << text; });
+        startStation();
+        QVERIFY2(told.join('\n').contains("Band follow runs on the panel that owns the switch"),
+                 qPrintable(told.join('\n')));
+        QCOMPARE(followLabel(), QString("Follow off"));
+    }
+
 private:
     StationProfile::Paths paths() const { return StationProfile::paths(); }
 

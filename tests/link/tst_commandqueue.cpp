@@ -68,7 +68,9 @@ private slots:
         QTest::newRow("the operator's word after a feature's goes at once") << "f1 o2 f3 t t t t" << "1 2 3 P";
         QTest::newRow("... but a feature's after a feature's waits for a poll") << "o1 f2 f3 t t t t" << "1 2 P 3";
         QTest::newRow("the guarded word goes when nothing is queued") << "g5 o1 ! t ! t t" << "w 1 w 5 P";
-        QTest::newRow("the guarded word is a feature's word too") << "f1 g5 t ! t t" << "1 - P 5";
+        QTest::newRow("the guarded word is a feature's word too") << "f1 t g5 ! t t" << "1 - P 5";
+        QTest::newRow("the guarded word goes before the features' words") << "f1 f2 g5 t t t t t" << "5 P 1 P 2";
+        QTest::newRow("... not before the operator's") << "o1 f2 g5 t t t t" << "1 5 P 2";
         QTest::newRow("its guard refuses when asked: nothing goes, it stays") << "G5 ! t ! t" << "w 0- w 0-";
     }
     void turns()

@@ -238,6 +238,50 @@ private slots:
         QCOMPARE(heard(QHostAddress(QHostAddress::LocalHost)), fromThisComputer);
         QCOMPARE(heard(network), fromTheNetwork);
     }
+
+    // A packet sent to 127.0.0.1 reaches one program only: a port of this
+    // computer alone is never shared, and a clash is said at start.
+    void portOfThisComputerIsNotShared()
+    {
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+        LoggerListener listener;
+        const QStringList failures = listener.listen({LoggerEndpoint{QHostAddress(), other.localPort()}});
+        QCOMPARE(failures.size(), 1);
+        QVERIFY2(failures.first().contains("another program"), qPrintable(failures.first()));
+    }
+
+    // WSJT-X sends a Decode message for every station it hears, dozens at the
+    // end of a busy period, to the same port as its Status: a burst larger
+    // than one read batch must not leave the port deaf to what comes next.
+    void listenerKeepsHearingAfterABurst_data()
+    {
+        QTest::addColumn<int>("burst");
+        QTest::newRow("one batch") << LoggerListener::datagramsPerTurn;
+        QTest::newRow("one more than a batch") << LoggerListener::datagramsPerTurn + 1;
+        QTest::newRow("fifty decodes") << 50;
+    }
+    void listenerKeepsHearingAfterABurst()
+    {
+        QFETCH(int, burst);
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        const quint16 port = probe.localPort();
+        probe.close();
+        LoggerListener listener;
+        QVERIFY(listener.listen({LoggerEndpoint{QHostAddress(), port}}).isEmpty());
+        QSignalSpy readings(&listener, &LoggerListener::reading);
+        QUdpSocket logger;
+        for (int i = 0; i < burst; ++i)
+            logger.writeDatagram(wsjtxStatus(2, 14074000, false), QHostAddress::LocalHost, port);
+        QTest::qWait(300);
+        QTRY_VERIFY(!listener.hasUnread());
+
+        QCOMPARE(logger.writeDatagram(radioInfo(sampleFields), QHostAddress::LocalHost, port),
+                 qint64(radioInfo(sampleFields).size()));
+        QTRY_COMPARE(readings.size(), 1);
+        QVERIFY(!listener.hasUnread());
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_LoggerPackets)
