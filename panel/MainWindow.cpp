@@ -8,6 +8,8 @@
 #include "panel/AntennaLabels.h"
 #include "panel/DarkTheme.h"
 #include "panel/KeyPainting.h"
+#include "panel/PanelAccessibility.h"
+#include "panel/PanelKeyboard.h"
 #include "panel/Resources.h"
 #include "panel/SwitchSeam.h"
 #include "settings/SettingsDialog.h"
@@ -55,6 +57,9 @@ MainWindow::MainWindow(QWidget *parent)
     monotonicClock.start();
     switchSeam = new SwitchSeam([this](CommandWord word) { queueCommand(word); }, this);
     publishSnapshot();
+    // Screen readers and keyboard-only operation; neither changes a pixel.
+    new PanelAccessibility(this, switchSeam);
+    keyboard = new PanelKeyboard(this);
 }
 
 MainWindow::~MainWindow()
@@ -419,7 +424,8 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     if (key >= Qt::Key_F1 && key <= Qt::Key_F8)
         enviaComutacao(static_cast<qint8>(key - Qt::Key_F1));
-    // Every other key is swallowed.
+    else
+        keyboard->keyPressed(event); // Enter and F10; any other key is swallowed
 }
 
 // --- Antenna labels -----------------------------------------------------------------
@@ -450,6 +456,7 @@ void MainWindow::publishSnapshot()
     s.power = ui->power->isChecked();
     s.send = panelState.sendActive == 1;
     s.position = panelState.currentPosition;
+    s.positionShown = keyLooks[0] != KeyLook::Form;
     s.splitOn = panelState.splitActive == 1;
     s.splitPosition = panelState.splitPosition;
     s.superSplitOn = inMask(panelState.superSplitMask, panelState.currentPosition);
@@ -463,6 +470,7 @@ void MainWindow::publishSnapshot()
     s.rotor = panelState.currentRotor;
     s.choosingSplitTx = panelState.choosingSplitTx != 0;
     s.choosingSuperSplit = panelState.choosingSuperSplit != 0;
+    s.superSplitSelection = panelState.superSplitSelection;
     switchSeam->update(s);
 }
 

@@ -16,6 +16,7 @@
 #include <atomic>
 
 class LinkLossHandler;
+class PanelKeyboard;
 class QPushButton;
 class QRadioButton;
 class RemoteLink;
@@ -146,4 +147,5 @@ private:
     LinkLossHandler *lossHandler = nullptr;
     bool closingLostPort = false;
     RemoteLink *remoteLink = nullptr;
+    PanelKeyboard *keyboard = nullptr;
 };
