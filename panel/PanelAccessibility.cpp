@@ -86,6 +86,12 @@ void PanelAccessibility::say(const QStringList &sentences)
 
 void PanelAccessibility::speak()
 {
+    // Status texts carry no full stop of their own; without one a screen
+    // reader runs them into what follows.
+    for (QString &sentence : unsaid) {
+        if (!sentence.isEmpty() && !QStringLiteral(".!?:").contains(sentence.back()))
+            sentence += QLatin1Char('.');
+    }
     spokenNotice->announce(unsaid.join(QLatin1Char(' ')));
     unsaid.clear();
 }

@@ -13,6 +13,10 @@ TQX5R_PACKAGES=(
   # password files made with mosquitto_passwd, TLS certificates with openssl)
   # and xdotool, which presses keys on a panel shown on Xvfb.
   libhamlib-utils mosquitto mosquitto-clients openssl xdotool
+  # Screen reader tests: Qt's private headers to switch its accessibility on
+  # in a test, and the AT-SPI bus, its Python bindings and the Orca screen
+  # reader for the test that listens as a screen reader does.
+  qtbase5-private-dev at-spi2-core dbus-daemon python3-pyatspi orca
 )
 
 tqx5r_missing_packages() {
