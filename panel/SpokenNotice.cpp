@@ -52,6 +52,10 @@ SpokenNotice::SpokenNotice(QObject *parent)
 void SpokenNotice::announce(const QString &text)
 {
     current = text;
-    QAccessibleEvent event(this, noticeEvent);
-    QAccessible::updateAccessibility(&event);
+    // Screen readers keep names they have read; the new one replaces it
+    // before the notice is shown.
+    QAccessibleEvent renamed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+    QAccessibleEvent shown(this, noticeEvent);
+    QAccessible::updateAccessibility(&shown);
 }

@@ -189,7 +189,7 @@ private slots:
         f.position = 4;
         show(f);
         QCOMPARE(describe(events), (QStringList{"botaoTecla2 DescriptionChanged", "botaoTecla5 DescriptionChanged",
-                                                "notice ObjectShow"}));
+                                                "notice NameChanged", "notice ObjectShow"}));
         QCOMPARE(notice()->text(), QString("Antenna 5 in use."));
         QCOMPARE(accessible(notice())->role(), QAccessible::Notification);
         QCOMPARE(accessible(notice())->text(QAccessible::Name), QString("Antenna 5 in use."));
@@ -211,7 +211,7 @@ private slots:
         events.clear();
         child<QAction>("actionDisconnect")->trigger();
         QCoreApplication::processEvents();
-        QCOMPARE(describe(events), (QStringList{"power StateChanged", "statusBar NameChanged", "notice ObjectShow"}));
+        QCOMPARE(describe(events), (QStringList{"power StateChanged", "statusBar NameChanged", "notice NameChanged", "notice ObjectShow"}));
         QCOMPARE(notice()->text(), QString("Disconnected. POWER off."));
     }
 
