@@ -59,21 +59,23 @@ PanelAccessibility::PanelAccessibility(QMainWindow *window, SwitchSeam *seam)
     });
 
     shown = seam->snapshot();
-    for (int i = 0; i < positionCount; ++i) {
-        setName(keys[static_cast<size_t>(i)], AccessibleTexts::keyName(shown, i));
-        setDescription(keys[static_cast<size_t>(i)], AccessibleTexts::keyDescription(shown, i));
-    }
+    describeKeys(shown);
     connect(seam, &SwitchSeam::stateChanged, this, &PanelAccessibility::show);
 }
 
 void PanelAccessibility::show(const SwitchSnapshot &snapshot)
 {
+    describeKeys(snapshot);
+    say(SwitchAnnouncements::between(shown, snapshot));
+    shown = snapshot;
+}
+
+void PanelAccessibility::describeKeys(const SwitchSnapshot &snapshot)
+{
     for (int i = 0; i < positionCount; ++i) {
         setName(keys[static_cast<size_t>(i)], AccessibleTexts::keyName(snapshot, i));
         setDescription(keys[static_cast<size_t>(i)], AccessibleTexts::keyDescription(snapshot, i));
     }
-    say(SwitchAnnouncements::between(shown, snapshot));
-    shown = snapshot;
 }
 
 void PanelAccessibility::say(const QStringList &sentences)

@@ -33,6 +33,7 @@ public:
 
 private:
     void show(const SwitchSnapshot &snapshot);
+    void describeKeys(const SwitchSnapshot &snapshot);
     void say(const QStringList &sentences);
     void speak();
 
