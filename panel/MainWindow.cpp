@@ -9,6 +9,8 @@
 #include "panel/AntennaLabels.h"
 #include "panel/DarkTheme.h"
 #include "panel/KeyPainting.h"
+#include "panel/PanelAccessibility.h"
+#include "panel/PanelKeyboard.h"
 #include "panel/Resources.h"
 #include "panel/PanelView.h"
 #include "panel/SnapshotOfPanel.h"
@@ -61,6 +63,9 @@ MainWindow::MainWindow(QWidget *parent)
     serialLink = new SerialLink(serialPort, this);
     setLink(serialLink);
     publishSnapshot();
+    // Screen readers and keyboard-only operation; neither changes a pixel.
+    new PanelAccessibility(this, switchSeam);
+    keyboard = new PanelKeyboard(this);
 }
 
 MainWindow::~MainWindow()
@@ -178,20 +183,26 @@ bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
 
 void MainWindow::closeSerialPort()
 {
-    closeSerialPortQuietly();
+    closeLink();
     showStatus(tr("Disconnected"));
+    publishSnapshot();
     if (lossHandler)
         lossHandler->linkClosed();
 }
 
 void MainWindow::closeSerialPortQuietly()
 {
+    closeLink();
+    publishSnapshot();
+}
+
+void MainWindow::closeLink()
+{
     link->close();
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
     receiveWatch.disconnected();
-    publishSnapshot();
 }
 
 void MainWindow::readData()
@@ -420,7 +431,8 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     const int key = event->key();
     if (key >= Qt::Key_F1 && key <= Qt::Key_F8)
         enviaComutacao(static_cast<qint8>(key - Qt::Key_F1));
-    // Every other key is swallowed.
+    else
+        keyboard->keyPressed(event); // Enter and F10; any other key is swallowed
 }
 
 // --- Antenna labels -----------------------------------------------------------------

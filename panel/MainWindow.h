@@ -17,6 +17,7 @@
 #include <memory>
 
 class LinkLossHandler;
+class PanelKeyboard;
 class PanelView;
 class QAction;
 class QMenu;
@@ -151,6 +152,8 @@ private:
     void applyEffects(const OperatorCommands::Effects &effects);
     bool queueCommand(CommandWord word, CommandQueue::Origin origin = CommandQueue::Origin::Operator);
     void checkForSilence();
+    // Closes the link and sets the window as disconnected, publishing nothing.
+    void closeLink();
     void heardFromSwitch();
     PanelDisplay currentDisplay() const;
     void showDisplay(const PanelDisplay &display);
@@ -175,4 +178,5 @@ private:
     SwitchLink *serialLink = nullptr;
     SwitchLink *link = nullptr;
     CriticalMessage criticalMessage;
+    PanelKeyboard *keyboard = nullptr;
 };

@@ -12,6 +12,8 @@ SwitchSnapshot snapshotOfPanel(const PanelState &state, const PanelDisplay &disp
     s.power = display.power;
     s.send = state.sendActive == 1;
     s.position = state.currentPosition;
+    // The keys show a position once something painted them.
+    s.positionShown = display.keys[0] != KeyLook::Form;
     s.splitOn = state.splitActive == 1;
     s.splitPosition = state.splitPosition;
     s.superSplitOn = inMask(state.superSplitMask, state.currentPosition);
@@ -25,5 +27,6 @@ SwitchSnapshot snapshotOfPanel(const PanelState &state, const PanelDisplay &disp
     s.rotor = state.currentRotor;
     s.choosingSplitTx = state.choosingSplitTx != 0;
     s.choosingSuperSplit = state.choosingSuperSplit != 0;
+    s.superSplitSelection = state.superSplitSelection;
     return s;
 }

@@ -24,6 +24,8 @@ struct SwitchSnapshot
     bool power = false;           // the switch has answered since connecting
     bool send = false;            // the switch reports SEND
     quint8 position = 0;          // antenna in use, 0..7; anything else is none
+    bool positionShown = false;   // the keys show a position: false until the first
+                                  // status frame or key press
     bool splitOn = false;
     quint8 splitPosition = 0;     // split TX partner
     bool superSplitOn = false;    // the position in use is in the super split group
@@ -33,6 +35,7 @@ struct SwitchSnapshot
     quint8 rotor = 0;             // 1..4, anything else is none
     bool choosingSplitTx = false;     // the operator is choosing the split TX key
     bool choosingSuperSplit = false;  // the operator is choosing super split antennas
+    quint8 superSplitSelection = 0;   // bit i: position i chosen so far, while choosing
 
     std::array<QString, positionCount> captions;
 

@@ -22,6 +22,10 @@ TQX5R_PACKAGES=(
   # its tests run Debian's headless Chromium through Selenium, and evaluate
   # Home Assistant's discovery templates with Jinja2.
   nodejs chromium chromium-driver python3-selenium python3-jinja2
+  # Screen reader tests: Qt's private headers to switch its accessibility on
+  # in a test, and the AT-SPI bus, its Python bindings and the Orca screen
+  # reader for the test that listens as a screen reader does.
+  qtbase5-private-dev at-spi2-core python3-pyatspi orca
 )
 
 tqx5r_missing_packages() {

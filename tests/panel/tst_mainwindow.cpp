@@ -6,6 +6,7 @@
 #include "support/ModalDismisser.h"
 #include "support/PanelDriver.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDialog>
 #include <QLabel>
@@ -103,6 +104,34 @@ private slots:
         receiveStatus(200, 1, 0xFF, 9, 0xFF, 1, 99, 250);
         for (int key = 1; key <= 8; ++key)
             QVERIFY(keyCentre(key) != yellow);
+    }
+
+    void mouseClicksLeaveNoTraceOfKeyboardFocus()
+    {
+        // No screen reader is listening here, as on most desktops.
+        QVERIFY(!QAccessible::isActive());
+        QStringList shown;
+        connect(child<QStatusBar>("statusBar"), &QStatusBar::messageChanged, this,
+                [&shown](const QString &text) { shown << text; });
+        receiveStatus(2, 0, 0xFF, 2);
+        const QImage before = window->grab().toImage();
+
+        // Clicked controls take no focus and draw no frame: once the switch
+        // has answered, the window is the same to the pixel.
+        for (const char *name : {"botaoTecla6", "botaoTecla3", "rotor2", "power", "send", "busy4"})
+            QTest::mouseClick(child<QAbstractButton>(name), Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), window.get());
+        receiveStatus(2, 0, 0xFF, 2);
+        receiveStatus(2, 0, 0xFF, 2);
+        QCOMPARE(window->grab().toImage(), before);
+
+        QTest::mouseClick(child<QRadioButton>("split"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("botaoTecla5"), Qt::LeftButton);
+        QTest::mouseClick(child<QRadioButton>("split"), Qt::LeftButton);
+        QTest::mouseClick(child<QRadioButton>("superSplit"), Qt::LeftButton);
+        QTest::mouseClick(child<QRadioButton>("superSplit"), Qt::LeftButton);
+        QCOMPARE(shown, (QStringList{"Choose the TX position:", "Not connected to TQX-5R", "Split disabled",
+                                     "Choose antennas for Super Split:", "Not connected to TQX-5R"}));
     }
 
     void firmwareRevisionBytesAreUnsigned()

@@ -1,7 +1,9 @@
 #include "settings/SettingsDialog.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QIntValidator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -28,6 +30,25 @@ class TstSettingsDialog : public QObject
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    // A screen reader reads each list with the label in front of it (the
+    // port list with its group's title); the labels read as before.
+    void everyFieldIsLabelled()
+    {
+        SettingsDialog d;
+        const QList<QPair<const char *, QString>> labelled{
+            {"serialPortInfoListBox", "Select Serial Port"}, {"baudRateBox", "BaudRate:"},
+            {"dataBitsBox", "Data bits:"},   {"parityBox", "Parity:"},
+            {"stopBitsBox", "Stop bits:"},   {"flowControlBox", "Flow control:"}};
+        for (const auto &field : labelled) {
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(box(d, field.first));
+            QStringList labels;
+            for (const auto &relation : iface->relations(QAccessible::Label))
+                labels << relation.first->text(QAccessible::Name);
+            QVERIFY2(labels.contains(field.second), qPrintable(field.first + (": " + labels.join(", "))));
+        }
+        QCOMPARE(d.findChild<QLabel *>("baudRateLabel")->text(), QString("BaudRate:"));
+    }
 
     void portRecord()
     {
