@@ -84,7 +84,7 @@ int main(int argc, char *argv[])
     for (const auto &[band, position] : {std::pair{"80m", 3}, {"40m", 3}, {"20m", 0}, {"15m", 0}, {"10m", 0}, {"2m", 2}})
         antennas[static_cast<size_t>(BandPlan::bandForKey(band))] = position;
     bandFollow.setBandAntennas(antennas);
-    bandFollow.setLiveStatus(QStringLiteral("20 m: Ant 1 · radio answering · logger: last packet 3 s ago"));
+    bandFollow.setLiveStatus(QStringLiteral("20 m · rig answering · logger: last packet 3 s ago"));
     good &= save(bandFollow, folder.filePath("station-band-follow.png"));
 
     SecretStore store;
