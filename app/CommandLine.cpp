@@ -6,6 +6,7 @@
 
 CommandLine::CommandLine()
     : helpOption(commandLineParser.addHelpOption())
+    , questionMarkOption(QStringLiteral("?"))
     , versionOption(commandLineParser.addVersionOption())
     , portOption(QStringLiteral("port"),
                  QStringLiteral("Connect at start to the serial port NAME (e.g. /dev/ttyUSB0 or "
@@ -15,20 +16,30 @@ CommandLine::CommandLine()
 {
     commandLineParser.setApplicationDescription(
         QStringLiteral("Control panel for the TQX-5R remote antenna switch."));
+    // A word after one dash is one option, never a row of one-letter ones:
+    // taken apart, -follow-hang would ask for help (its h) and end the
+    // program with success, and a service manager would see nothing amiss.
+    commandLineParser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    if (!helpOption.names().contains(questionMarkOption.names().first())) {
+        questionMarkOption.setFlags(QCommandLineOption::HiddenFromHelp);
+        commandLineParser.addOption(questionMarkOption);
+    }
     commandLineParser.addOption(portOption);
 }
 
 namespace {
 
-// Whether name was typed as an option of its own ("--name", "--name=...",
-// "-n"), rather than as one letter of a word after a single dash, which the
-// parser takes apart letter by letter.
-bool typedWhole(const QString &name, const QStringList &arguments)
+// Whether an unknown option may be named: typed after two dashes ("--name",
+// "--name=..."), or a single letter after one ("-n"). A longer word after one
+// dash may be a password typed after a dash, and is not repeated.
+bool mayBeNamed(const QString &name, const QStringList &arguments)
 {
     const QString longForm = QStringLiteral("--") + name;
+    const QString shortForm = QStringLiteral("-") + name;
     for (const QString &argument : arguments) {
-        if (argument == longForm || argument.startsWith(longForm + QLatin1Char('='))
-            || argument == QStringLiteral("-") + name)
+        if (argument == longForm || argument.startsWith(longForm + QLatin1Char('=')))
+            return true;
+        if (name.size() == 1 && (argument == shortForm || argument.startsWith(shortForm + QLatin1Char('='))))
             return true;
     }
     return false;
@@ -38,17 +49,24 @@ bool typedWhole(const QString &name, const QStringList &arguments)
 
 QStringList CommandLine::parse(const QStringList &arguments)
 {
+    const QStringList warnings = read(arguments);
+    if (asksForHelp())
+        commandLineParser.showHelp(0);
+    if (asksForVersion())
+        commandLineParser.showVersion();
+    return warnings;
+}
+
+QStringList CommandLine::read(const QStringList &arguments)
+{
     QStringList warnings;
     const bool parsed = commandLineParser.parse(arguments);
-    // Nothing that could be a password typed where the panel takes none is
-    // repeated: not the letters of a word after one dash (-psecret), and
-    // after an unknown option, no stray argument (-p secret).
     const QStringList unknown = commandLineParser.unknownOptionNames();
     QStringList named;
-    bool unnamed = false;
+    int unnamed = 0;
     for (const QString &name : unknown) {
-        if (!typedWhole(name, arguments))
-            unnamed = true;
+        if (!mayBeNamed(name, arguments))
+            ++unnamed;
         else if (!named.contains(name))
             named << name;
     }
@@ -63,21 +81,35 @@ QStringList CommandLine::parse(const QStringList &arguments)
         warnings << QStringLiteral("Unknown option '%1'.").arg(named.first());
     else if (named.size() > 1)
         warnings << QStringLiteral("Unknown options: %1.").arg(named.join(QStringLiteral(", ")));
-    if (unnamed)
-        warnings << QStringLiteral("Ignoring an unknown option written as letters after one dash (not shown); "
-                                   "the panel's options take two dashes, e.g. --port.");
-    for (const QString &argument : commandLineParser.positionalArguments()) {
-        warnings << (unknown.isEmpty() ? QStringLiteral("Ignoring the argument '%1'.").arg(argument)
-                                       : QStringLiteral("Ignoring an argument (not shown)."));
-    }
+    if (unnamed == 1)
+        warnings << QStringLiteral("Ignoring an unknown option written after one dash (not shown: it may be a "
+                                   "password); --help lists the options.");
+    else if (unnamed > 1)
+        warnings << QStringLiteral("Ignoring %1 unknown options written after one dash (not shown: they may be "
+                                   "passwords); --help lists the options.").arg(unnamed);
+    // The panel takes no arguments of its own, so one that belongs to no
+    // option is most likely a value typed apart from its option, or a
+    // password after one that takes none.
+    const int stray = commandLineParser.positionalArguments().size();
+    if (stray == 1)
+        warnings << QStringLiteral("Ignoring 1 argument that belongs to no option (not shown: it may be a password).");
+    else if (stray > 1)
+        warnings << QStringLiteral("Ignoring %1 arguments that belong to no option (not shown: they may be "
+                                   "passwords).").arg(stray);
     for (const QString &warning : warnings)
         warn(warning);
-
-    if (commandLineParser.isSet(helpOption) || commandLineParser.isSet(QStringLiteral("help-all")))
-        commandLineParser.showHelp(0);
-    if (commandLineParser.isSet(versionOption))
-        commandLineParser.showVersion();
     return warnings;
+}
+
+bool CommandLine::asksForHelp() const
+{
+    return commandLineParser.isSet(helpOption) || commandLineParser.isSet(questionMarkOption)
+           || commandLineParser.isSet(QStringLiteral("help-all"));
+}
+
+bool CommandLine::asksForVersion() const
+{
+    return commandLineParser.isSet(versionOption);
 }
 
 QString CommandLine::port() const

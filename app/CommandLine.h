@@ -5,9 +5,12 @@
 #include <QStringList>
 
 // The panel's own command-line options. Features add theirs to parser()
-// before parse(). An argument the panel does not know never stops it: it is
-// named on stderr and the panel starts as usual. What may be a password typed
-// where the panel takes none is never repeated.
+// before parse(). An option may be written with one dash as well as two
+// (-port, --port); -h, -? and -v are --help and --version. An argument the
+// panel does not know never stops it: it is told on stderr and the panel
+// starts as usual. What may be a password typed where the panel takes none is
+// never repeated: not an argument that belongs to no option, nor an unknown
+// word after one dash.
 class CommandLine
 {
 public:
@@ -21,6 +24,11 @@ public:
     // warnings written to stderr.
     QStringList parse(const QStringList &arguments);
 
+    // As parse(), but leaves --help and --version to the caller.
+    QStringList read(const QStringList &arguments);
+    bool asksForHelp() const;
+    bool asksForVersion() const;
+
     // The port named with --port, or empty.
     QString port() const;
 
@@ -30,6 +38,8 @@ public:
 private:
     QCommandLineParser commandLineParser;
     QCommandLineOption helpOption;
+    // -? asks for help everywhere, as it does on Windows.
+    QCommandLineOption questionMarkOption;
     QCommandLineOption versionOption;
     QCommandLineOption portOption;
 };

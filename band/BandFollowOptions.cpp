@@ -20,6 +20,73 @@ std::optional<int> number(const QString &text, int low, int high)
     return value;
 }
 
+constexpr int loopbackBits = 8;
+
+bool isIpv4(const AllowedSender &sender)
+{
+    return sender.network.protocol() == QAbstractSocket::IPv4Protocol;
+}
+
+// Whether the sender may be a program on this computer: its network and
+// 127.0.0.0/8 overlap.
+bool mayBeThisComputer(const AllowedSender &sender)
+{
+    const QHostAddress loopbackNetwork(QStringLiteral("127.0.0.0"));
+    return loopbackNetwork.isInSubnet(sender.network, sender.prefixLength)
+           || sender.network.isInSubnet(loopbackNetwork, loopbackBits);
+}
+
+QString listed(const QStringList &items)
+{
+    return items.join(QStringLiteral(", "));
+}
+
+// Senders and ports that can never meet. Nothing is wrong with either alone,
+// so band follow runs; but an operator who asked for a sender and never
+// hears it would otherwise be left guessing.
+QStringList deafnessWarnings(const QList<LoggerEndpoint> &loggers, const SenderFilter &senders)
+{
+    QStringList warnings;
+    QStringList localPorts;
+    quint16 firstLocalPort = 0;
+    for (const LoggerEndpoint &endpoint : loggers) {
+        if (!endpoint.bindAddress().isLoopback())
+            continue;
+        if (localPorts.isEmpty())
+            firstLocalPort = endpoint.port;
+        localPorts << endpoint.toString();
+    }
+    QStringList ipv6, elsewhere;
+    bool anyHere = false;
+    for (const AllowedSender &sender : senders.allowed()) {
+        if (!isIpv4(sender))
+            ipv6 << sender.toString();
+        else if (mayBeThisComputer(sender))
+            anyHere = true;
+        else
+            elsewhere << sender.toString();
+    }
+    if (!localPorts.isEmpty()) {
+        const QString everyInterface =
+            QStringLiteral("--logger-udp 0.0.0.0:%1 listens on every interface (ADDR:%1 on the one with IPv4 "
+                           "address ADDR).").arg(firstLocalPort);
+        if (!elsewhere.isEmpty() && !anyHere) {
+            warnings << QStringLiteral("Band follow hears nothing on --logger-udp %1: it listens on this computer "
+                                       "only, and --logger-from allows no sender here. %2")
+                            .arg(listed(localPorts), everyInterface);
+        } else if (!elsewhere.isEmpty() && localPorts.size() == loggers.size()) {
+            warnings << QStringLiteral("Band follow never hears --logger-from %1: --logger-udp listens on this "
+                                       "computer only. %2")
+                            .arg(listed(elsewhere), everyInterface);
+        }
+    }
+    if (!ipv6.isEmpty())
+        warnings << QStringLiteral("Band follow never hears --logger-from %1: logger packets are taken over IPv4 "
+                                   "only. Give the sender's IPv4 address (127.0.0.1 for this computer).")
+                        .arg(listed(ipv6));
+    return warnings;
+}
+
 } // namespace
 
 BandFollowOptions::BandFollowOptions()
@@ -127,5 +194,6 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
         problems << QStringLiteral("Starting without band follow.");
         return std::nullopt;
     }
+    problems << deafnessWarnings(settings.loggers, settings.loggerSenders);
     return settings;
 }

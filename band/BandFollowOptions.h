@@ -13,7 +13,9 @@
 // --rig-speed, --logger-udp and --logger-from (repeatable), --logger-radio,
 // --follow-hang and --bands. Sources named here replace the remembered ones
 // for the run; the others change what the remembered sources do. A bad value
-// turns band follow off for the run.
+// turns band follow off for the run. Senders that the logger ports can never
+// hear (a sender on the network while the ports listen on this computer only,
+// an IPv6 sender) are warned about, and band follow runs.
 class BandFollowOptions
 {
 public:
@@ -22,7 +24,8 @@ public:
     void add(QCommandLineParser &parser) const;
 
     // The settings the options give (perhaps without a source), or nothing
-    // when a value is bad; each problem is added to problems.
+    // when a value is bad; each problem, and each warning, is added to
+    // problems.
     std::optional<BandFollowSettings> read(const QCommandLineParser &parser, QStringList &problems) const;
 
     // Whether each of these was given.

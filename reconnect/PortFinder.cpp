@@ -11,6 +11,16 @@ const SerialPortEntry *findNamed(const QList<SerialPortEntry> &ports, const QStr
     return found == ports.end() ? nullptr : &*found;
 }
 
+// Whether another port in ports carries the serial number of port.
+bool serialNumberShared(const SerialPortEntry &port, const QList<SerialPortEntry> &ports)
+{
+    if (port.serialNumber.isEmpty())
+        return false;
+    return std::any_of(ports.begin(), ports.end(), [&port](const SerialPortEntry &other) {
+        return other.name != port.name && other.serialNumber == port.serialNumber;
+    });
+}
+
 } // namespace
 
 PortFinder PortFinder::remember(const QString &requestedName, const QString &openedName,
@@ -23,6 +33,7 @@ PortFinder PortFinder::remember(const QString &requestedName, const QString &ope
         return finder;
     finder.identified = true;
     finder.identity = *opened;
+    finder.serialNumberUnique = !opened->serialNumber.isEmpty() && !serialNumberShared(*opened, present);
     finder.onlyOneOfItsModel =
         std::count_if(present.begin(), present.end(),
                       [opened](const SerialPortEntry &port) { return port.sameModel(*opened); })
@@ -48,7 +59,7 @@ QString PortFinder::choose(const QString &requested, const QList<SerialPortEntry
     // the one port that can be the device.
     const SerialPortEntry *match = nullptr;
     for (const SerialPortEntry &port : present) {
-        if (!isTheDevice(port))
+        if (!isTheDevice(port, present))
             continue;
         if (match)
             return QString();
@@ -64,12 +75,13 @@ bool PortFinder::hasIdentity() const
     return !identity.serialNumber.isEmpty() || identity.hasModel();
 }
 
-bool PortFinder::isTheDevice(const SerialPortEntry &entry) const
+bool PortFinder::isTheDevice(const SerialPortEntry &entry, const QList<SerialPortEntry> &present) const
 {
-    if (!identity.serialNumber.isEmpty()) {
-        return entry.serialNumber == identity.serialNumber
-               && (!identity.hasModel() || entry.sameModel(identity));
-    }
-    return onlyOneOfItsModel && entry.serialNumber.isEmpty() && entry.sameModel(identity)
-           && entry.description == identity.description && entry.manufacturer == identity.manufacturer;
+    // Two ports with one serial number now: either may be the radio's.
+    if (entry.serialNumber != identity.serialNumber || serialNumberShared(entry, present))
+        return false;
+    if (serialNumberUnique)
+        return !identity.hasModel() || entry.sameModel(identity);
+    return onlyOneOfItsModel && entry.sameModel(identity) && entry.description == identity.description
+           && entry.manufacturer == identity.manufacturer;
 }

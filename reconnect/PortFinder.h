@@ -12,7 +12,10 @@
 // The device is recognised by its USB serial number, and, for an adapter
 // without one, by vendor and product id, description and manufacturer, but
 // only if it was the one adapter of its kind when it was opened and is the
-// one adapter of its kind now. The system's list gives no USB topology on
+// one adapter of its kind now. Clone adapters often share a serial number:
+// one that another port carried when the device was opened tells nothing,
+// and the adapter counts as one without a serial number; a port whose serial
+// number another port carries now is never taken for the device. The system's list gives no USB topology on
 // every platform, so "the only one of its kind" stands in for a location.
 // The name asked for is checked like any other name: it is taken when the
 // port listed under it is the device, and the device is looked for under
@@ -39,10 +42,12 @@ public:
 
 private:
     bool hasIdentity() const;
-    bool isTheDevice(const SerialPortEntry &entry) const;
+    bool isTheDevice(const SerialPortEntry &entry, const QList<SerialPortEntry> &present) const;
 
     QString requestedName;
     bool identified = false;
     SerialPortEntry identity;
+    // The serial number was the device's alone when it was opened.
+    bool serialNumberUnique = false;
     bool onlyOneOfItsModel = false;
 };

@@ -124,6 +124,7 @@ bool ReconnectDriver::linkLost(const QString &portName)
     if (tryLostUnanswered) {
         tryLostUnanswered = false;
         retrying = true;
+        schedule.unanswered();
         triedAgain(retryMessage);
         return true;
     }
@@ -135,11 +136,14 @@ bool ReconnectDriver::linkLost(const QString &portName)
 void ReconnectDriver::connectAtStart(const QString &portName)
 {
     window->useCustomPort(portName);
+    const qint64 nowMs = clock.elapsed();
     ownOpen = true;
     const bool opened = window->openSerialPortQuietly(window->serialSettings());
     ownOpen = false;
-    if (opened)
+    if (opened) {
+        schedule.opened(window->serialSettings().portName, nowMs);
         return;
+    }
     startRetrying(tr("Cannot open %1: %2; retrying…").arg(portName, serialPort->errorString()));
 }
 
@@ -161,13 +165,17 @@ void ReconnectDriver::tryNow()
     ++tryCount;
     SerialSettings settings = window->serialSettings();
     const QString name = finder.choose(settings.portName, listPorts(), pathExists(settings.portName));
-    if (!name.isEmpty()) {
+    const qint64 nowMs = clock.elapsed();
+    // A port that stayed silent on the last tries is left closed for a while.
+    if (!name.isEmpty() && schedule.mayOpen(name, nowMs)) {
         settings.portName = name;
         ownOpen = true;
         const bool opened = window->openSerialPortQuietly(settings);
         ownOpen = false;
-        if (opened)
+        if (opened) {
+            schedule.opened(name, nowMs);
             return;
+        }
     }
     // Said again: a failed connect of the operator's own in the meantime
     // leaves "Open error" behind.
@@ -180,6 +188,7 @@ void ReconnectDriver::noAnswer()
     // power, help no one: the port is closed and tried again later.
     learnOnAnswer = false;
     window->closeSerialPortQuietly();
+    schedule.unanswered();
     const QString message = tr("%1 opened but the TQX-5R did not answer; retrying…").arg(openedName);
     if (!retrying) {
         startRetrying(message);

@@ -19,7 +19,9 @@ class MainWindow;
 // them). Each try opens with the settings of that moment, under the name the
 // port finder gives for the device now. A try counts only when a status or
 // firmware frame arrives within two seconds; otherwise the port is closed
-// again and the back-off goes on. A try that fails changes nothing but the
+// again and the back-off goes on, and a port that stays silent three tries
+// in a row is opened only once a minute from then on (opening it raises DTR
+// and RTS, and it may be a radio's). A try that fails changes nothing but the
 // status text. The finder learns a port only once the switch has answered on
 // it, so a stranger is never followed to a new name. The loss, each kind of
 // failure once per outage, and each reconnect are logged with a timestamp.

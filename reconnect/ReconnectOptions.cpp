@@ -7,8 +7,9 @@ ReconnectOptions::ReconnectOptions()
                       QStringLiteral("When the serial device is lost (an adapter unplugged or reset), "
                                      "show no box and open the port again on its own: after 1 s, then "
                                      "backing off to every 5 s, also when a USB adapter comes back under "
-                                     "another name. Disconnect stops the tries. Losses and reconnects "
-                                     "are logged on stderr."))
+                                     "another name; a port that opens but stays silent three times in a "
+                                     "row is tried once a minute. Disconnect stops the tries. Losses and "
+                                     "reconnects are logged on stderr."))
 {
 }
 

@@ -32,33 +32,36 @@ std::optional<uint> ownUserId()
 }
 
 // The first line of the file; the line break is not part of the password.
+// The file is called by its option, never by the name given: a password
+// typed there by mistake would be written out for anyone reading the log.
 std::optional<QString> readPasswordFile(const QString &path, QStringList *warnings)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *warnings << QStringLiteral("Cannot read the password file %1: %2").arg(path, file.errorString());
+        *warnings << QStringLiteral("Cannot read the file given with --mqtt-password-file: %1").arg(file.errorString());
         return std::nullopt;
     }
     // A file others may read holds no secret, and one others may change or
     // own can be made to hold theirs.
     const QFile::Permissions permissions = file.permissions();
     if (permissions & (QFile::ReadGroup | QFile::ReadOther))
-        *warnings << QStringLiteral("The password file %1 can be read by other users; make it readable by its "
-                                    "owner only (chmod 600).").arg(path);
+        *warnings << QStringLiteral("The password file (--mqtt-password-file) can be read by other users; make it "
+                                    "readable by its owner only (chmod 600).");
     if (permissions & (QFile::WriteGroup | QFile::WriteOther))
-        *warnings << QStringLiteral("The password file %1 can be changed by other users; make it writable by its "
-                                    "owner only (chmod 600).").arg(path);
+        *warnings << QStringLiteral("The password file (--mqtt-password-file) can be changed by other users; make "
+                                    "it writable by its owner only (chmod 600).");
     const std::optional<uint> self = ownUserId();
     if (self && QFileInfo(path).ownerId() != *self)
-        *warnings << QStringLiteral("The password file %1 belongs to another user (%2); keep the password in a "
-                                    "file of your own.").arg(path, QFileInfo(path).owner());
+        *warnings << QStringLiteral("The password file (--mqtt-password-file) belongs to another user (%1); keep "
+                                    "the password in a file of your own.").arg(QFileInfo(path).owner());
     const QByteArray content = file.read(RemoteOptions::maxPasswordFileBytes);
     const int end = content.indexOf('\n');
     QByteArray line = end >= 0 ? content.left(end) : content;
     if (line.endsWith('\r'))
         line.chop(1);
     if (line.isEmpty())
-        *warnings << QStringLiteral("The password file %1 holds no password; logging in without one.").arg(path);
+        *warnings << QStringLiteral("The password file (--mqtt-password-file) holds no password; logging in "
+                                    "without one.");
     return QString::fromUtf8(line);
 }
 
@@ -140,8 +143,17 @@ std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &pars
     const int defaultPort = settings.usesTls() ? BrokerSettings::tlsPort : BrokerSettings::plainPort;
     const QString address = parser.value(remote ? remoteOption : mqttOption);
     if (!parseAddress(address, defaultPort, &settings.host, &settings.port)) {
-        *warnings << QStringLiteral("'%1' is not a broker address (HOST or HOST:PORT); the panel starts without "
-                                    "the broker.").arg(address);
+        // USER:PASSWORD@HOST is how many tools take a login; it is not
+        // repeated here.
+        if (address.contains(QLatin1Char('@'))) {
+            *warnings << QStringLiteral("The --%1 value is not a broker address (HOST or HOST:PORT) and is not shown, "
+                                        "since it holds an '@': a user and password go in --mqtt-user and "
+                                        "--mqtt-password-file, never in the address; the panel starts without the "
+                                        "broker.").arg((remote ? remoteOption : mqttOption).names().first());
+        } else {
+            *warnings << QStringLiteral("'%1' is not a broker address (HOST or HOST:PORT); the panel starts "
+                                        "without the broker.").arg(address);
+        }
         return std::nullopt;
     }
     if (parser.isSet(topicOption))
@@ -221,7 +233,9 @@ bool RemoteOptions::parseAddress(const QString &text, int defaultPort, QString *
         name = text.left(colon);
         portText = text.mid(colon + 1);
     }
-    if (name.isEmpty() || name.contains(QLatin1Char(' ')) || name.contains(QLatin1Char('/')))
+    // No host name holds an '@': "user:password@host" is a login, not an address.
+    if (name.isEmpty() || name.contains(QLatin1Char(' ')) || name.contains(QLatin1Char('/'))
+        || text.contains(QLatin1Char('@')))
         return false;
     int value = defaultPort;
     if (!portText.isNull() && !parsePort(portText, &value))

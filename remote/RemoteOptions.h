@@ -37,7 +37,12 @@ public:
     // variable from the environment in any case.
     std::optional<BrokerSettings> read(const QCommandLineParser &parser, QStringList *warnings) const;
 
-    // HOST, HOST:PORT, [IPv6]:PORT or a bare IPv6 address.
+    // HOST, HOST:PORT, [IPv6]:PORT or a bare IPv6 address; never a text
+    // with an '@' (USER:PASSWORD@HOST).
+    //
+    // Neither a broker address with an '@' nor the name given with
+    // --mqtt-password-file is repeated in a warning: either may hold a
+    // password typed in the wrong place.
     static bool parseAddress(const QString &text, int defaultPort, QString *host, int *port);
     static bool validTopic(const QString &topic);
 

@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The panel as started from the command line.
@@ -49,10 +50,44 @@ private slots:
         QCOMPARE(device.receivedFrames().first().bytes, QByteArray("IGW;"));
         QCOMPARE(panel.state(), QProcess::Running);
         const QString errors = panel.readAllStandardError();
-        QVERIFY2(errors.contains("no-such-option") && errors.contains("Ignoring an argument") && !errors.contains("stray"),
+        QVERIFY2(errors.contains("no-such-option") && errors.contains("Ignoring 1 argument") && !errors.contains("stray"),
                  qPrintable(errors));
         panel.terminate();
         QVERIFY(panel.waitForFinished(20000));
+    }
+
+    void optionsWithOneDash()
+    {
+        // A word after one dash is one option. Read letter by letter,
+        // -follow-hang asked for help (its h) and ended with success, and a
+        // service manager saw nothing wrong while the station stayed down.
+        VirtualSwitch device;
+        QVERIFY2(device.start(), qPrintable(device.errorString()));
+        QTemporaryDir config;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", config.path());
+        QProcess panel;
+        panel.setProcessEnvironment(environment);
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH),
+                    {"-platform", "offscreen", "-follow-hang", "0", "--port", device.devicePath()});
+        QVERIFY(panel.waitForStarted(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(device.receivedFrames().size() >= 2 || panel.state() != QProcess::Running, 20000);
+        QVERIFY2(panel.state() == QProcess::Running, panel.readAllStandardOutput().left(200).constData());
+        QCOMPARE(device.receivedFrames().first().bytes, QByteArray("IGW;"));
+        const QString errors = panel.readAllStandardError();
+        QVERIFY2(!errors.contains("nknown") && !errors.contains("Ignoring"), qPrintable(errors));
+        panel.terminate();
+        QVERIFY(panel.waitForFinished(20000));
+
+        // The one-letter options still work with one dash.
+        for (const QString &option : QStringList{"-h", "-?", "-v"}) {
+            QProcess asked;
+            asked.start(QStringLiteral(TQX5R_PANEL_PATH), {"-platform", "offscreen", option});
+            QVERIFY(asked.waitForFinished(20000));
+            QCOMPARE(asked.exitCode(), 0);
+            const QString text = asked.readAllStandardOutput();
+            QVERIFY2(text.contains(option == "-v" ? "1.0.0" : "--port <NAME>"), qPrintable(option + ": " + text));
+        }
     }
 
     void connectAtStartWithABadPortShowsTheErrorBox()

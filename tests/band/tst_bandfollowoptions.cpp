@@ -43,6 +43,33 @@ private slots:
                                     << "--logger-from: '10.0.0.0/40'";
         QTest::newRow("bad radio") << QStringList{"--logger-udp", "12060", "--logger-radio", "0"} << "off"
                                    << "--logger-radio: '0'";
+        // Warnings, not refusals: band follow runs, but a sender the ports
+        // can never hear is told at start.
+        QTest::newRow("a sender on the network, a port on this computer only")
+            << QStringList{"--logger-udp", "12060", "--logger-from", "192.168.1.20"}
+            << "udp 12060, from 192.168.1.20"
+            << "hears nothing on --logger-udp 12060: it listens on this computer only, and --logger-from allows no "
+               "sender here. --logger-udp 0.0.0.0:12060 listens on every interface";
+        QTest::newRow("loopback named as the address")
+            << QStringList{"--logger-udp", "127.0.0.1:12060", "--logger-from", "10.0.0.0/8"}
+            << "udp 127.0.0.1:12060, from 10.0.0.0/8" << "hears nothing on --logger-udp 127.0.0.1:12060";
+        QTest::newRow("this computer and a sender on the network, ports on this computer only")
+            << QStringList{"--logger-udp", "12060", "--logger-udp", "2237", "--logger-from", "127.0.0.1",
+                           "--logger-from", "192.168.1.20"}
+            << "udp 12060 2237, from 127.0.0.1 192.168.1.20"
+            << "never hears --logger-from 192.168.1.20: --logger-udp listens on this computer only. --logger-udp "
+               "0.0.0.0:12060 listens";
+        QTest::newRow("a port on this computer and one on the network: the first hears nothing")
+            << QStringList{"--logger-udp", "12060", "--logger-udp", "0.0.0.0:2237", "--logger-from", "192.168.1.20"}
+            << "udp 12060 0.0.0.0:2237, from 192.168.1.20" << "hears nothing on --logger-udp 12060:";
+        QTest::newRow("senders that take in this computer: no warning")
+            << QStringList{"--logger-udp", "12060", "--logger-from", "127.0.0.2", "--logger-from", "0.0.0.0/0"}
+            << "udp 12060, from 127.0.0.2 0.0.0.0/0" << "";
+        QTest::newRow("an IPv6 sender") << QStringList{"--logger-udp", "12060", "--logger-from", "::1"}
+                                        << "udp 12060, from ::1"
+                                        << "never hears --logger-from ::1: logger packets are taken over IPv4 only";
+        QTest::newRow("an IPv6 sender, no port given") << QStringList{"--logger-from", "fd00::/8"} << "from fd00::/8"
+                                                       << "never hears --logger-from fd00::/8";
         QTest::newRow("hang too long") << QStringList{"--rig-model", "1", "--follow-hang", "10001"} << "off"
                                        << "--follow-hang: '10001'";
     }
@@ -82,6 +109,7 @@ private slots:
         }
         QCOMPARE(summary, settings);
         QVERIFY2(problem.isEmpty() ? problems.isEmpty() : problems.join('\n').contains(problem), qPrintable(problems.join('\n')));
+        QVERIFY2(problems.size() <= 2, qPrintable(problems.join('\n'))); // one line each, not one per port or sender
     }
 };
 

@@ -79,6 +79,20 @@ private slots:
         QTest::newRow("its serial number on the old name and another port: no guess")
             << "ttyUSB0" << a1 << "ttyUSB0" << QStringList{"ttyUSB0 A1 0403:6001", "ttyUSB1 A1 0403:6001"} << true
             << "";
+        // Clone adapters often share one serial number. One shared with
+        // another port when the switch answered tells nothing: the port left
+        // with it during an outage may be the radio's.
+        const QStringList twoClones{"ttyUSB0 0001 10c4:ea60", "ttyUSB1 0001 10c4:ea60"};
+        QTest::newRow("serial number shared when opened, the other one left: not taken")
+            << "ttyUSB0" << twoClones << "ttyUSB0" << QStringList{"ttyUSB1 0001 10c4:ea60"} << false << "";
+        QTest::newRow("serial number shared when opened, the other one now under the old name: not taken")
+            << "ttyUSB0" << twoClones << "ttyUSB0" << QStringList{"ttyUSB0 0001 10c4:ea60"} << true << "";
+        QTest::newRow("serial number shared when opened, with another model: the one of its kind, then and now")
+            << "ttyUSB0" << QStringList{"ttyUSB0 0001 10c4:ea60", "ttyUSB1 0001 1a86:7523"} << "ttyUSB0"
+            << QStringList{"ttyUSB2 0001 10c4:ea60"} << false << "ttyUSB2";
+        QTest::newRow("its own serial number when opened, now also on another model: not taken")
+            << "ttyUSB0" << a1 << "ttyUSB0" << QStringList{"ttyUSB0 A1 0403:6001", "ttyUSB1 A1 1a86:7523"} << true
+            << "";
         QTest::newRow("nothing to tell it by: the old name as it is")
             << "ttyS0" << QStringList{"ttyS0"} << "ttyS0" << QStringList{"ttyS0", "ttyS1"} << true << "ttyS0";
         QTest::newRow("no serial number, old name is another model")

@@ -24,8 +24,9 @@
 // with it, as a /dev/serial/by-id/ name does for a USB adapter.
 namespace {
 
-// Many tries a second, where the test is not about the pace.
-const ReconnectTiming quickTiming{100, 300, 10000};
+// Many tries a second, where the test is not about the pace; a silent port
+// is not left closed for longer than a try takes anyway.
+const ReconnectTiming quickTiming{100, 300, 10000, 2000, 3, 1000};
 
 double cpuSeconds()
 {
@@ -124,6 +125,43 @@ private slots:
                                   5000);
         QVERIFY(!driver->isRetrying());
         QCOMPARE(driver->reconnects(), 1);
+    }
+
+    void aSilentPortIsLeftClosedAfterThreeTries()
+    {
+        // Each open of a port that does not answer raises its DTR and RTS
+        // and sends it requests; after three in a row it is opened only
+        // once a quiet time has passed since the last, and the log says it
+        // once for the outage.
+        ReconnectTiming timing{100, 300, 10000, 500, 3, 4000};
+        ReconnectDriver *driver = enableReconnect(timing);
+        device->setAnswering(false);
+        driver->connectAtStart(link->path());
+        const auto opens = [this] {
+            QList<qint64> times;
+            for (const VirtualSwitch::ReceivedFrame &frame : device->receivedFrames()) {
+                if (frame.bytes == "IGW;")
+                    times << frame.firstByteNs / 1000000;
+            }
+            return times;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(opens().size(), 3, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!serialPort->isOpen(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(opens().size(), 4, 15000);
+        const QList<qint64> times = opens();
+        QVERIFY2(times.at(2) - times.at(0) < timing.quietPortMs, qPrintable(QString::number(times.at(2) - times.at(0))));
+        // The ends of the wait are measured where the requests arrive, a
+        // little after each open.
+        QVERIFY2(times.at(3) - times.at(2) >= timing.quietPortMs - 250,
+                 qPrintable(QString("the fourth open %1 ms after the third").arg(times.at(3) - times.at(2))));
+        QCOMPARE(logLines.filter("did not answer").size(), 1);
+        QVERIFY(driver->tries() > 3); // other ports could have been opened meanwhile
+
+        // A switch that comes back on it is found at the next open.
+        device->setAnswering(true);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), timing.quietPortMs + 5000);
+        QCOMPARE(driver->reconnects(), 1);
+        QCOMPARE(logLines.filter("did not answer").size(), 1);
     }
 
     void aPortThatNeverAnsweredIsNotFollowed()

@@ -58,6 +58,10 @@ private slots:
         QTest::newRow("no host") << ":1883" << false << "" << 0;
         QTest::newRow("unclosed bracket") << "[::1:1883" << false << "" << 0;
         QTest::newRow("a URL") << "mqtt://h" << false << "" << 0;
+        // A host name never holds an '@'; before the port is a login.
+        QTest::newRow("a login before the host") << "op:hunter2@h" << false << "" << 0;
+        QTest::newRow("a login before the host and port") << "op:hunter2@h:1883" << false << "" << 0;
+        QTest::newRow("a user before the host") << "op@h" << false << "" << 0;
     }
     void addresses()
     {
@@ -129,7 +133,15 @@ private slots:
                                         << "cannot be a base topic";
         QTest::newRow("missing password file")
             << QStringList{"--mqtt", "h", "--mqtt-user", "op", "--mqtt-password-file", "/no/such/file"} << "" << false
-            << "Cannot read the password file";
+            << "Cannot read the file given with --mqtt-password-file";
+        // What may be a password typed in the wrong place is never repeated.
+        QTest::newRow("a password given as the password file")
+            << QStringList{"--mqtt", "h", "--mqtt-user", "op", "--mqtt-password-file", "hunter2"} << "" << false
+            << "--mqtt-password-file: No such file";
+        QTest::newRow("a login in the broker address")
+            << QStringList{"--mqtt", "op:hunter2@h"} << "" << false << "The --mqtt value is not a broker address";
+        QTest::newRow("a login in the broker address, with a port")
+            << QStringList{"--remote", "op:hunter2@h:1883"} << "" << false << "The --remote value is not a broker address";
         QTest::newRow("missing CA file") << QStringList{"--mqtt", "h", "--mqtt-cafile", "/no/ca"} << "" << false
                                          << "Cannot read the CA file";
         QTest::newRow("broker options without a broker") << QStringList{"--mqtt-user", "op"} << "" << false
@@ -162,7 +174,9 @@ private slots:
         // program starts inherits it.
         QVERIFY(!qEnvironmentVariableIsSet(RemoteOptions::passwordVariable));
         const QString allWarnings = warnings.join('\n');
-        QVERIFY2(!allWarnings.contains("s3cret") && !allWarnings.contains("env pw"), qPrintable(allWarnings));
+        QVERIFY2(!allWarnings.contains("s3cret") && !allWarnings.contains("env pw") && !allWarnings.contains("hunter2")
+                     && !allWarnings.contains(dir.path()),
+                 qPrintable(allWarnings));
         if (expected.isEmpty() || !warnings.isEmpty()) {
             QVERIFY2(expected.isEmpty() ? warnings.isEmpty() : allWarnings.contains(expected), qPrintable(allWarnings));
             return;
