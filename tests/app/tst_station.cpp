@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
 #include <memory>
 
 // The station as an operator sets it up from the window: the Station menu,
@@ -38,6 +39,8 @@ class tst_Station : public QObject
 private slots:
     void initTestCase()
     {
+        // As the program does at start, before Hamlib runs on its thread.
+        std::setlocale(LC_NUMERIC, "C");
         // No secret store answers here: the password is kept for the run only.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tqx5r-test-bus");
     }
