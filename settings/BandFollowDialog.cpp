@@ -1,4 +1,5 @@
 #include "settings/BandFollowDialog.h"
+#include "settings/FieldProblem.h"
 
 #include "ui_BandFollowDialog.h"
 
@@ -366,23 +367,15 @@ void BandFollowDialog::validate()
     if (!ui->hangBox->hasAcceptableInput())
         problems.hangTime = BandFollowChecks::checkHangTime(-1);
 
-    showProblem(ui->rigctldProblem, ui->rigctldEdit, problems.rigctldAddress);
-    showProblem(ui->modelProblem, ui->modelView, problems.model);
-    showProblem(ui->deviceProblem, ui->deviceBox, problems.device);
-    showProblem(ui->speedProblem, ui->speedBox, problems.speed);
-    showProblem(ui->loggerPortsProblem, ui->otherPortsEdit, problems.loggerPorts);
-    showProblem(ui->sendersProblem, ui->sendersEdit, problems.allowedSenders);
-    showProblem(ui->hangProblem, ui->hangBox, problems.hangTime);
+    FieldProblem::show(ui->rigctldProblem, ui->rigctldEdit, problems.rigctldAddress);
+    FieldProblem::show(ui->modelProblem, ui->modelView, problems.model);
+    FieldProblem::show(ui->deviceProblem, ui->deviceBox, problems.device);
+    FieldProblem::show(ui->speedProblem, ui->speedBox, problems.speed);
+    FieldProblem::show(ui->loggerPortsProblem, ui->otherPortsEdit, problems.loggerPorts);
+    FieldProblem::show(ui->sendersProblem, ui->sendersEdit, problems.allowedSenders);
+    FieldProblem::show(ui->hangProblem, ui->hangBox, problems.hangTime);
 
     const bool good = !problems.any();
-    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(good);
-    ui->buttonBox->button(QDialogButtonBox::Apply)->setEnabled(good);
+    FieldProblem::allowAccepting(ui->buttonBox, good);
 }
 
-void BandFollowDialog::showProblem(QLabel *label, QWidget *field, const QString &problem)
-{
-    label->setText(problem);
-    label->setVisible(!problem.isEmpty());
-    // A screen reader reads the problem with the field.
-    field->setAccessibleDescription(problem);
-}

@@ -9,7 +9,6 @@
 #include <array>
 
 class QComboBox;
-class QLabel;
 class QSortFilterProxyModel;
 class QStandardItemModel;
 class QWidget;
@@ -65,7 +64,6 @@ private:
     void showModel();
     void updateSourceFields();
     void validate();
-    void showProblem(QLabel *label, QWidget *field, const QString &problem);
 
     Ui::BandFollowDialog *ui = nullptr;
     QStandardItemModel *models = nullptr;

@@ -1,4 +1,5 @@
 #include "settings/BrokerDialog.h"
+#include "settings/FieldProblem.h"
 
 #include "ui_BrokerDialog.h"
 
@@ -235,20 +236,13 @@ void BrokerDialog::validate()
     BrokerChecks::Problems problems = BrokerChecks::check(current, password());
     if (current.mode != BrokerPreferences::Mode::Off)
         problems.port = BrokerChecks::checkPort(ui->portEdit->text());
-    showProblem(ui->hostProblem, ui->hostEdit, problems.host);
-    showProblem(ui->portProblem, ui->portEdit, problems.port);
-    showProblem(ui->topicProblem, ui->topicEdit, problems.topic);
-    showProblem(ui->passwordProblem, ui->passwordEdit, problems.password);
-    showProblem(ui->caFileProblem, ui->caFileEdit, problems.caFile);
-    showProblem(ui->prefixProblem, ui->prefixEdit, problems.discoveryPrefix);
+    FieldProblem::show(ui->hostProblem, ui->hostEdit, problems.host);
+    FieldProblem::show(ui->portProblem, ui->portEdit, problems.port);
+    FieldProblem::show(ui->topicProblem, ui->topicEdit, problems.topic);
+    FieldProblem::show(ui->passwordProblem, ui->passwordEdit, problems.password);
+    FieldProblem::show(ui->caFileProblem, ui->caFileEdit, problems.caFile);
+    FieldProblem::show(ui->prefixProblem, ui->prefixEdit, problems.discoveryPrefix);
     const bool good = !problems.any();
-    ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(good);
-    ui->buttonBox->button(QDialogButtonBox::Apply)->setEnabled(good);
+    FieldProblem::allowAccepting(ui->buttonBox, good);
 }
 
-void BrokerDialog::showProblem(QLabel *label, QWidget *field, const QString &problem)
-{
-    label->setText(problem);
-    label->setVisible(!problem.isEmpty());
-    field->setAccessibleDescription(problem);
-}

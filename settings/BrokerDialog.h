@@ -6,7 +6,6 @@
 #include <QDialog>
 #include <QPointer>
 
-class QLabel;
 
 namespace Ui {
 class BrokerDialog;
@@ -51,7 +50,6 @@ private:
     void showPasswordState(SecretStore::State state, const QString &message);
     void updateFields();
     void validate();
-    void showProblem(QLabel *label, QWidget *field, const QString &problem);
 
     Ui::BrokerDialog *ui = nullptr;
     QPointer<SecretStore> store;
