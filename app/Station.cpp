@@ -8,10 +8,11 @@
 #include "panel/SwitchSeam.h"
 #include "reconnect/ReconnectDriver.h"
 #include "remote/BrokerBridge.h"
-#include "rig/HamlibModels.h"
 #include "remote/DiscoveryPublisher.h"
 #include "remote/RemoteFeature.h"
+#include "rig/HamlibModels.h"
 #include "settings/BandFollowDialog.h"
+#include "settings/BrokerChecks.h"
 #include "settings/BrokerDialog.h"
 #include "settings/CaptionsDialog.h"
 #include "settings/SettingsDialog.h"
@@ -46,6 +47,14 @@ BrokerSecretKey secretKeyFor(const QString &profile, const BrokerPreferences &br
     return BrokerSecretKey{profile, broker.host, broker.effectivePort(), broker.user};
 }
 
+// Shows a dialog that may already be open: brought forward as it stands.
+void bringForward(QDialog *dialog)
+{
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
 } // namespace
 
 Station::Station(MainWindow &window, const Options &options, QObject *parent)
@@ -66,8 +75,8 @@ Station::Station(MainWindow &window, const Options &options, QObject *parent)
         else
             liveLineTimer.stop();
     });
-    connect(window.seam(), &SwitchSeam::stateChanged, this, &Station::linkOpened);
-    linkOpened();
+    connect(window.seam(), &SwitchSeam::stateChanged, this, &Station::switchChanged);
+    switchChanged();
 }
 
 Station::~Station()
@@ -75,7 +84,7 @@ Station::~Station()
     stopBandFollow();
     delete reconnect;
     // Says "offline" on the broker, waiting a bounded time.
-    stopBroker();
+    broker.reset();
 }
 
 void Station::setLog(Tell info, Tell warning)
@@ -92,8 +101,16 @@ void Station::recompute()
 void Station::remember(const std::function<void(StationSettings &)> &change)
 {
     change(remembered);
+    // Another panel of the same profile may have saved since: its settings
+    // stay, only this change is added to what the file holds now.
+    StationSettingsFile current(settingsFile.path());
+    StationSettings onFile = current.load();
+    if (!current.problem().isEmpty())
+        onFile = remembered;
+    else
+        change(onFile);
     QString error;
-    if (!settingsFile.save(remembered, &error))
+    if (!settingsFile.save(onFile, &error))
         say(tr("Cannot save the settings to %1: %2").arg(settingsFile.path(), error));
     else if (!settingsFile.keptCopy().isEmpty())
         logInfo(tr("The settings file that could not be read was kept as %1").arg(settingsFile.keptCopy()));
@@ -102,6 +119,14 @@ void Station::remember(const std::function<void(StationSettings &)> &change)
 void Station::say(const QString &text)
 {
     window.showStatus(text);
+}
+
+void Station::giveUp()
+{
+    if (gaveUpSaid)
+        return;
+    gaveUpSaid = true;
+    emit gaveUp();
 }
 
 // --- Building and starting ------------------------------------------------------------------
@@ -119,24 +144,19 @@ void Station::build()
         setReconnect(true);
     if (run.bandFollowRuns)
         startBandFollow();
-    if (run.broker.mode != BrokerPreferences::Mode::Off) {
-        if (run.passwordFrom == EffectiveStation::PasswordFrom::CommandLine)
-            startBroker(run.brokerPassword);
-        else
-            readBrokerPasswordAndStart();
-    }
+    startBrokerAsSet();
     refreshMenu();
 }
 
 void Station::start()
 {
     if (run.broker.mode == BrokerPreferences::Mode::RemotePanel) {
-        // Attaches to the broker as "Connect to TQX-5R" would, once the link
-        // exists (the password may still be on its way from the store).
-        if (remotePanelBuilt)
+        // Attaches to the broker as "Connect to TQX-5R" would, once the
+        // password is known (it may still be on its way from the store).
+        if (remotePanelBuilt && !waitingForPassword)
             window.connectAtStart(QString());
         else
-            attachWhenBrokerStarts = true;
+            attachWhenPasswordComes = true;
         emit ready();
         return;
     }
@@ -152,7 +172,7 @@ void Station::start()
         window.connectAtStart(settings.portName);
     emit ready();
     if (!window.linkIsOpen() && !reconnect)
-        emit gaveUp();
+        giveUp();
 }
 
 // --- The Station menu -------------------------------------------------------------------------
@@ -169,11 +189,13 @@ void Station::wireMenu()
         setReconnect(run.reconnect);
     });
     connect(actions.connectAtStart, &QAction::triggered, this, [this](bool on) {
-        remember([this, on](StationSettings &s) {
+        // The last connection of this run that the switch answered on, if
+        // any, is the one the next start uses.
+        const SerialSettings last = remembered.lastConnection;
+        remember([on, &last](StationSettings &s) {
             s.connectAtStart = on;
-            if (!on || !sessionConnection)
-                return;
-            // The last connection of this run is the one the next start uses.
+            if (on && !last.portName.isEmpty())
+                s.lastConnection = last;
         });
     });
     connect(actions.brokerSettings, &QAction::triggered, this, &Station::showBrokerDialog);
@@ -182,10 +204,13 @@ void Station::wireMenu()
 
 void Station::refreshMenu()
 {
+    if (options.headless)
+        return;
     const MainWindow::StationActions actions = window.stationActions();
     actions.bandFollow->setEnabled(run.bandFollow.hasSource());
-    actions.bandFollow->setChecked(run.bandFollow.enabled && run.bandFollow.hasSource());
-    actions.reconnect->setChecked(run.reconnect);
+    // Checked while band follow runs: what the label says, never more.
+    actions.bandFollow->setChecked(bandFollow != nullptr);
+    actions.reconnect->setChecked(reconnect != nullptr);
     actions.connectAtStart->setChecked(remembered.connectAtStart);
     showFollowState();
 }
@@ -225,10 +250,7 @@ void Station::startBandFollow()
     connect(bandFollow.get(), &BandFollow::changed, this, &Station::showFollowState);
     for (const QString &problem : bandFollow->startProblems())
         logWarning(problem);
-    if (broker && broker->bridge())
-        connect(bandFollow.get(), &BandFollow::bandChanged, broker->bridge(), &BrokerBridge::setBand);
-    if (broker && broker->discovery())
-        broker->discovery()->setBandFollow(true);
+    tellBrokerOfBandFollow();
     if (bandDialog)
         bandDialog->setBandAntennas(bandFollow->memory());
 }
@@ -238,19 +260,31 @@ void Station::stopBandFollow()
     if (!bandFollow)
         return;
     bandFollow.reset();
-    if (broker && broker->bridge())
-        broker->bridge()->setBand(QString());
-    if (broker && broker->discovery())
-        broker->discovery()->setBandFollow(false);
+    tellBrokerOfBandFollow();
+}
+
+void Station::tellBrokerOfBandFollow()
+{
+    if (!broker)
+        return;
+    if (broker->bridge()) {
+        if (bandFollow)
+            connect(bandFollow.get(), &BandFollow::bandChanged, broker->bridge(), &BrokerBridge::setBand,
+                    Qt::UniqueConnection);
+        broker->bridge()->setBand(bandFollow ? bandFollow->follower()->band() : QString());
+    }
+    if (broker->discovery())
+        broker->discovery()->setBandFollow(bandFollow != nullptr);
 }
 
 void Station::setBandFollowOn(bool on)
 {
-    if (options.overrides.bandFollow == StationOverrides::Given::Refused)
+    if (on && options.overrides.bandFollow == StationOverrides::Given::Refused) {
+        // The operator asks for it now: the refused option no longer counts.
         options.overrides.bandFollow = StationOverrides::Given::No;
+    }
     remember([on](StationSettings &s) { s.bandFollow.enabled = on; });
-    run.bandFollow.enabled = on;
-    run.bandFollowRuns = on && run.bandFollow.hasSource();
+    recompute();
     if (run.bandFollowRuns && !bandFollow)
         startBandFollow();
     else if (!run.bandFollowRuns)
@@ -260,6 +294,8 @@ void Station::setBandFollowOn(bool on)
 
 void Station::showFollowLabel(const QString &text)
 {
+    if (options.headless)
+        return;
     if (text.isEmpty()) {
         delete followLabel;
         return;
@@ -297,30 +333,52 @@ void Station::showBandFollowDialog()
         connect(bandDialog, &BandFollowDialog::applied, this, &Station::bandFollowApplied);
         connect(bandDialog, &BandFollowDialog::bandAntennaEdited, this, &Station::bandAntennaEdited);
     }
-    bandDialog->setSettings(run.bandFollow);
-    bandDialog->setCaptions(captionsOf(window));
-    bandDialog->setBandAntennas(bandFollow ? bandFollow->memory() : BandMemory(run.bandMemoryPath).load());
-    bandDialog->setLiveStatus(bandFollow ? bandFollow->liveLine()
-                                         : FollowStatus::label(false, BandPlan::noBand, FollowRules::Hold::None));
-    bandDialog->show();
-    bandDialog->raise();
-    bandDialog->activateWindow();
+    if (!bandDialog->isVisible()) {
+        // What runs now; what the operator changes from it is remembered.
+        shownBandFollow = run.bandFollow;
+        bandDialog->setSettings(shownBandFollow);
+        bandDialog->setCaptions(captionsOf(window));
+        bandDialog->setBandAntennas(bandFollow ? bandFollow->memory() : BandMemory(run.bandMemoryPath).load());
+        bandDialog->setLiveStatus(bandFollow ? bandFollow->liveLine()
+                                             : FollowStatus::label(false, BandPlan::noBand, FollowRules::Hold::None));
+    }
+    bringForward(bandDialog);
     liveLineTimer.start();
 }
 
 void Station::bandFollowApplied(const BandFollowPreferences &preferences)
 {
-    // What the operator sets now wins over the command line for the rest
-    // of the run too.
+    // Only what the operator changed in the dialog is remembered (a value the
+    // command line gave for this run is never written back), and it wins
+    // over the command line for the rest of the run.
+    const BandFollowPreferences shown = shownBandFollow;
+    shownBandFollow = preferences;
     StationOverrides &o = options.overrides;
-    o.bandFollow = StationOverrides::Given::No;
-    o.hangMs.reset();
-    o.loggerRadio.reset();
-    o.allowedSenders.reset();
-    remember([&preferences](StationSettings &s) {
-        const bool enabled = s.bandFollow.enabled;
-        s.bandFollow = preferences;
-        s.bandFollow.enabled = enabled;
+    const bool sourcesChanged = preferences.rig != shown.rig || preferences.loggerPorts != shown.loggerPorts;
+    const bool sendersChanged = preferences.allowedSenders != shown.allowedSenders;
+    const bool radioChanged = preferences.loggerRadio != shown.loggerRadio;
+    const bool hangChanged = preferences.hangMs != shown.hangMs;
+    if (!sourcesChanged && !sendersChanged && !radioChanged && !hangChanged)
+        return;
+    if (sourcesChanged)
+        o.bandFollow = StationOverrides::Given::No;
+    if (sendersChanged)
+        o.allowedSenders.reset();
+    if (radioChanged)
+        o.loggerRadio.reset();
+    if (hangChanged)
+        o.hangMs.reset();
+    remember([&](StationSettings &s) {
+        if (sourcesChanged) {
+            s.bandFollow.rig = preferences.rig;
+            s.bandFollow.loggerPorts = preferences.loggerPorts;
+        }
+        if (sendersChanged)
+            s.bandFollow.allowedSenders = preferences.allowedSenders;
+        if (radioChanged)
+            s.bandFollow.loggerRadio = preferences.loggerRadio;
+        if (hangChanged)
+            s.bandFollow.hangMs = preferences.hangMs;
     });
     recompute();
     // Sources start, stop or restart at once.
@@ -352,25 +410,31 @@ void Station::setReconnect(bool on)
         reconnect = new ReconnectDriver(&window);
         reconnect->setLog([this](const QString &line) { logInfo(line); });
     } else if (!on && reconnect) {
+        const bool wasRetrying = reconnect->isRetrying();
         window.setLinkLossHandler(nullptr);
         delete reconnect;
+        // The tries end; the panel is as after a loss without reconnect.
+        if (wasRetrying && !window.linkIsOpen())
+            say(tr("Disconnected"));
     }
     refreshMenu();
 }
 
-void Station::linkOpened()
+void Station::switchChanged()
 {
     const SwitchSnapshot &snapshot = window.seam()->snapshot();
-    const bool opened = snapshot.linkOpen && !linkWasOpen;
-    linkWasOpen = snapshot.linkOpen;
-    if (!opened || run.broker.mode == BrokerPreferences::Mode::RemotePanel)
+    const bool answered = snapshot.linkOpen && snapshot.power;
+    const bool newlyAnswered = answered && !switchAnswered;
+    switchAnswered = answered;
+    if (!newlyAnswered || run.broker.mode == BrokerPreferences::Mode::RemotePanel)
         return;
-    // The last connection that worked: the port it opened (after a reconnect
-    // perhaps another name) with the line parameters of that moment.
+    // The last connection that worked: the switch answered on it. The port
+    // it opened (after a reconnect perhaps another name) with the line
+    // parameters of that moment; a port named on the command line is this
+    // run's only and is not remembered.
     SerialSettings connection = window.serialSettings();
     connection.portName = snapshot.linkName;
-    sessionConnection = true;
-    if (sameSerialSettings(connection, remembered.lastConnection))
+    if (connection.portName == options.overrides.port || sameSerialSettings(connection, remembered.lastConnection))
         return;
     if (remembered.connectAtStart)
         remember([&connection](StationSettings &s) { s.lastConnection = connection; });
@@ -380,7 +444,37 @@ void Station::linkOpened()
 
 // --- The broker -------------------------------------------------------------------------------
 
-void Station::readBrokerPasswordAndStart()
+void Station::startBrokerAsSet()
+{
+    if (run.broker.mode == BrokerPreferences::Mode::Off)
+        return;
+    if (!run.brokerFromCommandLine) {
+        // Settings edited by hand are checked as the dialog checks them; the
+        // values are not repeated (a host may hold a login).
+        const BrokerChecks::Problems problems = BrokerChecks::check(run.broker, QString());
+        if (!problems.host.isEmpty() || !problems.port.isEmpty() || !problems.topic.isEmpty()
+            || !problems.discoveryPrefix.isEmpty()) {
+            const QString text = tr("The remembered broker settings cannot be used (the host, port or topic is "
+                                    "not valid); the panel starts without the broker. Mend them in Broker "
+                                    "Settings.");
+            say(text);
+            logWarning(text);
+            return;
+        }
+    }
+    if (run.passwordFrom == EffectiveStation::PasswordFrom::CommandLine) {
+        startBroker(run.brokerPassword);
+        return;
+    }
+    // The window is a remote panel from the start, so no serial port is
+    // ever opened; it logs in once the password comes.
+    waitingForPassword = true;
+    if (run.broker.mode == BrokerPreferences::Mode::RemotePanel)
+        startBroker(QString());
+    readBrokerPassword();
+}
+
+void Station::readBrokerPassword()
 {
     if (!secrets)
         secrets = new SecretStore(this);
@@ -388,22 +482,29 @@ void Station::readBrokerPasswordAndStart()
     connect(secrets, &SecretStore::passwordRead, this,
             [this, key](const BrokerSecretKey &answered, SecretStore::State state, const QString &password,
                         const QString &message) {
-                if (!(answered == key) || broker || run.broker.mode == BrokerPreferences::Mode::Off)
+                if (!(answered == key) || !waitingForPassword)
                     return;
+                waitingForPassword = false;
                 if (state == SecretStore::State::RunOnly && !message.isEmpty())
                     logWarning(message);
-                startBroker(password);
+                if (run.broker.mode == BrokerPreferences::Mode::RemotePanel) {
+                    brokerPassword = password;
+                    if (broker)
+                        broker->setPassword(password);
+                    if (attachWhenPasswordComes) {
+                        attachWhenPasswordComes = false;
+                        window.connectAtStart(QString());
+                    }
+                } else if (run.broker.mode != BrokerPreferences::Mode::Off) {
+                    startBroker(password);
+                }
             });
     secrets->read(key);
 }
 
 void Station::startBroker(const QString &password)
 {
-    stopBroker();
-    brokerPassword = password;
     BrokerSettings settings = toBrokerSettings(run.broker, password);
-    if (run.broker.mode == BrokerPreferences::Mode::Publish && run.broker.discovery)
-        settings.discoveryPrefix = run.broker.discoveryPrefix;
     if (settings.remotePanel) {
         // The window's link is the broker's from now on; swapping it back is
         // for the next start.
@@ -411,28 +512,23 @@ void Station::startBroker(const QString &password)
             return;
         remotePanelBuilt = true;
     }
+    if (run.broker.mode == BrokerPreferences::Mode::Publish && run.broker.discovery)
+        settings.discoveryPrefix = run.broker.discoveryPrefix;
+    broker.reset();
+    brokerPassword = password;
     broker = std::make_unique<RemoteFeature>(window, settings);
     connect(broker.get(), &RemoteFeature::announce, this, [this](const QString &text) {
         say(text);
         logInfo(text);
     });
     connect(broker.get(), &RemoteFeature::note, this, [this](const QString &text) { logInfo(text); });
-    if (bandFollow && broker->bridge())
-        connect(bandFollow.get(), &BandFollow::bandChanged, broker->bridge(), &BrokerBridge::setBand);
-    if (bandFollow && broker->bridge())
-        broker->bridge()->setBand(bandFollow->follower()->band());
-    if (bandFollow && broker->discovery())
-        broker->discovery()->setBandFollow(true);
-    if (settings.remotePanel && attachWhenBrokerStarts) {
-        attachWhenBrokerStarts = false;
-        window.connectAtStart(QString());
-    }
+    tellBrokerOfBandFollow();
 }
 
 void Station::stopBroker()
 {
     // A remote panel's link belongs to the window until the program ends.
-    if (broker && !broker->bridge())
+    if (remotePanelBuilt)
         return;
     broker.reset();
 }
@@ -445,30 +541,40 @@ void Station::showBrokerDialog()
         brokerDialog = new BrokerDialog(secrets, options.profile, &window);
         connect(brokerDialog, &BrokerDialog::applied, this, &Station::brokerApplied);
     }
-    brokerDialog->setSettings(run.broker);
-    brokerDialog->show();
-    brokerDialog->raise();
-    brokerDialog->activateWindow();
+    if (!brokerDialog->isVisible()) {
+        shownBroker = run.broker;
+        brokerDialog->setSettings(shownBroker);
+    }
+    bringForward(brokerDialog);
 }
 
-void Station::brokerApplied(const BrokerPreferences &preferences, const QString &password)
+void Station::brokerApplied(const BrokerPreferences &preferences, const QString &typedPassword)
 {
     using Mode = BrokerPreferences::Mode;
-    const Mode before = run.broker.mode;
+    const BrokerPreferences shown = shownBroker;
+    shownBroker = preferences;
+    // Nothing typed for the broker and user that run now: the password they
+    // run with (from the command line or the store) stays.
+    const bool sameLogin = secretKeyFor(options.profile, preferences) == secretKeyFor(options.profile, run.broker);
+    const QString password = typedPassword.isEmpty() && sameLogin ? brokerPassword : typedPassword;
+    if (preferences == shown && password == brokerPassword)
+        return;
     options.overrides.broker = StationOverrides::Given::No;
     options.overrides.discoveryPrefix.reset();
     remember([&preferences](StationSettings &s) { s.broker = preferences; });
     recompute();
-    if (before == Mode::RemotePanel || run.broker.mode == Mode::RemotePanel) {
-        if (before != run.broker.mode || before == Mode::RemotePanel)
-            say(tr("Broker settings saved; a remote panel starts or stops at the next start of the program"));
+    if (remotePanelBuilt) {
+        // The window reaches the switch through the broker for this run.
+        say(tr("Broker settings saved; they take effect at the next start of the program"));
         return;
     }
-    // Publishing starts, stops or restarts at once.
-    if (run.broker.mode == Mode::Off)
-        stopBroker();
-    else
+    // Publishing starts, stops or restarts at once. Becoming a remote panel
+    // waits for the next start; this panel stops publishing meanwhile.
+    stopBroker();
+    if (run.broker.mode == Mode::Publish)
         startBroker(password);
+    else if (run.broker.mode == Mode::RemotePanel)
+        say(tr("Broker settings saved; this panel becomes a remote panel at the next start of the program"));
 }
 
 // --- Captions ---------------------------------------------------------------------------------
@@ -477,7 +583,7 @@ void Station::loadUserCaptions()
 {
     // A file beside the program is read by the window itself, as always.
     const QString file = CaptionsFile::fileToRead(besideProgram(), profilePaths.captionsFile);
-    if (file == besideProgram() || !QFileInfo::exists(file))
+    if (file == besideProgram() || !QFileInfo(file).isFile())
         return;
     const AntennaLabels::Captions read = AntennaLabels::read(file);
     QStringList captions;
@@ -492,11 +598,11 @@ void Station::showCaptionsDialog()
         captionsDialog = new CaptionsDialog(&window);
         connect(captionsDialog, &CaptionsDialog::applied, this, &Station::captionsApplied);
     }
-    captionsDialog->setCaptions(captionsOf(window));
-    captionsDialog->setNotice(CaptionsFile::savePlan(besideProgram(), profilePaths.captionsFile).warning);
-    captionsDialog->show();
-    captionsDialog->raise();
-    captionsDialog->activateWindow();
+    if (!captionsDialog->isVisible()) {
+        captionsDialog->setCaptions(captionsOf(window));
+        captionsDialog->setNotice(CaptionsFile::savePlan(besideProgram(), profilePaths.captionsFile).warning);
+    }
+    bringForward(captionsDialog);
 }
 
 void Station::captionsApplied(const CaptionsFile::Captions &captions)

@@ -65,6 +65,8 @@ public:
     void setLog(Tell info, Tell warning);
     // Whether a lost or unopened port is tried again.
     bool reconnects() const { return !reconnect.isNull(); }
+    // Nothing is left to do (no port, no reconnect): gaveUp() once.
+    void gaveUpNow() { giveUp(); }
 
 signals:
     // Ready for service: the port opened at start, or the first reconnect
@@ -81,6 +83,7 @@ private:
     void remember(const std::function<void(StationSettings &)> &change);
 
     void startBandFollow();
+    void tellBrokerOfBandFollow();
     void setBandFollowOn(bool on);
     void showBandFollowDialog();
     void bandFollowApplied(const BandFollowPreferences &preferences);
@@ -89,11 +92,12 @@ private:
     void showFollowLabel(const QString &text);
 
     void setReconnect(bool on);
-    void linkOpened();
+    void switchChanged();
 
+    void startBrokerAsSet();
     void startBroker(const QString &password);
     void stopBroker();
-    void readBrokerPasswordAndStart();
+    void readBrokerPassword();
     void showBrokerDialog();
     void brokerApplied(const BrokerPreferences &preferences, const QString &password);
 
@@ -102,6 +106,7 @@ private:
     void captionsApplied(const CaptionsFile::Captions &captions);
 
     void say(const QString &text);
+    void giveUp();
 
     MainWindow &window;
     Options options;
@@ -114,11 +119,14 @@ private:
     QPointer<ReconnectDriver> reconnect;
     std::unique_ptr<RemoteFeature> broker;
     bool remotePanelBuilt = false;
-    bool attachWhenBrokerStarts = false;
+    bool waitingForPassword = false;
+    bool attachWhenPasswordComes = false;
     SecretStore *secrets = nullptr;
     QString brokerPassword;   // this run's, never written anywhere
-    bool linkWasOpen = false;
-    bool sessionConnection = false;   // lastConnection holds one of this run
+    bool switchAnswered = false;
+    bool gaveUpSaid = false;
+    BandFollowPreferences shownBandFollow;   // as the dialog was filled
+    BrokerPreferences shownBroker;
 
     QPointer<BandFollowDialog> bandDialog;
     QPointer<BrokerDialog> brokerDialog;

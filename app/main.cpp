@@ -78,7 +78,7 @@ int main(int argc, char *argv[])
         window.setCriticalMessage([&station](const QString &title, const QString &text) {
             Log::error(QStringLiteral("%1: %2").arg(title, text));
             if (!station.reconnects())
-                emit station.gaveUp();
+                station.gaveUpNow();
         });
         QObject::connect(window.statusBar(), &QStatusBar::messageChanged, [](const QString &text) {
             if (!text.isEmpty())

@@ -30,6 +30,8 @@ public:
 
     // Topics subscribed to on every connection; set before start().
     virtual void subscribe(const QString &topic, RetainFlag retainFlag = RetainFlag::StoredOnly) = 0;
+    // The password the next start() logs in with.
+    virtual void setPassword(const QString &password) = 0;
 
     // Connects in the background and keeps reconnecting, with growing pauses,
     // until stop().

@@ -71,6 +71,16 @@ void BrokerLink::sendCommand(CommandWord word)
         recentlySent.removeFirst();
 }
 
+void BrokerLink::setPassword(const QString &password)
+{
+    settings.password = password;
+    client->setPassword(password);
+    if (isOpen()) {
+        detach();
+        attach();
+    }
+}
+
 bool BrokerLink::canSend() const
 {
     return isOpen() && client->isConnected();

@@ -21,6 +21,9 @@ public:
     void detach() override;
     void sendCommand(CommandWord word) override;
     bool canSend() const override;
+    // The password arrived (from the secret store): the next login uses it,
+    // and an attached link logs in again at once.
+    void setPassword(const QString &password);
 
 signals:
     // Refusals and outages, for stderr (they also go to the status bar).

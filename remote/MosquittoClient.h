@@ -33,6 +33,7 @@ public:
 
     void setWill(const QString &topic, const QByteArray &payload) override;
     void subscribe(const QString &topic, RetainFlag retainFlag = RetainFlag::StoredOnly) override;
+    void setPassword(const QString &password) override { settings.password = password; }
     void start() override;
     void stop(int flushMs) override;
     bool isRunning() const override;

@@ -11,9 +11,9 @@ RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings,
 {
     if (settings.remotePanel) {
         // The window keeps using its link until it goes, so it owns it.
-        auto *link = new BrokerLink(new MosquittoClient(settings), settings, &window);
-        connect(link, &BrokerLink::note, this, &RemoteFeature::note);
-        window.setLink(link);
+        remoteLink = new BrokerLink(new MosquittoClient(settings), settings, &window);
+        connect(remoteLink, &BrokerLink::note, this, &RemoteFeature::note);
+        window.setLink(remoteLink);
         return;
     }
     auto *client = new MosquittoClient(settings, this);
@@ -23,6 +23,12 @@ RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings,
     connect(ownerBridge, &BrokerBridge::announce, this, &RemoteFeature::announce);
     connect(ownerBridge, &BrokerBridge::note, this, &RemoteFeature::note);
     ownerBridge->start();
+}
+
+void RemoteFeature::setPassword(const QString &password)
+{
+    if (remoteLink)
+        remoteLink->setPassword(password);
 }
 
 RemoteFeature::~RemoteFeature()

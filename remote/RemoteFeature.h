@@ -5,6 +5,7 @@
 #include <QObject>
 
 class BrokerBridge;
+class BrokerLink;
 class DiscoveryPublisher;
 class MainWindow;
 
@@ -24,6 +25,8 @@ public:
     BrokerBridge *bridge() const { return ownerBridge; }
     // Home Assistant discovery, when asked for; null otherwise.
     DiscoveryPublisher *discovery() const { return discoveryPublisher; }
+    // A remote panel's password, when it comes later than the panel starts.
+    void setPassword(const QString &password);
 
 signals:
     // For the status bar and stderr.
@@ -34,4 +37,5 @@ signals:
 private:
     BrokerBridge *ownerBridge = nullptr;
     DiscoveryPublisher *discoveryPublisher = nullptr;
+    BrokerLink *remoteLink = nullptr;
 };

@@ -267,9 +267,11 @@ BandFollowPreferences BandFollowDialog::settings() const
 
 bool BandFollowDialog::acceptable() const
 {
-    return !BandFollowChecks::check(settings()).any()
-           && BandFollowChecks::checkSpeed(ui->speedBox->currentText()).isEmpty()
-           && ui->hangBox->hasAcceptableInput();
+    const BandFollowPreferences current = settings();
+    // The speed counts only while the radio on a serial port is chosen.
+    const bool speedGood = current.rig.kind != RigSourceSettings::Kind::SerialRadio
+                           || BandFollowChecks::checkSpeed(ui->speedBox->currentText()).isEmpty();
+    return !BandFollowChecks::check(current).any() && speedGood && ui->hangBox->hasAcceptableInput();
 }
 
 void BandFollowDialog::setBandAntennas(const BandAntennas &antennas)
