@@ -120,8 +120,8 @@ BandFollowOptions::BandFollowOptions()
                                 "switching (default 500; 0 allowed)."),
                  QStringLiteral("MS"))
     , bands(QStringLiteral("bands"),
-            QStringLiteral("Band follow: keep the antenna of each band in FILE instead of "
-                           "~/.config/tqx5r-panel/bands.ini."),
+            QStringLiteral("Band follow: keep the antenna of each band in FILE instead of the "
+                           "profile's bands.ini (~/.config/tqx5r-panel/bands.ini by default)."),
             QStringLiteral("FILE"))
 {
 }

@@ -2,6 +2,7 @@
 
 #include "panel/PanelState.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <QVariant>
 #include <QSettings>
@@ -83,6 +84,10 @@ BandAntennas BandMemory::empty()
 BandAntennas BandMemory::load() const
 {
     BandAntennas antennas = empty();
+    // A named pipe or a device would hold the panel up waiting for data.
+    const QFileInfo info(filePath);
+    if (info.exists() && !info.isFile())
+        return antennas;
     const QSettings file(filePath, bandFileFormat());
     for (int band = 0; band < BandPlan::count; ++band)
         antennas[static_cast<size_t>(band)] = positionFrom(file.value(BandPlan::key(band)));

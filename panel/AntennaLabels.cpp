@@ -1,10 +1,14 @@
 #include "panel/AntennaLabels.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 AntennaLabels::Captions AntennaLabels::read(const QString &path)
 {
+    // A named pipe or a device would hold the start up waiting for data.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile())
+        return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};

@@ -282,9 +282,14 @@ StationSettings StationSettingsFile::load()
         return StationSettings();
     };
 
+    if (info.isDir())
+        return unreadable(tr("it is a folder"));
+    // A named pipe or a device would hold the start up waiting for data.
+    if (!info.isFile())
+        return unreadable(tr("it is not a plain file"));
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        return unreadable(info.isDir() ? tr("it is a folder") : file.errorString());
+        return unreadable(file.errorString());
     if (file.size() > maxFileBytes)
         return unreadable(tr("it is larger than %1 KiB").arg(maxFileBytes / 1024));
     const QByteArray content = file.read(maxFileBytes + 1);

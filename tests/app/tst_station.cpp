@@ -236,6 +236,17 @@ private slots:
         QCOMPARE(file.readAll(), garbage);
     }
 
+    // A named pipe where a file should be would hold the start up.
+    void pipesInPlaceOfFilesDoNotHang()
+    {
+        QDir().mkpath(QFileInfo(paths().settingsFile).path());
+        for (const QString &path : {paths().settingsFile, paths().bandMemoryFile, paths().captionsFile})
+            QVERIFY(QProcess::execute("mkfifo", {path}) == 0);
+        startStation();
+        QVERIFY(linked->window->statusBar()->currentMessage().contains("not a plain file"));
+        QCOMPARE(BandMemory(paths().bandMemoryFile).load(), BandMemory::empty());
+    }
+
     void gonePortAtStart_data()
     {
         QTest::addColumn<bool>("reconnect");

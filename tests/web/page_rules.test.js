@@ -68,6 +68,8 @@ test('key names as a screen reader hears them', () => {
   assert.strictEqual(keyName(3, 'Yagi'), 'Antenna 3 Yagi');
   assert.strictEqual(keyName(3, ' '), 'Antenna 3');
   assert.strictEqual(keyName(8, ''), 'Antenna 8');
+  // Direction marks and control bytes are not read out.
+  assert.strictEqual(keyName(2, '\u202eYagi\u0007'), 'Antenna 2 Yagi');
 });
 
 test('the operator works split, super split and rotors in steps', () => {

@@ -293,10 +293,11 @@
   }
 
   function restore() {
+    // A link may name the base topic, never another broker: a login typed
+    // here goes only to the host the page came from, or to one typed in.
     const params = new URLSearchParams(window.location.search);
-    $('broker').value = params.get('broker') ?? '';
     $('topic').value = params.get('topic') ?? '';
-    if (params.has('broker') || params.has('topic')) $('more').open = true;
+    if (params.has('topic')) $('more').open = true;
     let saved = null;
     try {
       saved = JSON.parse(sessionStorage.getItem(sessionKey) ?? 'null');

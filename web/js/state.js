@@ -93,9 +93,11 @@
     return looks;
   }
 
-  // "Antenna 3", with the caption when the key has one.
+  // "Antenna 3", with the caption when the key has one. Control and
+  // invisible format characters (direction marks) are left out, as the
+  // desktop panel leaves them out of its names.
   function keyName(number, caption) {
-    const shown = (caption ?? '').trim();
+    const shown = String(caption ?? '').replace(/[\p{Cc}\p{Cf}]/gu, '').trim();
     return shown ? `Antenna ${number} ${shown}` : `Antenna ${number}`;
   }
 
