@@ -221,6 +221,17 @@ int runAll(bool quick, const QString &writePath)
     std::fputs(summary.toUtf8().constData(), stdout);
     std::fflush(stdout);
     if (!writePath.isEmpty()) {
+        // The notes under the table are written by hand and kept.
+        QByteArray notes;
+        {
+            QFile old(writePath);
+            if (old.open(QIODevice::ReadOnly)) {
+                const QByteArray text = old.readAll();
+                const int start = text.indexOf("\n## Notes");
+                if (start >= 0)
+                    notes = text.mid(start);
+            }
+        }
         QFile file(writePath);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             Bench::note(QStringLiteral("cannot write %1").arg(writePath));
@@ -228,6 +239,7 @@ int runAll(bool quick, const QString &writePath)
         }
         file.write("# Figures\n\nWritten by `scripts/bench --write`.\n\n");
         file.write(summary.toUtf8());
+        file.write(notes);
     }
     return ok ? 0 : 1;
 }
