@@ -64,9 +64,9 @@ int main(int argc, char *argv[])
         }
     }
 
-    MainWindow window;
     // Without a screen the status texts go to the log too, and one of them
-    // often repeats the line the station has just logged: said once.
+    // often repeats the line the station has just logged: said once. Made
+    // before the window, whose status bar may still speak as it closes.
     QString lastInfo;
     const auto info = [&lastInfo](const QString &text) {
         if (text.isEmpty() || text == lastInfo)
@@ -74,6 +74,7 @@ int main(int argc, char *argv[])
         lastInfo = text;
         Log::info(text);
     };
+    MainWindow window;
     Station station(window, options);
     station.setLog(info, Log::warning);
     if (headless) {

@@ -202,7 +202,6 @@ int main(int argc, char *argv[])
         }
     }
 
-    MainWindow window;
     QString lastInfo;
     const auto info = [&lastInfo](const QString &text) {
         if (text.isEmpty() || text == lastInfo)
@@ -210,6 +209,7 @@ int main(int argc, char *argv[])
         lastInfo = text;
         Log::info(text);
     };
+    MainWindow window;
     Station station(window, options);
     station.setLog(info, Log::warning);
     if (headless) {
