@@ -1,6 +1,8 @@
+#include "sim/StableLink.h"
 #include "sim/VirtualSwitch.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
@@ -97,9 +99,14 @@ private slots:
     void deviceLoss()
     {
         QFETCH(bool, reconnect);
+        // The device goes with its name, as an unplugged adapter does: a
+        // pseudo-terminal's number may soon serve another test.
         VirtualSwitch device;
         QVERIFY2(device.start(), qPrintable(device.errorString()));
-        const QString path = device.devicePath();
+        QTemporaryDir folder;
+        StableLink link(folder.filePath("tqx5r"));
+        QVERIFY(link.pointAt(device.devicePath()));
+        const QString path = link.path();
         QStringList arguments{"--port", path};
         if (reconnect)
             arguments << "--reconnect";
@@ -108,6 +115,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(panel.said("info", "Connected!"), 20000);
 
         device.vanish();
+        link.remove();
         if (!reconnect) {
             QVERIFY(panel.process.waitForFinished(20000));
             QCOMPARE(panel.process.exitStatus(), QProcess::NormalExit);
