@@ -13,6 +13,7 @@
 ServiceNotify::ServiceNotify(QObject *parent)
     : QObject(parent)
 {
+    qint64 periodUsec = 0;
 #if defined(TQX5R_HAVE_LIBSYSTEMD)
     active = qEnvironmentVariableIsSet("NOTIFY_SOCKET");
     uint64_t usec = 0;

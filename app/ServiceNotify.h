@@ -24,11 +24,6 @@ public:
 
     explicit ServiceNotify(QObject *parent = nullptr);
 
-    // Whether a service manager listens.
-    bool isActive() const { return active; }
-    // The watchdog period the manager asked for; 0 without a watchdog.
-    qint64 watchdogUsec() const { return periodUsec; }
-
 public slots:
     void ready();
     // Shown by the manager beside the service's state; empty texts are left out.
@@ -42,7 +37,6 @@ private:
 
     bool active = false;
     bool readySent = false;
-    qint64 periodUsec = 0;
     int testBlockMs = 0;
     QTimer watchdog;
 };

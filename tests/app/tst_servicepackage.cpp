@@ -95,6 +95,8 @@ private slots:
 
     void packageHoldsTheService()
     {
+        // cpack builds what is out of date first (a no-op right after the
+        // build) and packs into a folder of its own.
         QTemporaryDir scratch;
         QVERIFY(scratch.isValid());
         const Run pack = run(QStringLiteral("cpack"), {"-G", "DEB", "-B", scratch.path(), "--config",
