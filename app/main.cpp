@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Log.h"
+#include "app/ServiceNotify.h"
 #include "app/Station.h"
 #include "app/StationCommandLine.h"
 #include "app/TerminationSignals.h"
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <clocale>
+#include <utility>
 
 namespace {
 
@@ -62,9 +64,19 @@ int main(int argc, char *argv[])
         }
     }
 
+    // Without a screen the status texts go to the log too, and one of them
+    // often repeats the line the station has just logged: said once. Made
+    // before the window, whose status bar may still speak as it closes.
+    QString lastInfo;
+    const auto info = [&lastInfo](const QString &text) {
+        if (text.isEmpty() || text == lastInfo)
+            return;
+        lastInfo = text;
+        Log::info(text);
+    };
     MainWindow window;
     Station station(window, options);
-    station.setLog(Log::info, Log::warning);
+    station.setLog(info, Log::warning);
     if (headless) {
         const bool hasPort = station.effective().connectAtStart.has_value()
                              && station.effective().broker.mode != BrokerPreferences::Mode::RemotePanel;
@@ -80,15 +92,20 @@ int main(int argc, char *argv[])
             if (!station.reconnects())
                 station.gaveUpNow();
         });
-        QObject::connect(window.statusBar(), &QStatusBar::messageChanged, [](const QString &text) {
-            if (!text.isEmpty())
-                Log::info(text);
-        });
-        QObject::connect(&station, &Station::gaveUp, &app, [] {
+        QObject::connect(window.statusBar(), &QStatusBar::messageChanged, info);
+        // A port that fails to open gives up twice: its box, and the start.
+        QObject::connect(&station, &Station::gaveUp, &app, [ending = false]() mutable {
+            if (std::exchange(ending, true))
+                return;
             Log::error(QStringLiteral("Nothing left to do without --reconnect; ending."));
             QCoreApplication::exit(exitGaveUp);
         });
     }
+    // Under systemd: ready once the station is, the status text beside the
+    // service's state, and the watchdog fed from this event loop.
+    ServiceNotify serviceNotify;
+    QObject::connect(&station, &Station::ready, &serviceNotify, &ServiceNotify::ready);
+    QObject::connect(window.statusBar(), &QStatusBar::messageChanged, &serviceNotify, &ServiceNotify::setStatus);
     station.build();
     if (!headless) {
         window.show();
@@ -100,6 +117,7 @@ int main(int argc, char *argv[])
     QTimer::singleShot(0, &station, &Station::start);
 
     const int result = app.exec();
+    serviceNotify.stopping();
     station.stopBandFollow();
     pollThread.stop();
     return result;

@@ -1,11 +1,18 @@
-// tqx5r-bench-panel: the panel started as tqx5r-panel starts it, with what
-// the bench needs around it: the moments the window and the first status
-// frame were painted, a random operator, an attendant who closes boxes and
-// connects again, unattended reconnect as --reconnect gives it to
-// tqx5r-panel, and a few commands on stdin.
+// tqx5r-bench-panel: tqx5r-panel as its main() starts it (the station with
+// band follow, reconnect and the broker from the same options, --headless
+// included), with what the bench needs around it: the moments the window and
+// the first status frame were painted, a random operator, an attendant who
+// closes boxes and connects again, and a few commands on stdin. The bench's
+// own options (--actions, --attended, --exit-after-status) are taken out
+// first; the rest is tqx5r-panel's command line.
 
 #include "bench/BenchSupport.h"
 
+#include "app/Log.h"
+#include "app/ServiceNotify.h"
+#include "app/Station.h"
+#include "app/StationCommandLine.h"
+#include "app/TerminationSignals.h"
 #include "link/ThreadLeitura.h"
 #include "panel/KeyPainting.h"
 #include "panel/MainWindow.h"
@@ -14,17 +21,20 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QFont>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSocketNotifier>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <array>
+#include <clocale>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include <unistd.h>
 
@@ -133,53 +143,119 @@ private:
     QTimer timer;
 };
 
+struct BenchOptions
+{
+    bool actions = false;         // press keys and click buttons at random
+    bool attended = false;        // close every box, connect again when disconnected
+    bool exitAfterStatus = false; // quit once the first status frame is painted
+};
+
+// Takes the bench's own options out of argv.
+BenchOptions takeBenchOptions(int &argc, char **argv)
+{
+    BenchOptions options;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--actions") == 0)
+            options.actions = true;
+        else if (std::strcmp(argv[i], "--attended") == 0)
+            options.attended = true;
+        else if (std::strcmp(argv[i], "--exit-after-status") == 0)
+            options.exitAfterStatus = true;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+    return options;
+}
+
+constexpr int exitRefused = 2;
+constexpr int exitGaveUp = 1;
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     Q_UNUSED(resourcesRegistered);
+    const BenchOptions bench = takeBenchOptions(argc, argv);
+
+    // From here to app.exec() as in app/main.cpp; the bench's additions are
+    // marked.
+    const bool headless = StationCommandLine::asksForHeadless(argc, argv);
+    if (headless && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    const TerminationSignals terminationSignals;
     QFont panelFont(QStringLiteral("Liberation Sans Narrow"), 8);
     panelFont.setStyleHint(QFont::SansSerif);
     QApplication::setFont(panelFont);
 
-    QCommandLineParser parser;
-    parser.addHelpOption();
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Connect at start to NAME."),
-                                        QStringLiteral("NAME"));
-    const QCommandLineOption actionsOption(QStringLiteral("actions"),
-                                           QStringLiteral("Press keys and click buttons at random."));
-    const QCommandLineOption attendedOption(
-        QStringLiteral("attended"),
-        QStringLiteral("Close every box, and connect again whenever the panel is disconnected."));
-    const QCommandLineOption reconnectOption(
-        QStringLiteral("reconnect"),
-        QStringLiteral("Reconnect on its own after a device loss, as tqx5r-panel --reconnect does; "
-                       "boxes are closed and counted."));
-    const QCommandLineOption exitOption(QStringLiteral("exit-after-status"),
-                                        QStringLiteral("Quit once the first status frame is painted."));
-    parser.addOptions({portOption, actionsOption, attendedOption, reconnectOption, exitOption});
-    parser.process(app);
+    Station::Options options;
+    {
+        StationCommandLine commandLine;
+        QString refusal;
+        if (!commandLine.read(QCoreApplication::arguments(), &options, &refusal)) {
+            Log::error(refusal);
+            return exitRefused;
+        }
+    }
 
+    QString lastInfo;
+    const auto info = [&lastInfo](const QString &text) {
+        if (text.isEmpty() || text == lastInfo)
+            return;
+        lastInfo = text;
+        Log::info(text);
+    };
     MainWindow window;
+    Station station(window, options);
+    station.setLog(info, Log::warning);
+    if (headless) {
+        const bool hasPort = station.effective().connectAtStart.has_value()
+                             && station.effective().broker.mode != BrokerPreferences::Mode::RemotePanel;
+        if (!hasPort) {
+            Log::error(QStringLiteral("--headless needs a serial port to serve"));
+            return exitRefused;
+        }
+        window.setCriticalMessage([&station](const QString &title, const QString &text) {
+            Log::error(QStringLiteral("%1: %2").arg(title, text));
+            if (!station.reconnects())
+                station.gaveUpNow();
+        });
+        QObject::connect(window.statusBar(), &QStatusBar::messageChanged, info);
+        QObject::connect(&station, &Station::gaveUp, &app, [ending = false]() mutable {
+            if (std::exchange(ending, true))
+                return;
+            Log::error(QStringLiteral("Nothing left to do without --reconnect; ending."));
+            QCoreApplication::exit(exitGaveUp);
+        });
+    }
+    ServiceNotify serviceNotify;
+    QObject::connect(&station, &Station::ready, &serviceNotify, &ServiceNotify::ready);
+    QObject::connect(window.statusBar(), &QStatusBar::messageChanged, &serviceNotify, &ServiceNotify::setStatus);
+    station.build();
+
+    // Bench: the start-up stamps watch the first paints.
     std::array<QPushButton *, positionCount> keys{};
     for (int i = 0; i < positionCount; ++i)
         keys[static_cast<size_t>(i)] = window.findChild<QPushButton *>(QStringLiteral("botaoTecla%1").arg(i + 1));
-    StartWatch startWatch(&window, keys, parser.isSet(exitOption));
+    std::unique_ptr<StartWatch> startWatch;
+    if (!headless)
+        startWatch = std::make_unique<StartWatch>(&window, keys, bench.exitAfterStatus);
 
-    window.show();
-    window.setFixedSize(window.geometry().width(), window.geometry().height());
+    if (!headless) {
+        window.show();
+        window.setFixedSize(window.geometry().width(), window.geometry().height());
+    }
     MainWindow::registerMetaType();
     ThreadLeitura pollThread(&window);
-    ReconnectDriver *reconnect = parser.isSet(reconnectOption) ? new ReconnectDriver(&window) : nullptr;
+    QTimer::singleShot(0, &station, &Station::start);
 
-    if (parser.isSet(portOption)) {
-        const QString port = parser.value(portOption);
-        QTimer::singleShot(0, &window, [&window, port] { window.connectAtStart(port); });
-    }
-
+    // Bench: the operator, the attendant and the commands on stdin.
     std::unique_ptr<RandomOperator> randomOperator;
-    if (parser.isSet(actionsOption))
+    if (bench.actions && !headless)
         randomOperator = std::make_unique<RandomOperator>(&window);
 
     long long boxes = 0;
@@ -187,7 +263,7 @@ int main(int argc, char *argv[])
     QTimer reconnector;
     auto *connectAction = window.findChild<QAction *>(QStringLiteral("actionConnect_to_TQX_5R"));
     auto *disconnectAction = window.findChild<QAction *>(QStringLiteral("actionDisconnect"));
-    if (parser.isSet(attendedOption) || reconnect) {
+    if (!headless && (bench.attended || station.reconnects())) {
         QObject::connect(&boxCloser, &QTimer::timeout, [&boxes] {
             QWidget *modal = QApplication::activeModalWidget();
             if (!modal)
@@ -201,7 +277,7 @@ int main(int argc, char *argv[])
         });
         boxCloser.start(50);
     }
-    if (parser.isSet(attendedOption)) {
+    if (bench.attended) {
         QObject::connect(&reconnector, &QTimer::timeout, [&] {
             if (!QApplication::activeModalWidget() && connectAction->isEnabled())
                 connectAction->trigger();
@@ -225,6 +301,7 @@ int main(int argc, char *argv[])
             const QByteArray command = input.left(end).trimmed();
             input.remove(0, end + 1);
             if (command == "report") {
+                const auto *reconnect = window.findChild<ReconnectDriver *>();
                 say("REPORT frames=" + QByteArray::number(window.framesReceived())
                     + " boxes=" + QByteArray::number(boxes)
                     + " actions=" + QByteArray::number(randomOperator ? randomOperator->actions : 0)
@@ -241,6 +318,8 @@ int main(int argc, char *argv[])
     });
 
     const int result = app.exec();
+    serviceNotify.stopping();
+    station.stopBandFollow();
     pollThread.stop();
     return result;
 }

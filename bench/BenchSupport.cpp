@@ -2,6 +2,7 @@
 
 #include "sim/VirtualSwitch.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -72,6 +73,22 @@ double cpuSeconds(qint64 pid)
         return -1;
     const double ticks = fields.at(11).toDouble() + fields.at(12).toDouble();
     return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+double threadRunSeconds(qint64 pid)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    const QStringList threads = tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (threads.isEmpty())
+        return -1;
+    qint64 ns = 0;
+    for (const QString &thread : threads) {
+        QFile file(tasks.filePath(thread + QStringLiteral("/schedstat")));
+        // A thread may end between the listing and the read.
+        if (file.open(QIODevice::ReadOnly))
+            ns += file.readAll().split(' ').value(0).toLongLong();
+    }
+    return static_cast<double>(ns) / 1e9;
 }
 
 qint64 statusKiB(qint64 pid, const char *field)

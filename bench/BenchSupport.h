@@ -25,7 +25,12 @@ double maximum(const QVector<double> &samples);
 double minimum(const QVector<double> &samples);
 
 // User plus system time of a process, in seconds; negative when it is gone.
+// Counted in clock ticks (10 ms here), threads that ended included.
 double cpuSeconds(qint64 pid);
+// The time its threads have run, in seconds, to the nanosecond, as the
+// scheduler counts it; threads that ended are not in it, so it suits a
+// stretch in which none ends. Negative when the process is gone.
+double threadRunSeconds(qint64 pid);
 // A "Vm..." line of /proc/PID/status in KiB (VmRSS, VmHWM); -1 when unknown.
 qint64 statusKiB(qint64 pid, const char *field);
 

@@ -12,7 +12,8 @@ int runCpu(int seconds);
 int runStartup();
 int runMemory(int seconds);
 int runSoak(double minutes);
-int runUnattendedSoak(double minutes);
+// With the broker: --headless --mqtt, band follow, broker restarts.
+int runUnattendedSoak(double minutes, bool withBroker);
 int runBrokerCommand(int commands);
 int runBrokerScreen(int samples);
 int runBrokerCpu(int seconds);

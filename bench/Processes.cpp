@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -36,6 +37,9 @@ Child::Child(const QString &program, const QStringList &arguments, bool offscree
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (offscreen)
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Panels start as on a first run: no settings remembered from elsewhere.
+    static const QTemporaryDir configHome;
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome.path());
     process.setProcessEnvironment(environment);
     process.setProgram(program);
     process.setArguments(arguments);
@@ -97,18 +101,19 @@ void Child::kill()
 namespace {
 
 // CPU of each process over the same stretch of time, in % of one core; -1
-// for one that is gone.
+// for one that is gone. Counted to the nanosecond: in clock ticks, 20 s of
+// an idle panel would be read in steps of 0.05 %.
 QVector<double> cpuPercents(const QVector<qint64> &pids, int seconds)
 {
     QVector<double> before;
     for (qint64 pid : pids)
-        before << Bench::cpuSeconds(pid);
+        before << Bench::threadRunSeconds(pid);
     const qint64 startNs = Bench::nowNs();
     pauseMs(seconds * 1000);
     const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
     QVector<double> percents;
     for (int i = 0; i < pids.size(); ++i) {
-        const double after = Bench::cpuSeconds(pids.at(i));
+        const double after = Bench::threadRunSeconds(pids.at(i));
         percents << (before.at(i) < 0 || after < 0 ? -1 : 100.0 * (after - before.at(i)) / wall);
     }
     return percents;
@@ -139,18 +144,30 @@ int runCpu(int seconds)
         return 1;
     }
 
+    // And a fifth without a window, as a service runs it, on a third switch.
+    VirtualSwitch headlessSwitch;
+    if (!headlessSwitch.start()) {
+        Bench::note(QStringLiteral("the virtual switch did not start: %1").arg(headlessSwitch.errorString()));
+        return 1;
+    }
+
     Child connected(Programs::panel(), {QStringLiteral("--port"), device});
     Child idle(Programs::panel(), {});
     Child retrying(Programs::panel(), {QStringLiteral("--reconnect"), QStringLiteral("--port"), link.path()});
-    if (!connected.waitStarted() || !idle.waitStarted() || !retrying.waitStarted())
+    Child headless(Programs::panel(), {QStringLiteral("--headless"), QStringLiteral("--port"), headlessSwitch.devicePath()},
+                   false);
+    if (!connected.waitStarted() || !idle.waitStarted() || !retrying.waitStarted() || !headless.waitStarted())
         return 1;
     // Start-up is not part of the figure.
     pauseMs(3000);
     sim.readAllStderr();
 
-    // Side by side: one panel talking to the switch, one disconnected.
-    const QVector<double> talking = cpuPercents({connected.pid(), idle.pid()}, seconds);
+    // Side by side: one panel talking to the switch, one disconnected, one
+    // without a window talking to its switch.
+    const int headlessFramesBefore = headlessSwitch.statusFramesSent();
+    const QVector<double> talking = cpuPercents({connected.pid(), idle.pid(), headless.pid()}, seconds);
     const int polls = sim.readAllStderr().count("-- poll");
+    const int headlessFrames = headlessSwitch.statusFramesSent() - headlessFramesBefore;
 
     // The devices vanish: the switch's process dies and its side of the
     // pseudo-terminal closes; the panel shows one box, which stays up. The
@@ -166,12 +183,15 @@ int runCpu(int seconds)
     Bench::result(QStringLiteral("cpu.connected"), talking.at(0));
     Bench::result(QStringLiteral("cpu.connected.polls_per_s"), static_cast<double>(polls) / seconds);
     Bench::result(QStringLiteral("cpu.disconnected"), talking.at(1));
+    Bench::result(QStringLiteral("cpu.headless"), talking.at(2));
+    Bench::result(QStringLiteral("cpu.headless.frames_per_s"), static_cast<double>(headlessFrames) / seconds);
     Bench::result(QStringLiteral("cpu.vanished"), gone.at(0));
     Bench::result(QStringLiteral("cpu.retrying"), gone.at(1));
     const bool measured = !talking.contains(-1) && !gone.contains(-1);
     connected.kill();
     idle.kill();
     retrying.kill();
+    headless.kill();
     return measured ? 0 : 1;
 }
 
@@ -239,15 +259,26 @@ int runBrokerCpu(int seconds)
     const QString address = QStringLiteral("127.0.0.1:%1").arg(broker.port());
     Child owner(Programs::panel(), {QStringLiteral("--port"), device.devicePath(), QStringLiteral("--mqtt"), address});
     Child remote(Programs::panel(), {QStringLiteral("--remote"), address});
-    if (!owner.waitStarted() || !remote.waitStarted())
+    // A station box beside them: without a window, on a switch and a base
+    // topic of its own.
+    VirtualSwitch boxSwitch;
+    if (!boxSwitch.start()) {
+        Bench::note(QStringLiteral("switch: %1").arg(boxSwitch.errorString()));
+        return 1;
+    }
+    Child box(Programs::panel(), {QStringLiteral("--headless"), QStringLiteral("--port"), boxSwitch.devicePath(),
+                                  QStringLiteral("--mqtt"), address, QStringLiteral("--mqtt-topic"), QStringLiteral("box")},
+              false);
+    if (!owner.waitStarted() || !remote.waitStarted() || !box.waitStarted())
         return 1;
     pauseMs(3000);
     const int framesBefore = device.statusFramesSent();
     const qint64 startNs = Bench::nowNs();
-    const QVector<double> percents = cpuPercents({owner.pid(), remote.pid()}, seconds);
+    const QVector<double> percents = cpuPercents({owner.pid(), remote.pid(), box.pid()}, seconds);
     const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
     Bench::result(QStringLiteral("mqtt.cpu.owner"), percents.at(0));
     Bench::result(QStringLiteral("mqtt.cpu.remote"), percents.at(1));
+    Bench::result(QStringLiteral("mqtt.cpu.headless_owner"), percents.at(2));
     Bench::result(QStringLiteral("mqtt.cpu.frames_per_s"), (device.statusFramesSent() - framesBefore) / wall);
     return percents.contains(-1) ? 1 : 0;
 }

@@ -8,6 +8,9 @@ TQX5R_PACKAGES=(
   cmake make g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
   libhamlib-dev libmosquitto-dev
+  # Readiness and the watchdog under systemd (sd_notify); systemd-analyze
+  # checks the service unit in the tests.
+  libsystemd-dev systemd
   # The broker password in the desktop's secret store (QtKeychain loads
   # libsecret when it runs).
   qt5keychain-dev libsecret-1-0
