@@ -8,12 +8,8 @@
 
 #include "bench/BenchSupport.h"
 
-#include "app/Log.h"
-#include "app/ServiceNotify.h"
+#include "app/PanelProgram.h"
 #include "app/Station.h"
-#include "app/StationCommandLine.h"
-#include "app/TerminationSignals.h"
-#include "link/ThreadLeitura.h"
 #include "panel/KeyPainting.h"
 #include "panel/MainWindow.h"
 #include "panel/Resources.h"
@@ -21,20 +17,16 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFont>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSocketNotifier>
-#include <QStatusBar>
 #include <QTimer>
 
 #include <array>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
 #include <unistd.h>
 
@@ -170,9 +162,6 @@ BenchOptions takeBenchOptions(int &argc, char **argv)
     return options;
 }
 
-constexpr int exitRefused = 2;
-constexpr int exitGaveUp = 1;
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -180,62 +169,12 @@ int main(int argc, char *argv[])
     Q_UNUSED(resourcesRegistered);
     const BenchOptions bench = takeBenchOptions(argc, argv);
 
-    // From here to app.exec() as in app/main.cpp; the bench's additions are
-    // marked.
-    const bool headless = StationCommandLine::asksForHeadless(argc, argv);
-    if (headless && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    const TerminationSignals terminationSignals;
-    QFont panelFont(QStringLiteral("Liberation Sans Narrow"), 8);
-    panelFont.setStyleHint(QFont::SansSerif);
-    QApplication::setFont(panelFont);
-
-    Station::Options options;
-    {
-        StationCommandLine commandLine;
-        QString refusal;
-        if (!commandLine.read(QCoreApplication::arguments(), &options, &refusal)) {
-            Log::error(refusal);
-            return exitRefused;
-        }
-    }
-
-    QString lastInfo;
-    const auto info = [&lastInfo](const QString &text) {
-        if (text.isEmpty() || text == lastInfo)
-            return;
-        lastInfo = text;
-        Log::info(text);
-    };
-    MainWindow window;
-    Station station(window, options);
-    station.setLog(info, Log::warning);
-    if (headless) {
-        const bool hasPort = station.effective().connectAtStart.has_value()
-                             && station.effective().broker.mode != BrokerPreferences::Mode::RemotePanel;
-        if (!hasPort) {
-            Log::error(QStringLiteral("--headless needs a serial port to serve"));
-            return exitRefused;
-        }
-        window.setCriticalMessage([&station](const QString &title, const QString &text) {
-            Log::error(QStringLiteral("%1: %2").arg(title, text));
-            if (!station.reconnects())
-                station.gaveUpNow();
-        });
-        QObject::connect(window.statusBar(), &QStatusBar::messageChanged, info);
-        QObject::connect(&station, &Station::gaveUp, &app, [ending = false]() mutable {
-            if (std::exchange(ending, true))
-                return;
-            Log::error(QStringLiteral("Nothing left to do without --reconnect; ending."));
-            QCoreApplication::exit(exitGaveUp);
-        });
-    }
-    ServiceNotify serviceNotify;
-    QObject::connect(&station, &Station::ready, &serviceNotify, &ServiceNotify::ready);
-    QObject::connect(window.statusBar(), &QStatusBar::messageChanged, &serviceNotify, &ServiceNotify::setStatus);
-    station.build();
+    PanelProgram program(argc, argv);
+    if (const auto refused = program.build())
+        return *refused;
+    MainWindow &window = program.window();
+    Station &station = program.station();
+    const bool headless = program.headless();
 
     // Bench: the start-up stamps watch the first paints.
     std::array<QPushButton *, positionCount> keys{};
@@ -245,13 +184,7 @@ int main(int argc, char *argv[])
     if (!headless)
         startWatch = std::make_unique<StartWatch>(&window, keys, bench.exitAfterStatus);
 
-    if (!headless) {
-        window.show();
-        window.setFixedSize(window.geometry().width(), window.geometry().height());
-    }
-    MainWindow::registerMetaType();
-    ThreadLeitura pollThread(&window);
-    QTimer::singleShot(0, &station, &Station::start);
+    program.start();
 
     // Bench: the operator, the attendant and the commands on stdin.
     std::unique_ptr<RandomOperator> randomOperator;
@@ -317,9 +250,5 @@ int main(int argc, char *argv[])
         }
     });
 
-    const int result = app.exec();
-    serviceNotify.stopping();
-    station.stopBandFollow();
-    pollThread.stop();
-    return result;
+    return program.run();
 }
