@@ -1,3 +1,5 @@
+#include "support/Files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -34,12 +36,6 @@ Run run(const QString &program, const QStringList &arguments, const QString &dir
     return result;
 }
 
-QString readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 } // namespace
 
 // The service as the .deb ships it: a unit systemd takes without a word, an
@@ -55,13 +51,10 @@ private slots:
         // systemd-analyze wants the program to exist: the built one stands in.
         QTemporaryDir directory;
         QVERIFY(directory.isValid());
-        QString unit = readAll(QStringLiteral(TQX5R_SOURCE_DIR "/resources/systemd/") + unitName);
+        QString unit = QString::fromUtf8(contents(QStringLiteral(TQX5R_SOURCE_DIR "/resources/systemd/") + unitName));
         QVERIFY(unit.contains("ExecStart=/usr/bin/tqx5r-panel --headless "));
         unit.replace(QStringLiteral("/usr/bin/tqx5r-panel"), QStringLiteral(TQX5R_PANEL_PATH));
-        QFile copy(directory.filePath(unitName));
-        QVERIFY(copy.open(QIODevice::WriteOnly));
-        copy.write(unit.toUtf8());
-        copy.close();
+        QVERIFY(writeFile(directory.filePath(unitName), unit.toUtf8()));
 
         const Run verify = run(QStringLiteral("systemd-analyze"),
                                {QStringLiteral("verify"), directory.filePath(QStringLiteral("tqx5r-panel@shack.service"))});
@@ -72,7 +65,7 @@ private slots:
 
     void exampleOptionsAreTheProgramsOwn()
     {
-        const QString example = readAll(QStringLiteral(TQX5R_SOURCE_DIR "/resources/systemd/shack.conf.example"));
+        const QString example = QString::fromUtf8(contents(TQX5R_SOURCE_DIR "/resources/systemd/shack.conf.example"));
         QVERIFY(!example.isEmpty());
         const Run help = run(QStringLiteral(TQX5R_PANEL_PATH), {"-platform", "offscreen", "--help"});
         QCOMPARE(help.exitCode, 0);
@@ -107,14 +100,14 @@ private slots:
         QCOMPARE(debs.size(), 1);
         const QString deb = scratch.filePath(debs.first());
 
-        const Run contents = run(QStringLiteral("dpkg-deb"), {"-c", deb});
-        QCOMPARE(contents.exitCode, 0);
+        const Run listing = run(QStringLiteral("dpkg-deb"), {"-c", deb});
+        QCOMPARE(listing.exitCode, 0);
         QStringList paths;
-        for (const QString &line : contents.output.split('\n', Qt::SkipEmptyParts))
+        for (const QString &line : listing.output.split('\n', Qt::SkipEmptyParts))
             paths << line.section(' ', -1);
         for (const char *expected : {"./usr/bin/tqx5r-panel", "./lib/systemd/system/tqx5r-panel@.service",
                                      "./etc/tqx5r-panel/shack.conf.example", "./usr/share/tqx5r-panel/web/index.html"})
-            QVERIFY2(paths.contains(QLatin1String(expected)), qPrintable(expected + ("\n" + contents.output)));
+            QVERIFY2(paths.contains(QLatin1String(expected)), qPrintable(expected + ("\n" + listing.output)));
         // Installed, not enabled: no link into a target, no script that
         // would make one.
         for (const QString &path : paths)
@@ -124,7 +117,7 @@ private slots:
         // An edited example is kept on upgrades.
         QTemporaryDir controlDir;
         QCOMPARE(run(QStringLiteral("dpkg-deb"), {"-e", deb, controlDir.filePath("DEBIAN")}).exitCode, 0);
-        QVERIFY(readAll(controlDir.filePath("DEBIAN/conffiles")).contains("/etc/tqx5r-panel/shack.conf.example"));
+        QVERIFY(contents(controlDir.filePath("DEBIAN/conffiles")).contains("/etc/tqx5r-panel/shack.conf.example"));
 #ifdef TQX5R_HAVE_LIBSYSTEMD
         const Run depends = run(QStringLiteral("dpkg-deb"), {"-f", deb, "Depends"});
         QVERIFY2(depends.output.contains("libsystemd0"), qPrintable(depends.output));

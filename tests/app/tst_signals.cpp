@@ -1,4 +1,3 @@
-#include "remote/RemoteOptions.h"
 #include "sim/LocalBroker.h"
 #include "sim/VirtualSwitch.h"
 #include "support/BrokerWatcher.h"
@@ -46,14 +45,9 @@ private slots:
         QVERIFY2(device.start(), qPrintable(device.errorString()));
 
         QProcess panel;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert(RemoteOptions::passwordVariable, TestAccounts::passwordOf("owner"));
-        panel.setProcessEnvironment(environment);
         if (nohup)
             std::signal(SIGHUP, SIG_IGN);
-        panel.start(QStringLiteral(TQX5R_PANEL_PATH), {"--port", device.devicePath(), "--mqtt",
-                                                       QString("127.0.0.1:%1").arg(broker.port()), "--mqtt-user", "owner"});
+        startOwnerPanel(panel, QStringLiteral(TQX5R_PANEL_PATH), device.devicePath(), broker);
         std::signal(SIGHUP, SIG_DFL);
         QVERIFY(panel.waitForStarted(20000));
         BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));

@@ -8,12 +8,13 @@
 #include "sim/DummyRig.h"
 #include "sim/LocalBroker.h"
 #include "support/BrokerWatcher.h"
+#include "support/Files.h"
 #include "support/LinkedPanel.h"
 #include "support/ModalDismisser.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
-#include <QDirIterator>
 #include <QRadioButton>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -26,12 +27,18 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <memory>
 
 // The station as an operator sets it up from the window: the Station menu,
-// its dialogs, and what is remembered for the next start. Each test has a
-// configuration folder of its own.
+// its dialogs, and what is remembered for the next start; and as a hurried
+// operator meets it (dialogs closed with OK as they stand, settings changed
+// twice in a row, a slow password, a port where no switch answers). Each
+// test has a configuration folder of its own.
 class tst_Station : public QObject
 {
     Q_OBJECT
@@ -50,6 +57,9 @@ private slots:
         config = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", config->path().toLocal8Bit());
         linked = std::make_unique<LinkedPanel>();
+        told.clear();
+        connect(linked->window->statusBar(), &QStatusBar::messageChanged, this,
+                [this](const QString &text) { told << text; });
     }
 
     void cleanup()
@@ -57,6 +67,9 @@ private slots:
         station.reset();
         linked.reset();
         config.reset();
+        if (silentMaster >= 0)
+            ::close(silentMaster);
+        silentMaster = -1;
     }
 
     void firstStartIsTheBarePanel()
@@ -146,10 +159,7 @@ private slots:
         QVERIFY(dialog->findChild<QLabel *>("liveLabel")->text().contains("rigctld answering"));
 
         // A hand edit of the memory file while the panel runs counts too.
-        QFile file(paths().bandMemoryFile);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("40m=8\n20m=7\n");
-        file.close();
+        QVERIFY(writeFile(paths().bandMemoryFile, "40m=8\n20m=7\n"));
         QTRY_COMPARE(box20->currentIndex(), 7);
         linked->device->clearReceived();
         QVERIFY(rig.setFrequency(7100000));
@@ -165,7 +175,7 @@ private slots:
         const QList<QLineEdit *> edits = dialog->findChildren<QLineEdit *>();
         QCOMPARE(edits.size(), positionCount);
         dialog->setCaptions({"Yagi", "Dipo", "", "", "", "", "", "Dumy"});
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        ok(dialog);
         QCOMPARE(keyText(1), QString("Yagi"));
         QCOMPARE(keyText(8), QString("Dumy"));
         QFile user(paths().captionsFile);
@@ -181,6 +191,8 @@ private slots:
         QCOMPARE(keyText(2), QString("Dipo"));
     }
 
+    // Remembered is the last connection that worked: a port that opened but
+    // where no switch ever answered (a radio's, chosen by mistake) is not one.
     void connectAtStartConnectsTheNextProcess()
     {
         connectToSwitch();
@@ -189,8 +201,14 @@ private slots:
         const StationSettings saved = StationSettingsFile(paths().settingsFile).load();
         QVERIFY(saved.connectAtStart);
         QCOMPARE(saved.lastConnection.portName, linked->device->devicePath());
+        linked->window->closeSerialPortQuietly();
+        ModalDismisser dismisser;
+        linked->panel.connectTo(openSilentPort());
+        QTRY_VERIFY(linked->window->linkIsOpen());
+        QTest::qWait(3000);  // polls go out; nothing answers
+        QCOMPARE(StationSettingsFile(paths().settingsFile).load().lastConnection.portName,
+                 linked->device->devicePath());
         station.reset();
-        const QString port = linked->device->devicePath();
         linked->window->closeSerialPortQuietly();
         linked->device->clearReceived();
 
@@ -206,34 +224,23 @@ private slots:
 
     void profilesKeepTheirOwnMemory()
     {
-        Station::Options first;
-        first.profile = "shack-a";
-        Station::Options second;
-        second.profile = "shack-b";
-        QVERIFY(BandMemory(StationProfile::paths(first.profile).bandMemoryFile).remember(BandPlan::bandForKey("20m"), 2));
-        station = std::make_unique<Station>(*linked->window, second);
-        QVERIFY(station->paths().bandMemoryFile != StationProfile::paths(first.profile).bandMemoryFile);
-        QCOMPARE(BandMemory(station->paths().bandMemoryFile).load(), BandMemory::empty());
+        QVERIFY(BandMemory(StationProfile::paths("shack-a").bandMemoryFile).remember(BandPlan::bandForKey("20m"), 2));
+        Station::Options options;
+        options.profile = "shack-b";
+        station = std::make_unique<Station>(*linked->window, options);
         QVERIFY(station->paths().settingsFile.contains("shack-b"));
+        QCOMPARE(BandMemory(station->paths().bandMemoryFile).load(), BandMemory::empty());
     }
 
     void garbledSettingsGiveDefaultsAndOneMessage()
     {
-        QDir().mkpath(QFileInfo(paths().settingsFile).path());
-        QFile file(paths().settingsFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
         const QByteArray garbage("\x00\x01[broken\nreconnect=maybe\n\xff\xfe", 24);
-        file.write(garbage);
-        file.close();
-        QStringList told;
-        connect(linked->window->statusBar(), &QStatusBar::messageChanged, this,
-                [&told](const QString &text) { told << text; });
+        QVERIFY(writeFile(paths().settingsFile, garbage));
         startStation();
         QCOMPARE(told.size(), 1);
         QVERIFY2(told.first().contains(paths().settingsFile), qPrintable(told.first()));
         QVERIFY(!action("actionReconnect_Automatically")->isChecked());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), garbage);
+        QCOMPARE(contents(paths().settingsFile), garbage);
     }
 
     // A named pipe where a file should be would hold the start up.
@@ -282,7 +289,8 @@ private slots:
     }
 
     // Set up from the window: the bridge starts at once with the password,
-    // which reaches no file.
+    // which reaches no file. Publish, then "remote panel" (for the next
+    // start), then Off: nothing may still take commands from the broker.
     void brokerFromTheWindowKeepsThePasswordOut()
     {
         LocalBroker broker;
@@ -290,8 +298,7 @@ private slots:
         QVERIFY2(broker.start(), qPrintable(broker.errorString()));
         connectToSwitch();
         startStation();
-        action("actionBroker_Settings")->trigger();
-        auto *dialog = linked->window->findChild<BrokerDialog *>();
+        BrokerDialog *dialog = openBrokerDialog();
         QVERIFY(dialog);
         dialog->findChild<QRadioButton *>("publishButton")->click();
         dialog->findChild<QLineEdit *>("hostEdit")->setText("127.0.0.1");
@@ -299,24 +306,20 @@ private slots:
         dialog->findChild<QLineEdit *>("userEdit")->setText("owner");
         const QString password = TestAccounts::passwordOf("owner");
         dialog->findChild<QLineEdit *>("passwordEdit")->setText(password);
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        ok(dialog);
 
         BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));
         QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("true"), 10000);
         const StationSettings saved = StationSettingsFile(paths().settingsFile).load();
         QCOMPARE(saved.broker.mode, BrokerPreferences::Mode::Publish);
         QCOMPARE(saved.broker.user, QString("owner"));
-        QDirIterator files(config->path(), QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext()) {
-            QFile file(files.next());
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QVERIFY2(!file.readAll().contains(password.toUtf8()), qPrintable(file.fileName()));
-        }
+        QCOMPARE(filesHolding(config->path(), password.toUtf8()), QStringList());
 
-        // Off again: the bridge leaves the broker at once.
-        action("actionBroker_Settings")->trigger();
-        dialog->findChild<QRadioButton *>("offButton")->click();
-        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        openBrokerDialog()->findChild<QRadioButton *>("remoteButton")->click();
+        ok(dialog);
+        openBrokerDialog()->findChild<QRadioButton *>("offButton")->click();
+        ok(dialog);
+        QCOMPARE(StationSettingsFile(paths().settingsFile).load().broker.mode, BrokerPreferences::Mode::Off);
         QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("false"), 10000);
     }
 
@@ -330,13 +333,112 @@ private slots:
         settings.broker.host = "127.0.0.1";
         settings.broker.port = 1;
         QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
-        QStringList told;
-        connect(linked->window->statusBar(), &QStatusBar::messageChanged, this,
-                [&told](const QString &text) { told << text; });
         startStation();
         QVERIFY2(told.join('\n').contains("Band follow runs on the panel that owns the switch"),
                  qPrintable(told.join('\n')));
         QCOMPARE(followLabel(), QString("Follow off"));
+    }
+
+    // A broker given on the command line with its password file: OK in the
+    // dialog, with nothing typed, must not restart the bridge without it.
+    void brokerDialogOkKeepsTheCommandLinePassword()
+    {
+        LocalBroker broker;
+        TestAccounts::addTo(broker);
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        Station::Options options;
+        options.overrides.setBroker(TestAccounts::settings(broker, "owner"));
+        connectToSwitch();
+        startStation(options);
+        BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("true"), 10000);
+
+        BrokerDialog *dialog = openBrokerDialog();
+        // The secret store's answer (none here) has come.
+        QTRY_VERIFY(!dialog->findChild<QLabel *>("passwordStateLabel")->text().contains("Asking"));
+        // A change that restarts the bridge: it must log in again.
+        dialog->findChild<QCheckBox *>("discoveryBox")->click();
+        watcher.forget();
+        ok(dialog);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("true"), 10000);
+        QVERIFY(!broker.log().contains("not authorised"));
+    }
+
+    // A bad band follow option turns band follow off for the run; the
+    // Band Follow check must then not say it is on.
+    void bandFollowCheckSaysWhatRuns()
+    {
+        rememberRigctld("127.0.0.1:1");
+        Station::Options options;
+        options.overrides.bandFollow = StationOverrides::Given::Refused;  // e.g. --follow-hang 99999
+        startStation(options);
+        QCOMPARE(followLabel(), QString("Follow off"));
+        QVERIFY2(!action("actionBand_Follow")->isChecked(), "the check says on while band follow is off");
+    }
+
+    // Sources and hang time from the command line are for this run; OK in
+    // the dialog, with nothing changed, must not make them the remembered ones.
+    void bandDialogOkWritesNoCommandLineSource()
+    {
+        Station::Options options;
+        options.overrides.bandFollow = StationOverrides::Given::Yes;
+        options.overrides.loggerPorts = QStringList{"12060"};
+        options.overrides.hangMs = 2000;
+        startStation(options);
+        action("actionBand_Follow_Settings")->trigger();
+        auto *dialog = linked->window->findChild<BandFollowDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        ok(dialog);
+        const StationSettings saved = StationSettingsFile(paths().settingsFile).load();
+        QCOMPARE(saved.bandFollow.loggerPorts, QStringList());
+        QCOMPARE(saved.bandFollow.hangMs, BandFollowPreferences::defaultHangMs);
+    }
+
+    // A remote panel never opens a serial port, also while its password is
+    // still on its way from the secret store (a locked keyring can take long).
+    void remotePanelOpensNoSerialPortWhileThePasswordComes()
+    {
+        StationSettings settings;
+        settings.broker.mode = BrokerPreferences::Mode::RemotePanel;
+        settings.broker.host = "127.0.0.1";
+        settings.broker.port = 1;
+        settings.broker.user = "op";
+        QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
+        startStation();
+        // Before the event loop has brought the store's answer.
+        ModalDismisser dismisser;
+        linked->panel.connectTo(linked->device->devicePath());
+        QTest::qWait(1500);
+        QVERIFY2(linked->device->receivedBytes().isEmpty(), "the remote panel opened the serial port and polled it");
+    }
+
+    // A broker host typed into the file by hand as "user:password@host" (how
+    // many tools take a login): the password reaches neither status nor log.
+    void passwordInAHandEditedHostIsNeverShown()
+    {
+        QVERIFY(writeFile(paths().settingsFile, "[Broker]\nMode=publish\nHost=op:s3cretpw@127.0.0.1\nPort=1\nUser=op\n"));
+        station = std::make_unique<Station>(*linked->window, Station::Options());
+        station->setLog([this](const QString &text) { told << text; }, [this](const QString &text) { told << text; });
+        station->build();
+        QTest::qWait(3000);
+        QVERIFY2(!told.join('\n').contains("s3cretpw"), qPrintable(told.join('\n')));
+    }
+
+    // The dialogs are not modal: choosing the menu entry again (to find a
+    // dialog gone behind the window) brings it forward as it is.
+    void reopeningADialogKeepsWhatWasTyped()
+    {
+        startStation();
+        const QList<QPair<const char *, const char *>> dialogs{{"actionAntenna_Captions", "key1Edit"},
+                                                              {"actionBand_Follow_Settings", "otherPortsEdit"}};
+        for (const auto &[entry, field] : dialogs) {
+            action(entry)->trigger();
+            auto *edit = linked->window->findChild<QLineEdit *>(field);
+            QVERIFY(edit);
+            edit->setText("2333");
+            action(entry)->trigger();
+            QCOMPARE(edit->text(), QString("2333"));
+        }
     }
 
 private:
@@ -352,6 +454,26 @@ private:
     {
         linked->connect();
         QTRY_VERIFY(linked->window->seam()->snapshot().power);
+    }
+
+    BrokerDialog *openBrokerDialog()
+    {
+        action("actionBroker_Settings")->trigger();
+        auto *dialog = linked->window->findChild<BrokerDialog *>();
+        if (dialog)
+            QTest::qWait(200);
+        return dialog;
+    }
+
+    static void ok(QDialog *dialog) { dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click(); }
+
+    // A pseudo-terminal that never answers, as a radio's port would not.
+    QString openSilentPort()
+    {
+        silentMaster = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (silentMaster < 0 || ::grantpt(silentMaster) != 0 || ::unlockpt(silentMaster) != 0)
+            return QString();
+        return QString::fromLocal8Bit(::ptsname(silentMaster));
     }
 
     void rememberRigctld(const QString &address)
@@ -392,6 +514,8 @@ private:
     std::unique_ptr<QTemporaryDir> config;
     std::unique_ptr<LinkedPanel> linked;
     std::unique_ptr<Station> station;
+    QStringList told;  // status bar messages
+    int silentMaster = -1;
 };
 
 QTEST_MAIN(tst_Station)

@@ -1,10 +1,8 @@
 #include "DiscoveryCheck.h"
 
 #include "remote/DiscoveryConfig.h"
-#include "remote/RemoteOptions.h"
 #include "remote/StateJson.h"
 
-#include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QtTest>
@@ -100,40 +98,6 @@ private slots:
         QVERIFY(slashed != DiscoveryConfig::nodeId("a.b"));
         QCOMPARE(DiscoveryConfig::nodeId("a/b"), slashed);
         QVERIFY(QRegularExpression("^[A-Za-z0-9_-]+$").match(DiscoveryConfig::nodeId("Funk/ß ü")).hasMatch());
-    }
-
-    void commandLine_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("prefix");
-        QTest::addColumn<QString>("warning");
-
-        QTest::newRow("off") << QStringList{"--mqtt", "h"} << "" << "";
-        QTest::newRow("bare flag, then another option")
-            << QStringList{"--mqtt", "h", "--mqtt-discovery", "--mqtt-topic", "sw"} << "homeassistant" << "";
-        QTest::newRow("own prefix") << QStringList{"--mqtt", "h", "--mqtt-discovery-prefix", "ha/x"} << "ha/x" << "";
-        QTest::newRow("bad prefix") << QStringList{"--mqtt", "h", "--mqtt-discovery-prefix", "ha/#"} << "-"
-                                    << "cannot be a discovery prefix";
-        QTest::newRow("remote panel") << QStringList{"--remote", "h", "--mqtt-discovery"} << ""
-                                      << "ignored by a remote panel";
-        QTest::newRow("no broker") << QStringList{"--mqtt-discovery"} << "-" << "ignored without --mqtt";
-    }
-    void commandLine()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, prefix);
-        QFETCH(QString, warning);
-        const RemoteOptions options;
-        QCommandLineParser parser;
-        options.add(parser);
-        QVERIFY(parser.parse(QStringList{"tqx5r-panel"} + arguments));
-        QStringList warnings;
-        const std::optional<BrokerSettings> settings = options.read(parser, &warnings);
-        QCOMPARE(settings.has_value(), prefix != "-");
-        if (settings)
-            QCOMPARE(settings->discoveryPrefix, prefix);
-        QCOMPARE(warnings.join('\n').contains(warning), true);
-        QCOMPARE(warnings.isEmpty(), warning.isEmpty());
     }
 
 private:

@@ -83,7 +83,8 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("environmentPassword");
         QTest::addColumn<bool>("enabled");
-        QTest::addColumn<QString>("expected"); // settings as "address topic user password tls remote", or a warning
+        // Settings as "address topic user password tls remote [discovery prefix]", or a warning.
+        QTest::addColumn<QString>("expected");
 
         QTest::newRow("nothing asked") << QStringList{} << "pw" << false << "";
         QTest::newRow("owner with defaults") << QStringList{"--mqtt", "h"} << "" << true << "h:1883 tqx5r   plain owner";
@@ -146,6 +147,17 @@ private slots:
                                          << "Cannot read the CA file";
         QTest::newRow("broker options without a broker") << QStringList{"--mqtt-user", "op"} << "" << false
                                                          << "--mqtt-user is ignored";
+        QTest::newRow("discovery, then another option")
+            << QStringList{"--mqtt", "h", "--mqtt-discovery", "--mqtt-topic", "sw"} << "" << true
+            << "h:1883 sw   plain owner homeassistant";
+        QTest::newRow("own discovery prefix") << QStringList{"--mqtt", "h", "--mqtt-discovery-prefix", "ha/x"} << ""
+                                              << true << "h:1883 tqx5r   plain owner ha/x";
+        QTest::newRow("bad discovery prefix") << QStringList{"--mqtt", "h", "--mqtt-discovery-prefix", "ha/#"} << ""
+                                              << false << "cannot be a discovery prefix";
+        QTest::newRow("discovery on a remote panel") << QStringList{"--remote", "h", "--mqtt-discovery"} << "" << true
+                                                     << "ignored by a remote panel";
+        QTest::newRow("discovery without a broker") << QStringList{"--mqtt-discovery"} << "" << false
+                                                    << "ignored without --mqtt";
     }
     void options()
     {
@@ -170,6 +182,7 @@ private slots:
         QStringList warnings;
         const std::optional<BrokerSettings> settings = remoteOptions.read(parser, &warnings);
         QCOMPARE(settings.has_value(), enabled);
+        QVERIFY(!settings || !settings->remotePanel || settings->discoveryPrefix.isEmpty());
         // Read once, the password leaves the environment: nothing this
         // program starts inherits it.
         QVERIFY(!qEnvironmentVariableIsSet(RemoteOptions::passwordVariable));
@@ -182,8 +195,10 @@ private slots:
             return;
         }
         const QString shown = QStringList{settings->address(), settings->topic, settings->user, settings->password,
-                                          settings->usesTls() ? "tls" : "plain", settings->remotePanel ? "remote" : "owner"}
-                                  .join(' ');
+                                          settings->usesTls() ? "tls" : "plain", settings->remotePanel ? "remote" : "owner",
+                                          settings->discoveryPrefix}
+                                  .join(' ')
+                                  .trimmed();
         QCOMPARE(shown, expected);
     }
 

@@ -36,13 +36,7 @@ private slots:
         device = rig->device.get();
         window = rig->window.get();
         ownerPanel = std::make_unique<QProcess>();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert(RemoteOptions::passwordVariable, TestAccounts::passwordOf("owner"));
-        ownerPanel->setProcessEnvironment(environment);
-        ownerPanel->start(QStringLiteral(TQX5R_PANEL_PATH), {"--port", device->devicePath(), "--mqtt",
-                                                             QString("127.0.0.1:%1").arg(broker->port()),
-                                                             "--mqtt-user", "owner"});
+        startOwnerPanel(*ownerPanel, QStringLiteral(TQX5R_PANEL_PATH), device->devicePath(), *broker);
         QVERIFY(ownerPanel->waitForStarted(20000));
     }
 

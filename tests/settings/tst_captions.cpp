@@ -1,6 +1,7 @@
 #include "panel/AntennaLabels.h"
 #include "settings/CaptionsDialog.h"
 #include "settings/CaptionsFile.h"
+#include "support/Files.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -33,19 +34,6 @@ QStringList keys(const QString &path)
     for (const auto &caption : AntennaLabels::read(path))
         shown << caption.value_or(QString());
     return shown;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 } // namespace
@@ -103,23 +91,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("settings.cfg");
-        writeFile(path, "; antennas on the tower\r\n#K1 Old1\n#K10 Vert\n#K9 nine\nnotes\n;#K2 commented\n#K3\n");
+        QVERIFY(writeFile(path, "; antennas on the tower\r\n#K1 Old1\n#K10 Vert\n#K9 nine\nnotes\n;#K2 commented\n#K3\n"));
         QString error;
         QVERIFY(CaptionsFile::write(path, captions({"New1", "", "", "Loop"}), &error));
         QCOMPARE(keys(path), QStringList({"New1", "", "", "Loop", "", "", "", ""}));
         QCOMPARE(contents(path), QByteArray("\xEF\xBB\xBF; antennas on the tower\n#K9 nine\nnotes\n;#K2 commented\n"
                                             "#K1 New1\n#K4 Loop\n"));
-    }
-
-    void fileToRead()
-    {
-        QTemporaryDir dir;
-        const QString beside = dir.filePath("bin/settings.cfg");
-        const QString user = dir.filePath("config/settings.cfg");
-        QCOMPARE(CaptionsFile::fileToRead(beside, user), user);
-        QDir().mkpath(dir.filePath("bin"));
-        writeFile(beside, "#K1 Prog\n");
-        QCOMPARE(CaptionsFile::fileToRead(beside, user), beside);
     }
 
     void savePlan_data()
@@ -147,15 +124,17 @@ private slots:
             QVERIFY(plan.warning.contains("/usr/bin/settings.cfg") && plan.warning.contains("after a restart"));
     }
 
-    // On the file system: a writable file beside the program is written with
-    // the user's; one that cannot be (a folder in its way) is left and named.
+    // On the file system: the file beside the program is read when there is
+    // one; a writable one is written with the user's, one that cannot be (a
+    // folder in its way) is left and named.
     void saveOnDisk()
     {
         QTemporaryDir dir;
         const QString beside = dir.filePath("bin/settings.cfg");
         const QString user = dir.filePath("config/tqx5r-panel/settings.cfg");
-        QDir().mkpath(dir.filePath("bin"));
-        writeFile(beside, "; shack\n#K1 Prog\n");
+        QCOMPARE(CaptionsFile::fileToRead(beside, user), user);
+        QVERIFY(writeFile(beside, "; shack\n#K1 Prog\n"));
+        QCOMPARE(CaptionsFile::fileToRead(beside, user), beside);
         const CaptionsFile::Captions typed = captions({"Beam", "Wire"});
 
         QCOMPARE(CaptionsFile::save(CaptionsFile::savePlan(beside, user), typed), QStringList());

@@ -2,10 +2,10 @@
 #include "settings/SecretStore.h"
 #include "settings/StationProfile.h"
 #include "settings/StationSettingsFile.h"
+#include "support/Files.h"
 #include "support/PrivateKeyring.h"
 
 #include <QDialogButtonBox>
-#include <QDirIterator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -36,17 +37,20 @@ BrokerSecretKey key(const QString &profile, const QString &user)
     return BrokerSecretKey{profile, QStringLiteral("broker.lan"), 1883, user};
 }
 
-// Every file under the folder that holds the text.
-QStringList filesHolding(const QString &folder, const QByteArray &text)
+// Makes the call and gives the arguments of the signal it brings, at once or
+// within the time-out.
+QList<QVariant> answer(QSignalSpy &spy, const std::function<void()> &call, int timeoutMs = 10000)
 {
-    QStringList found;
-    QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (files.hasNext()) {
-        QFile file(files.next());
-        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text))
-            found << file.fileName();
-    }
-    return found;
+    const int before = spy.count();
+    call();
+    const bool came = spy.count() > before || spy.wait(timeoutMs);
+    QTest::qVerify(came, "answer", "the store did not answer", __FILE__, __LINE__);
+    return came ? spy.last() : QList<QVariant>();
+}
+
+SecretStore::State stateOf(const QList<QVariant> &arguments)
+{
+    return arguments.value(1).value<SecretStore::State>();
 }
 
 } // namespace
@@ -90,12 +94,9 @@ private slots:
         QSignalSpy read(&store, &SecretStore::passwordRead);
         QSignalSpy written(&store, &SecretStore::passwordWritten);
         QSignalSpy removed(&store, &SecretStore::passwordRemoved);
-
-        store.write(key("", "op"), "first secret");
-        QVERIFY(written.wait(10000));
-        QCOMPARE(written.last()[1].value<SecretStore::State>(), SecretStore::State::Stored);
-        store.write(key("contest", "op"), "contest secret");
-        QVERIFY(written.wait(10000));
+        QCOMPARE(stateOf(answer(written, [&] { store.write(key("", "op"), "first secret"); })), SecretStore::State::Stored);
+        QCOMPARE(stateOf(answer(written, [&] { store.write(key("contest", "op"), "contest secret"); })),
+                 SecretStore::State::Stored);
 
         // Each profile, broker and user has an entry of its own.
         const QList<QPair<BrokerSecretKey, QString>> expected{{key("", "op"), "first secret"},
@@ -103,25 +104,17 @@ private slots:
                                                                {key("", "op2"), ""},
                                                                {BrokerSecretKey{"", "broker.lan", 8883, "op"}, ""}};
         for (const auto &entry : expected) {
-            store.read(entry.first);
-            QVERIFY(read.wait(10000));
-            QCOMPARE(read.last()[2].toString(), entry.second);
-            QCOMPARE(read.last()[1].value<SecretStore::State>(),
-                     entry.second.isEmpty() ? SecretStore::State::NotStored : SecretStore::State::Stored);
+            const QList<QVariant> got = answer(read, [&] { store.read(entry.first); });
+            QCOMPARE(got.value(2).toString(), entry.second);
+            QCOMPARE(stateOf(got), entry.second.isEmpty() ? SecretStore::State::NotStored : SecretStore::State::Stored);
         }
 
         // A new object (a new run) finds it; an empty password removes it.
         SecretStore later;
         QSignalSpy laterRead(&later, &SecretStore::passwordRead);
-        later.read(key("", "op"));
-        QVERIFY(laterRead.wait(10000));
-        QCOMPARE(laterRead.last()[2].toString(), QString("first secret"));
-        store.write(key("", "op"), QString());
-        QVERIFY(removed.wait(10000));
-        QCOMPARE(removed.last()[1].value<SecretStore::State>(), SecretStore::State::NotStored);
-        store.read(key("", "op"));
-        QVERIFY(read.wait(10000));
-        QCOMPARE(read.last()[1].value<SecretStore::State>(), SecretStore::State::NotStored);
+        QCOMPARE(answer(laterRead, [&] { later.read(key("", "op")); }).value(2).toString(), QString("first secret"));
+        QCOMPARE(stateOf(answer(removed, [&] { store.write(key("", "op"), QString()); })), SecretStore::State::NotStored);
+        QCOMPARE(stateOf(answer(read, [&] { store.read(key("", "op")); })), SecretStore::State::NotStored);
     }
 
     // The dialog shows what the store holds, stores what is typed, and the
@@ -154,7 +147,6 @@ private slots:
 
         StationSettingsFile file(StationProfile::paths("station").settingsFile);
         QVERIFY(file.save(applied.first()[0].value<BrokerPreferences>() == settings.broker ? settings : StationSettings()));
-        QVERIFY(QFile::exists(file.path()));
         QVERIFY(QFile(file.path()).size() > 0);
         QCOMPARE(filesHolding(home.path(), secret), QStringList());
         for (const QString &message : messages)
@@ -175,26 +167,17 @@ private slots:
         QSignalSpy read(&store, &SecretStore::passwordRead);
         QSignalSpy written(&store, &SecretStore::passwordWritten);
         QSignalSpy removed(&store, &SecretStore::passwordRemoved);
-        store.write(key("", "op"), "run only");
-        QVERIFY(written.count() == 1 || written.wait(10000));
-        QCOMPARE(written.last()[1].value<SecretStore::State>(), SecretStore::State::RunOnly);
-        QVERIFY(written.last()[2].toString().contains("No secret store answers"));
-        QVERIFY(written.last()[2].toString().contains("kept for this run only"));
+        const QList<QVariant> write = answer(written, [&] { store.write(key("", "op"), "run only"); });
+        QCOMPARE(stateOf(write), SecretStore::State::RunOnly);
+        QVERIFY(write.value(2).toString().contains("No secret store answers"));
+        QVERIFY(write.value(2).toString().contains("kept for this run only"));
 
-        store.read(key("", "op"));
-        QVERIFY(read.count() == 1 || read.wait(10000));
-        QCOMPARE(read.last()[1].value<SecretStore::State>(), SecretStore::State::RunOnly);
-        QCOMPARE(read.last()[2].toString(), QString("run only"));
-        store.read(key("", "other"));
-        QVERIFY(read.count() == 2 || read.wait(10000));
-        QCOMPARE(read.last()[2].toString(), QString());
-
-        store.remove(key("", "op"));
-        QVERIFY(removed.count() == 1 || removed.wait(10000));
-        QCOMPARE(removed.last()[1].value<SecretStore::State>(), SecretStore::State::RunOnly);
-        store.read(key("", "op"));
-        QVERIFY(read.count() == 3 || read.wait(10000));
-        QCOMPARE(read.last()[2].toString(), QString());
+        const QList<QVariant> kept = answer(read, [&] { store.read(key("", "op")); });
+        QCOMPARE(stateOf(kept), SecretStore::State::RunOnly);
+        QCOMPARE(kept.value(2).toString(), QString("run only"));
+        QCOMPARE(answer(read, [&] { store.read(key("", "other")); }).value(2).toString(), QString());
+        QCOMPARE(stateOf(answer(removed, [&] { store.remove(key("", "op")); })), SecretStore::State::RunOnly);
+        QCOMPARE(answer(read, [&] { store.read(key("", "op")); }).value(2).toString(), QString());
     }
 
     // A keyring that hangs never holds anything up: after the time-out the
@@ -208,14 +191,12 @@ private slots:
         store.setTimeoutMs(500);
         QSignalSpy read(&store, &SecretStore::passwordRead);
         QSignalSpy written(&store, &SecretStore::passwordWritten);
-        store.write(key("hang", "op"), "while hung");
-        QVERIFY(written.wait(5000));
-        QCOMPARE(written.last()[1].value<SecretStore::State>(), SecretStore::State::RunOnly);
-        QVERIFY2(written.last()[2].toString().contains("no answer within 0.5 s"), qPrintable(written.last()[2].toString()));
-        store.read(key("hang", "op"));
-        QVERIFY(read.wait(5000));
-        QCOMPARE(read.last()[1].value<SecretStore::State>(), SecretStore::State::RunOnly);
-        QCOMPARE(read.last()[2].toString(), QString("while hung"));
+        const QList<QVariant> write = answer(written, [&] { store.write(key("hang", "op"), "while hung"); }, 5000);
+        QCOMPARE(stateOf(write), SecretStore::State::RunOnly);
+        QVERIFY2(write.value(2).toString().contains("no answer within 0.5 s"), qPrintable(write.value(2).toString()));
+        const QList<QVariant> kept = answer(read, [&] { store.read(key("hang", "op")); }, 5000);
+        QCOMPARE(stateOf(kept), SecretStore::State::RunOnly);
+        QCOMPARE(kept.value(2).toString(), QString("while hung"));
         keyring->resume();
         // Late answers change nothing.
         QTest::qWait(300);

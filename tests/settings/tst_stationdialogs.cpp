@@ -119,14 +119,6 @@ void checkReadable(QWidget &dialog)
     }
 }
 
-CaptionsFile::Captions someCaptions()
-{
-    CaptionsFile::Captions captions;
-    captions[2] = "Yagi";
-    captions[7] = "Dumy";
-    return captions;
-}
-
 } // namespace
 
 // The Station menu's dialogs with real widgets: what they show, what they
@@ -342,7 +334,7 @@ private slots:
     {
         BandFollowDialog dialog;
         QSignalSpy edited(&dialog, &BandFollowDialog::bandAntennaEdited);
-        dialog.setCaptions(someCaptions());
+        dialog.setCaptions({"", "", "Yagi", "", "", "", "", "Dumy"});
         BandAntennas antennas = BandMemory::empty();
         const int twenty = BandPlan::bandForKey("20m");
         antennas[static_cast<size_t>(twenty)] = 2;
@@ -377,8 +369,28 @@ private slots:
         dialog.setBandAntennas(antennas);
         QCOMPARE(box->currentText(), QString("8"));
 
-        dialog.setLiveStatus("20 m · rigctld answering · logger: last packet 3 s ago");
-        QCOMPARE(child<QLabel>(dialog, "liveLabel")->text(), QString("20 m · rigctld answering · logger: last packet 3 s ago"));
+        // The live line is what a blind operator needs most here: a screen
+        // reader gets its words, not only a fixed name.
+        dialog.setLiveStatus(QString::fromUtf8("20 m \u00b7 held: TX"));
+        QAccessibleInterface *live = QAccessible::queryAccessibleInterface(child<QLabel>(dialog, "liveLabel"));
+        const QString heard = live->text(QAccessible::Name) + ' ' + live->text(QAccessible::Description) + ' '
+                              + (live->textInterface() ? live->textInterface()->text(0, -1) : QString());
+        QVERIFY2(heard.contains("held: TX"), qPrintable(heard));
+    }
+
+    // OK is enabled, so OK must do something: a speed left bad while the
+    // serial radio was chosen counts for nothing once rigctld is chosen.
+    void okNeverSilentlyRefuses()
+    {
+        BandFollowDialog dialog;
+        QSignalSpy applied(&dialog, &BandFollowDialog::applied);
+        dialog.show();
+        child<QRadioButton>(dialog, "serialRigButton")->click();
+        child<QComboBox>(dialog, "speedBox")->setEditText("abc");
+        child<QRadioButton>(dialog, "rigctldButton")->click();
+        QVERIFY(button(dialog, QDialogButtonBox::Ok)->isEnabled());
+        button(dialog, QDialogButtonBox::Ok)->click();
+        QCOMPARE(applied.count(), 1);
     }
 
     void brokerDialogWithoutStore()

@@ -4,6 +4,7 @@
 #include "settings/StationOverrides.h"
 #include "settings/StationProfile.h"
 #include "settings/StationSettingsFile.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,20 +12,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 // Every field away from its default, texts included.
 StationSettings everythingSet()
@@ -145,7 +132,6 @@ private slots:
         QCOMPARE(named.folder, folder + "/profiles/contest");
         for (const QString &path : {named.settingsFile, named.bandMemoryFile, named.captionsFile})
             QCOMPARE(QFileInfo(path).absolutePath(), named.folder);
-        QVERIFY(StationProfile::paths("a").settingsFile != StationProfile::paths("b").settingsFile);
     }
 
     void roundTripAndFirstStart()
@@ -202,7 +188,7 @@ private slots:
         QFETCH(QString, problem);
         QFETCH(bool, reconnectKept);
         const QString profilePath = StationProfile::paths(QString(QTest::currentDataTag()).replace(' ', '-')).settingsFile;
-        writeFile(profilePath, bytes);
+        QVERIFY(writeFile(profilePath, bytes));
 
         StationSettingsFile file(profilePath);
         StationSettings loaded = file.load();
@@ -223,7 +209,7 @@ private slots:
         QCOMPARE(after.problem(), QString());
 
         // A second damaged file does not replace the first copy.
-        writeFile(profilePath, bytes);
+        QVERIFY(writeFile(profilePath, bytes));
         StationSettingsFile third(profilePath);
         third.load();
         QVERIFY(third.problem().contains(profilePath + ".bad.2"));

@@ -1,7 +1,10 @@
 #include "support/BrokerWatcher.h"
 
+#include "remote/RemoteOptions.h"
 #include "sim/LocalBroker.h"
 #include "sim/VirtualSwitch.h"
+
+#include <QProcess>
 
 QList<QByteArray> commandsAt(const VirtualSwitch &device)
 {
@@ -11,6 +14,17 @@ QList<QByteArray> commandsAt(const VirtualSwitch &device)
             commands << frame.bytes;
     }
     return commands;
+}
+
+void startOwnerPanel(QProcess &panel, const QString &program, const QString &port, const LocalBroker &broker)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(RemoteOptions::passwordVariable, TestAccounts::passwordOf(QStringLiteral("owner")));
+    panel.setProcessEnvironment(environment);
+    panel.start(program, {QStringLiteral("--port"), port, QStringLiteral("--mqtt"),
+                          QStringLiteral("127.0.0.1:%1").arg(broker.port()), QStringLiteral("--mqtt-user"),
+                          QStringLiteral("owner")});
 }
 
 namespace TestAccounts {

@@ -7,6 +7,7 @@
 #include <QObject>
 
 class LocalBroker;
+class QProcess;
 class VirtualSwitch;
 
 // What the switch has read from panels apart from polls and firmware
@@ -21,6 +22,10 @@ QString passwordOf(const QString &user);
 // Settings that log in as user; a user not added gets a wrong password.
 BrokerSettings settings(const LocalBroker &broker, const QString &user, bool remotePanel = false);
 } // namespace TestAccounts
+
+// Starts the panel program as the owner of the switch on port, publishing on
+// the broker as "owner" (its password in the environment), without a display.
+void startOwnerPanel(QProcess &panel, const QString &program, const QString &port, const LocalBroker &broker);
 
 // A client that takes in everything under tqx5r, as a dashboard or script
 // would, and can publish commands.
