@@ -36,7 +36,29 @@ QString levelName(Level level)
     return QStringLiteral("info: ");
 }
 
+void writeQtMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    switch (type) {
+    case QtCriticalMsg:
+    case QtFatalMsg: // Qt ends the program itself once this returns.
+        write(Level::Error, text);
+        return;
+    case QtWarningMsg:
+        write(Level::Warning, text);
+        return;
+    case QtDebugMsg:
+    case QtInfoMsg:
+        break;
+    }
+    write(Level::Info, text);
+}
+
 } // namespace
+
+void takeQtMessages()
+{
+    qInstallMessageHandler(writeQtMessage);
+}
 
 QString format(Level level, const QString &text, bool journal, const QString &timestamp)
 {

@@ -18,6 +18,11 @@ inline void error(const QString &text) { write(Level::Error, text); }
 inline void warning(const QString &text) { write(Level::Warning, text); }
 inline void info(const QString &text) { write(Level::Info, text); }
 
+// From now on Qt's own messages (a missing runtime folder, a font, a
+// plugin) are written as lines of the log with their level too, so a
+// journal or a terminal never gets a line without one.
+void takeQtMessages();
+
 // The line as written, without its end of line, for the tests; journal
 // says whether systemd's journal reads it, timestamp is the local time.
 QString format(Level level, const QString &text, bool journal, const QString &timestamp);

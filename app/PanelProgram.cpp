@@ -20,6 +20,9 @@ bool startsHeadless(int argc, char **argv)
     const bool headless = StationCommandLine::asksForHeadless(argc, argv);
     if (headless && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A service's log is read by level; Qt speaks from QApplication on.
+    if (headless || qEnvironmentVariableIsSet("JOURNAL_STREAM"))
+        Log::takeQtMessages();
     return headless;
 }
 

@@ -24,7 +24,8 @@ public:
     explicit HeadlessPanel(const QStringList &arguments, const QProcessEnvironment &extra = {})
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "JOURNAL_STREAM", "WATCHDOG_PID"})
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "JOURNAL_STREAM", "WATCHDOG_PID",
+                                 "XDG_RUNTIME_DIR"})
             environment.remove(QLatin1String(name));
         environment.insert(extra);
         process.setProcessEnvironment(environment);
@@ -45,10 +46,16 @@ public:
         errors += QString::fromUtf8(process.readAllStandardError());
         return errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
+    // A terminal's line names its level; the journal's starts with its priority.
     bool said(const QString &level, const QString &text)
     {
+        const bool journal = process.processEnvironment().contains(QStringLiteral("JOURNAL_STREAM"));
+        const QString mark = !journal ? level + QStringLiteral(": ")
+                             : level == QLatin1String("error") ? QStringLiteral("<3>")
+                             : level == QLatin1String("warning") ? QStringLiteral("<4>")
+                                                                 : QStringLiteral("<6>");
         for (const QString &line : lines()) {
-            if (line.contains(level + QStringLiteral(": ")) && line.contains(text))
+            if ((journal ? line.startsWith(mark) : line.contains(mark)) && line.contains(text))
                 return true;
         }
         return false;
@@ -194,11 +201,21 @@ class tst_Headless : public QObject
     Q_OBJECT
 
 private slots:
+    void servesTheSwitchAndEndsOnSigterm_data()
+    {
+        QTest::addColumn<bool>("journal");
+        QTest::newRow("in a terminal") << false;
+        QTest::newRow("under systemd, to the journal") << true;
+    }
     void servesTheSwitchAndEndsOnSigterm()
     {
+        QFETCH(bool, journal);
         VirtualSwitch device;
         QVERIFY2(device.start(), qPrintable(device.errorString()));
-        HeadlessPanel panel({"--port", device.devicePath()});
+        QProcessEnvironment underSystemd;
+        if (journal)
+            underSystemd.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:12345"));
+        HeadlessPanel panel({"--port", device.devicePath()}, underSystemd);
         QVERIFY(panel.process.waitForStarted(20000));
         QTRY_VERIFY_WITH_TIMEOUT(pollsIn(device.receivedFrames()) >= 3, 20000);
         QCOMPARE(device.receivedFrames().first().bytes, QByteArray("IGW;"));
@@ -208,7 +225,13 @@ private slots:
         QVERIFY(panel.terminate());
         QCOMPARE(panel.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(panel.process.exitCode(), 0);
-        QVERIFY2(!panel.log().contains("error:"), qPrintable(panel.log()));
+        QVERIFY2(!panel.log().contains("error:") && !panel.log().contains("<3>"), qPrintable(panel.log()));
+        // Every line has its level, Qt's own too (a service has no runtime
+        // folder, which Qt warns about); the journal stamps its lines itself.
+        const QRegularExpression leveled(journal ? "^<[346]>[^<]"
+                                                 : "^tqx5r-panel: [0-9-]+ [0-9:.]+ (info|warning|error): ");
+        for (const QString &line : panel.lines())
+            QVERIFY2(leveled.match(line).hasMatch(), qPrintable(line));
     }
 
     // The device goes with its name, as an unplugged adapter does (a
