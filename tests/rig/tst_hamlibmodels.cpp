@@ -1,13 +1,9 @@
 #include "rig/HamlibModels.h"
 #include "rig/HamlibPoller.h"
-#include "rig/HamlibSource.h"
 
 #include <QtTest>
 
-#include <clocale>
-
-// Hamlib's own list of radios, as the band follow dialog offers it, and the
-// radio source on a running program.
+// Hamlib's own list of radios, as the band follow dialog offers it.
 class tst_HamlibModels : public QObject
 {
     Q_OBJECT
@@ -49,21 +45,6 @@ private slots:
             QVERIFY(!HamlibModels::find(number));
             QCOMPARE(HamlibModels::describe(number), QString("Unknown model %1").arg(number));
         }
-    }
-
-    void sourceLeavesTheProgramsLocaleAlone()
-    {
-        // Changing the locale while other threads run races with every
-        // number they format or parse; start-up settles it once, before
-        // any thread exists, and a source made later must not touch it.
-        QVERIFY(std::setlocale(LC_NUMERIC, "C.UTF-8"));
-        {
-            HamlibSettings settings;
-            settings.model = 0; // no such radio: nothing is ever opened
-            HamlibSource source(settings);
-            QCOMPARE(QByteArray(std::setlocale(LC_NUMERIC, nullptr)), QByteArray("C.UTF-8"));
-        }
-        std::setlocale(LC_NUMERIC, "C");
     }
 };
 
