@@ -13,14 +13,6 @@ QByteArray tx(int length)
     return QByteArray(reinterpret_cast<const char *>(txBuffer), length);
 }
 
-QByteArray bytes(std::initializer_list<int> values)
-{
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
-}
-
 QByteArray status(quint8 position, quint8 busy = 0xFF, quint8 rotor = 1, quint8 mask = 0)
 {
     QByteArray frame("IGT");
@@ -62,8 +54,8 @@ private slots:
         QTest::newRow("split on 0 -> 2") << int(Protocol::splitOnWord(0, 2)) << QByteArray("IGP021;", 7);
         QTest::newRow("split on 7 -> 7") << int(quint16(Protocol::splitOnWord(7, 7))) << QByteArray("IGP771;", 7);
         QTest::newRow("split off") << int(Protocol::splitOffWord()) << QByteArray("IGP//0;", 7);
-        QTest::newRow("super split with a ; operand") << int(Protocol::superSplitWord(0x3B)) << bytes({'I', 'G', 'Q', 0x3B, ';', 0, 0});
-        QTest::newRow("super split 0x05") << 0x0551 << bytes({'I', 'G', 'Q', 0x05, ';', 0, 0});
+        QTest::newRow("super split with a ; operand") << int(Protocol::superSplitWord(0x3B)) << QByteArray("IGQ\x3b;\0\0", 7);
+        QTest::newRow("super split 0x05") << 0x0551 << QByteArray("IGQ\x05;\0\0", 7);
         QTest::newRow("rotor 2 at position 4") << int(Protocol::rotorWord(4, 2)) << QByteArray("IGV52;\0", 7);
         QTest::newRow("unknown letter: only the letter") << 0x4158 << QByteArray("IGX;\0\0\0", 7);
     }
