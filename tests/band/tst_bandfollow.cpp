@@ -126,18 +126,12 @@ private slots:
     {
         linked = std::make_unique<LinkedPanel>(); // its switch is for the panel process
         QVERIFY(BandMemory(memoryPath).remember(BandPlan::bandForKey("20m"), 2));
-        QUdpSocket logger;
-        QVERIFY(logger.bind(QHostAddress(QHostAddress::LocalHost), 0));
-        const quint16 port = logger.localPort();
-        logger.close();
-
+        const quint16 port = freePort();
         QProcess panel;  // on the offscreen platform, like this test
         panel.start(QStringLiteral(TQX5R_PANEL_PATH), {"--port", linked->device->devicePath(), "--logger-udp",
                                                        QString::number(port), "--bands", memoryPath});
         QTRY_VERIFY_WITH_TIMEOUT(framesAtSwitch("IGT3;").size() >= 1, 20000);
-        logger.writeDatagram("<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>1420000</Freq>"
-                             "<IsTransmitting>False</IsTransmitting></RadioInfo>",
-                             QHostAddress::LocalHost, port);
+        logger.writeDatagram(radioInfo(14200000, false), QHostAddress::LocalHost, port);
         QTRY_COMPARE(framesAtSwitch("IGS"), QList<QByteArray>{"IGS2;"});
         panel.terminate();
         QVERIFY(panel.waitForFinished(20000));
@@ -241,10 +235,7 @@ private:
 
     void startFollowingLogger()
     {
-        QUdpSocket probe;
-        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
-        loggerPort = probe.localPort();
-        probe.close();
+        loggerPort = freePort();
         BandFollowSettings settings;
         settings.loggers << *LoggerEndpoint::parse(QString::number(loggerPort));
         startFollowing(settings);
@@ -263,13 +254,22 @@ private:
         statusTexts = std::make_unique<QSignalSpy>(follow.get(), &BandFollow::statusText);
     }
 
+    static quint16 freePort()
+    {
+        QUdpSocket probe;
+        return probe.bind(QHostAddress(QHostAddress::LocalHost), 0) ? probe.localPort() : 0;
+    }
+    static QByteArray radioInfo(qint64 hz, bool transmitting)
+    {
+        return QStringLiteral("<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr>"
+                              "<Freq>%1</Freq><IsTransmitting>%2</IsTransmitting></RadioInfo>")
+            .arg(hz / 10)
+            .arg(transmitting ? "True" : "False")
+            .toUtf8();
+    }
     void sendRadioInfo(qint64 hz, bool transmitting)
     {
-        const QByteArray packet = QStringLiteral("<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr>"
-                                                 "<Freq>%1</Freq><IsTransmitting>%2</IsTransmitting></RadioInfo>")
-                                      .arg(hz / 10)
-                                      .arg(transmitting ? "True" : "False")
-                                      .toUtf8();
+        const QByteArray packet = radioInfo(hz, transmitting);
         QCOMPARE(logger.writeDatagram(packet, QHostAddress::LocalHost, loggerPort), qint64(packet.size()));
     }
 

@@ -1,8 +1,13 @@
+#include "band/BandMemory.h"
 #include "band/BandPlan.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
-// Every band edge, inside and one hertz outside.
+// Every band edge, inside and one hertz outside; and the antenna memory
+// file: hand-written lines read, junk ignored (and gone once the panel
+// writes), and nothing good lost when it writes a choice.
 class tst_BandPlan : public QObject
 {
     Q_OBJECT
@@ -44,6 +49,54 @@ private slots:
         QFETCH(QString, band);
         QCOMPARE(BandPlan::key(BandPlan::bandAt(frequencyHz)), band);
     }
+
+    void junkIsIgnoredAndGoodLinesSurviveARewrite()
+    {
+        const QString path = dir.filePath("junk.ini");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\xEF\xBB\xBF" "20m=3\n; my antennas\n40m = 5\nthis is no line\n=7\n15m=9\n17m=0\n10m=-2\n12m=two\n6m=2.5\n2m=\n"
+                   "80M=4\n1.25m=8\n" + QByteArray("\xff\xfe\x00garbage\n", 11) + "160m=1\n[Other]\n70cm=6\n");
+        file.close();
+
+        BandMemory memory(path);
+        BandAntennas expected = BandMemory::empty();
+        const auto set = [&expected](const char *key, int position) {
+            expected[static_cast<size_t>(BandPlan::bandForKey(key))] = position;
+        };
+        set("20m", 2), set("40m", 4), set("80m", 3), set("1.25m", 7), set("160m", 0), set("70cm", 5);
+        QCOMPARE(memory.load(), expected);
+
+        QVERIFY(memory.remember(BandPlan::bandForKey("17m"), 6));
+        QVERIFY(memory.remember(BandPlan::bandForKey("20m"), 1));
+        QVERIFY(!memory.remember(BandPlan::noBand, 1));
+        QVERIFY(!memory.remember(BandPlan::bandForKey("20m"), 8));
+        set("17m", 6), set("20m", 1);
+        QCOMPARE(memory.load(), expected);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QCOMPARE(text, QByteArray("160m=1\n80m=4\n40m=5\n20m=2\n17m=7\n1.25m=8\n70cm=6\n"));
+        file.close();
+
+        QVERIFY(memory.forget(BandPlan::bandForKey("40m")));
+        set("40m", BandMemory::noAntenna);
+        QCOMPARE(memory.load(), expected);
+    }
+
+    void newFileAndUnwritableFile()
+    {
+        BandMemory fresh(dir.filePath("new/folder/bands.ini"));
+        QCOMPARE(fresh.load(), BandMemory::empty());
+        QVERIFY(fresh.remember(BandPlan::bandForKey("70cm"), 1));
+        QCOMPARE(fresh.load()[static_cast<size_t>(BandPlan::bandForKey("70cm"))], 1);
+
+        // A folder where the file should be: no user, not even root, can write it.
+        QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
+        QVERIFY(!BandMemory(dir.filePath("folder.ini")).remember(BandPlan::bandForKey("20m"), 2));
+    }
+
+private:
+    QTemporaryDir dir;
 };
 
 QTEST_GUILESS_MAIN(tst_BandPlan)

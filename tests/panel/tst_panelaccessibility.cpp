@@ -92,7 +92,6 @@ private slots:
         QTest::newRow("before the switch answers") << QList<Frame>{} << "" << "|||||||" << "";
         f.position = 2;
         f.rotor = 3;
-        QTest::newRow("in use") << QList<Frame>{f} << "" << "||in use|||||" << "rotor3 power";
         f.busyMask = 0x7B;
         QTest::newRow("busy") << QList<Frame>{f} << "" << "||in use, busy|||||busy"
                               << "busy3 busy8 rotor3 power";

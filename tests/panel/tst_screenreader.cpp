@@ -72,10 +72,7 @@ private slots:
     {
         startPanel();
         // The first status frame may still be on its way.
-        QElapsedTimer waited;
-        waited.start();
-        while (keys().value(1) != "Antenna 2|in use" && waited.elapsed() < slowMs)
-            QTest::qWait(200);
+        waitFor([this] { return keys().value(1) == "Antenna 2|in use"; });
         QCOMPARE(keys(), (QStringList{"Antenna 8|", "Antenna 1|", "Antenna 4|", "Antenna 5|", "Antenna 2|in use",
                                       "Antenna 6|", "Antenna 3|", "Antenna 7|"}));
     }

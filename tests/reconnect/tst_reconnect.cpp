@@ -79,7 +79,7 @@ private slots:
         comeBack();
         // The log has the status bar's words, which the firmware answer soon replaces.
         QTRY_COMPARE_WITH_TIMEOUT(logLines.size(), 2, 6000);
-        QCOMPARE(logLines.last(), QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path()));
+        QCOMPARE(logLines.last(), connectedText(link->path()));
         QTRY_VERIFY_WITH_TIMEOUT(!device->receivedFrames().isEmpty(), 5000);
         QCOMPARE(device->receivedFrames().first().bytes, QByteArray("IGW;"));
         QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>("botaoTecla6")->styleSheet(), KeyPainting::activeKeyStyle, 5000);
@@ -121,8 +121,7 @@ private slots:
         // Once the switch answers, the next try connects.
         device->setAnswering(true);
         QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(logLines.last(), QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path()),
-                                  5000);
+        QTRY_COMPARE_WITH_TIMEOUT(logLines.last(), connectedText(link->path()), 5000);
         QVERIFY(!driver->isRetrying());
         QCOMPARE(driver->reconnects(), 1);
     }
@@ -164,36 +163,51 @@ private slots:
         QCOMPARE(logLines.filter("did not answer").size(), 1);
     }
 
-    void aPortThatNeverAnsweredIsNotFollowed()
+    // A port that never answered (the radio's CAT port, say) is not followed.
+    void followsTheAdapterToANewNameOnlyOnceItAnswered_data()
     {
-        // The operator connects to a port that never answers (the radio's
-        // CAT port, say): as always, POWER goes out and the port stays
-        // open; but nothing is learned from it, so when it is lost and
-        // turns up under another name, that name is never opened.
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("answered: followed") << true;
+        QTest::newRow("never answered: not followed") << false;
+    }
+    void followsTheAdapterToANewNameOnlyOnceItAnswered()
+    {
+        QFETCH(bool, answered);
         ReconnectDriver *driver = enableReconnect(quickTiming);
         const auto usbPort = [](const QString &path) {
-            return SerialPortEntry{path, path, "RADIO01", {}, {}, true, 0x0403, true, 0x6001};
+            return SerialPortEntry{path, path, "A0001", {}, {}, true, 0x0403, true, 0x6001};
         };
         auto listed = std::make_shared<QList<SerialPortEntry>>(QList<SerialPortEntry>{usbPort(device->devicePath())});
         driver->setPortLister([listed] { return *listed; });
         driver->setPathCheck([](const QString &) { return false; });
-        device->setAnswering(false);
+        device->setAnswering(answered);
         rig->panel.connectTo(device->devicePath());
         QVERIFY(connected());
-        QTRY_COMPARE_WITH_TIMEOUT(statusText(), QString("No answer from TQX-5R"), 5000);
-        QVERIFY(serialPort->isOpen());
+        QTRY_COMPARE_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), answered, 5000);
+        if (!answered) {
+            QTRY_COMPARE_WITH_TIMEOUT(statusText(), QString("No answer from TQX-5R"), 5000);
+            QVERIFY(serialPort->isOpen());
+        }
 
         VirtualSwitch elsewhere;
         QVERIFY(elsewhere.start());
         device->vanish();
         *listed = {usbPort(elsewhere.devicePath())};
-        QTRY_VERIFY_WITH_TIMEOUT(driver->tries() >= 3 || !elsewhere.receivedBytes().isEmpty(), 5000);
-        QVERIFY(elsewhere.receivedBytes().isEmpty());
+        if (answered) {
+            QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(connectedText(elsewhere.devicePath())), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(elsewhere.receivedBytes().startsWith("IGW;"), 5000);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(driver->tries() >= 3 || !elsewhere.receivedBytes().isEmpty(), 5000);
+            QVERIFY(elsewhere.receivedBytes().isEmpty());
+        }
     }
 
     void operatorStaysInCharge()
     {
         ReconnectDriver *driver = enableReconnect(quickTiming);
+        // The system's port list is read at every try, and on a loaded machine
+        // that costs CPU of its own; the CPU measured below is the driver's.
+        driver->setPortLister([] { return QList<SerialPortEntry>(); });
         connectTo(link->path());
         ModalDismisser dismisser;
         vanish();
@@ -202,13 +216,14 @@ private slots:
         const double before = cpuSeconds();
         QTest::qWait(2000);
         QVERIFY2(cpuSeconds() - before < 1.0, qPrintable(QString::number(cpuSeconds() - before)));
-        QVERIFY(driver->tries() >= 3);
+        // A starved machine may fire fewer timers in those 2 s than an idle one.
+        QTRY_VERIFY_WITH_TIMEOUT(driver->tries() >= 3, 10000);
 
         // A connect of the operator's own that fails: the usual box; the tries go on.
         child<QAction>("actionConnect_to_TQX_5R")->trigger();
         QCOMPARE(dismisser.titles(), QStringList{"Error"});
         QCOMPARE(statusText(), QString("Open error"));
-        QTRY_COMPARE_WITH_TIMEOUT(statusText(), lossText(), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(statusText(), lossText(), 5000);
 
         // Disconnect stops them, even once the switch is back.
         child<QAction>("actionDisconnect")->trigger();
@@ -227,8 +242,7 @@ private slots:
         dialog->findChild<QComboBox *>("baudRateBox")->setCurrentText("19200");
         QTest::mouseClick(dialog->findChild<QPushButton *>("applyButton"), Qt::LeftButton);
         dialog->selectCustomPort(elsewhere.path());
-        const QString connectedElsewhere = QString("Connected to %1 : 19200, 8, None, 1, None").arg(elsewhere.path());
-        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(connectedElsewhere), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(connectedText(elsewhere.path(), 19200)), 10000);
 
         // Connect during the tries connects at once and ends them.
         device->vanish();
@@ -241,27 +255,6 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(driver->tries(), triesAtConnect);
         QCOMPARE(dismisser.count(), 1);
-    }
-
-    void sameAdapterUnderANewName()
-    {
-        // The system's list is fed to the driver; the old node is gone.
-        ReconnectDriver *driver = enableReconnect(quickTiming);
-        const auto usbPort = [](const QString &path) {
-            return SerialPortEntry{path, path, "TQX0001", {}, {}, true, 0x0403, true, 0x6001};
-        };
-        auto listed = std::make_shared<QList<SerialPortEntry>>(QList<SerialPortEntry>{usbPort(device->devicePath())});
-        driver->setPortLister([listed] { return *listed; });
-        driver->setPathCheck([](const QString &) { return false; });
-        connectTo(device->devicePath());
-
-        VirtualSwitch comeback;
-        QVERIFY(comeback.start());
-        device->vanish();
-        *listed = {usbPort(comeback.devicePath())};
-        const QString connectedThere = QString("Connected to %1 : 9600, 8, None, 1, None").arg(comeback.devicePath());
-        QTRY_VERIFY_WITH_TIMEOUT(logLines.contains(connectedThere), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(comeback.receivedBytes().startsWith("IGW;"), 5000);
     }
 
     void calmOnBadInput_data()
@@ -362,7 +355,7 @@ private slots:
         vanish();
         QTRY_VERIFY_WITH_TIMEOUT(logged(lossText()), 5000);
         comeBack();
-        QTRY_VERIFY_WITH_TIMEOUT(logged(QString("Connected to %1 : 9600, 8, None, 1, None").arg(link->path())), 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(logged(connectedText(link->path())), 6000);
         panel.terminate();
         panel.waitForFinished(20000);
     }
@@ -372,6 +365,10 @@ private:
     QString statusText() const { return rig->panel.statusText(); }
     QString lossText() const { return QString("Connection to %1 lost; reconnecting…").arg(link->path()); }
     bool connected() const { return statusText().startsWith("Connected to"); }
+    static QString connectedText(const QString &port, int baud = 9600)
+    {
+        return QString("Connected to %1 : %2, 8, None, 1, None").arg(port, QString::number(baud));
+    }
 
     ReconnectDriver *enableReconnect(const ReconnectTiming &timing = ReconnectTiming())
     {

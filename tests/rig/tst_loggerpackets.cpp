@@ -1,3 +1,4 @@
+#include "rig/AllowedSender.h"
 #include "rig/LoggerListener.h"
 #include "rig/LoggerPackets.h"
 
@@ -47,6 +48,13 @@ QString describe(const std::optional<RigReading> &reading)
              reading->transmitting ? QStringLiteral(" tx") : QString());
 }
 
+// A UDP port nobody listens on now.
+quint16 freePort(QHostAddress::SpecialAddress address)
+{
+    QUdpSocket probe;
+    return probe.bind(QHostAddress(address), 0) ? probe.localPort() : 0;
+}
+
 } // namespace
 
 class tst_LoggerPackets : public QObject
@@ -57,74 +65,62 @@ private slots:
     void packets_data()
     {
         QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<int>("radio"); // the radio followed; 0 the logger's active one
         QTest::addColumn<QString>("reading");
 
         const QString radio1 = QStringLiteral("RadioInfo SHACK-PC 1 ");
-        QTest::newRow("logger sample") << radioInfo(sampleFields) << radio1 + "14200000";
-        QTest::newRow("logger transmitting")
-            << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True"))
-            << radio1 + "14200000 tx";
+        const QString transmitting = QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True");
+        QTest::newRow("logger sample") << radioInfo(sampleFields) << 0 << radio1 + "14200000";
+        QTest::newRow("logger transmitting") << radioInfo(transmitting) << 0 << radio1 + "14200000 tx";
         QTest::newRow("transmitting written in lower case")
-            << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>true"))
+            << radioInfo(QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>true")) << 0
             << radio1 + "14200000 tx";
         // Only the active radio's frequency counts; any radio's transmitting holds.
-        QTest::newRow("inactive radio") << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2"))
+        QTest::newRow("inactive radio") << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2")) << 0
                                         << "RadioInfo SHACK-PC 2 no frequency";
-        QTest::newRow("inactive radio transmitting")
-            << radioInfo(QString(sampleFields).replace("<RadioNr>1", "<RadioNr>2").replace("<IsTransmitting>False", "<IsTransmitting>True"))
-            << "RadioInfo SHACK-PC 2 no frequency tx";
+        QTest::newRow("inactive radio transmitting") << radioInfo(QString(transmitting).replace("<RadioNr>1", "<RadioNr>2"))
+                                                     << 0 << "RadioInfo SHACK-PC 2 no frequency tx";
         QTest::newRow("TXFreq when Freq is missing")
-            << radioInfo("<RadioNr>1</RadioNr><TXFreq>705000</TXFreq>") << radio1 + "7050000";
+            << radioInfo("<RadioNr>1</RadioNr><TXFreq>705000</TXFreq>") << 0 << radio1 + "7050000";
         QTest::newRow("unknown and nested fields")
-            << radioInfo("<Extra><Deep>1</Deep></Extra><RadioNr>1</RadioNr><Freq>2807400</Freq><Odd/>")
+            << radioInfo("<Extra><Deep>1</Deep></Extra><RadioNr>1</RadioNr><Freq>2807400</Freq><Odd/>") << 0
             << radio1 + "28074000";
         QTest::newRow("bad frequency, transmit state kept")
-            << radioInfo("<RadioNr>1</RadioNr><Freq>nan</Freq><IsTransmitting>True</IsTransmitting>")
+            << radioInfo("<RadioNr>1</RadioNr><Freq>nan</Freq><IsTransmitting>True</IsTransmitting>") << 0
             << radio1 + "no frequency tx";
-        QTest::newRow("nothing useful") << radioInfo("<RadioNr>1</RadioNr><Freq>-5</Freq>") << "ignored";
-        QTest::newRow("other logger packet") << QByteArray("<?xml version=\"1.0\"?><contactinfo><band>14</band></contactinfo>")
-                                             << "ignored";
+        QTest::newRow("nothing useful") << radioInfo("<RadioNr>1</RadioNr><Freq>-5</Freq>") << 0 << "ignored";
+        QTest::newRow("other logger packet")
+            << QByteArray("<?xml version=\"1.0\"?><contactinfo><band>14</band></contactinfo>") << 0 << "ignored";
 
-        QTest::newRow("WSJT-X status") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, false)
+        QTest::newRow("WSJT-X status") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 14074000, false) << 0
                                        << "WSJT-X WSJT-X 14074000";
-        QTest::newRow("WSJT-X transmitting") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 7074000, true)
+        QTest::newRow("WSJT-X transmitting") << wsjtxStatus(LoggerPackets::wsjtxStatusType, 7074000, true) << 0
                                              << "WSJT-X WSJT-X 7074000 tx";
         QTest::newRow("WSJT-X absurd frequency") << wsjtxStatus(LoggerPackets::wsjtxStatusType, ~quint64(0), false)
-                                                 << "WSJT-X WSJT-X no frequency";
-        QTest::newRow("WSJT-X heartbeat") << wsjtxStatus(0, 14074000, false) << "ignored";
-        QTest::newRow("text") << QByteArray("14200000") << "ignored";
+                                                 << 0 << "WSJT-X WSJT-X no frequency";
+        QTest::newRow("WSJT-X heartbeat") << wsjtxStatus(0, 14074000, false) << 0 << "ignored";
+        QTest::newRow("text") << QByteArray("14200000") << 0 << "ignored";
+
+        // A station with a switch per radio follows one radio of a two-radio
+        // logger: its packets only, frequency and transmitting alike.
+        const QString radio2 = QStringLiteral("<RadioNr>2</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>705000</Freq>");
+        QTest::newRow("radio 2 followed, though not active")
+            << radioInfo(radio2 + "<IsTransmitting>False</IsTransmitting>") << 2 << "RadioInfo SHACK-PC 2 7050000";
+        QTest::newRow("radio 2 followed, transmitting")
+            << radioInfo(radio2 + "<IsTransmitting>True</IsTransmitting>") << 2 << "RadioInfo SHACK-PC 2 7050000 tx";
+        QTest::newRow("radio 2 followed, radio 1 active") << radioInfo(sampleFields) << 2 << "ignored";
+        QTest::newRow("radio 2 followed, radio 1 transmitting") << radioInfo(transmitting) << 2 << "ignored";
+        QTest::newRow("radio 2 followed, no radio number") << radioInfo("<Freq>705000</Freq>") << 2 << "ignored";
     }
     void packets()
     {
         QFETCH(QByteArray, datagram);
+        QFETCH(int, radio);
         QFETCH(QString, reading);
-        const std::optional<RigReading> parsed = LoggerPackets::parse(datagram);
+        const std::optional<RigReading> parsed = LoggerPackets::parse(datagram, radio);
         QCOMPARE(describe(parsed), reading);
         if (parsed)
             QCOMPARE(parsed->kind, RigReading::Kind::Logger);
-    }
-
-    // A station with a switch per radio follows one radio of a two-radio
-    // logger: its packets only, frequency and transmitting alike.
-    void oneRadioOfTwo_data()
-    {
-        QTest::addColumn<QString>("fields");
-        QTest::addColumn<QString>("reading");
-        const QString radio2 = QStringLiteral("<RadioNr>2</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>705000</Freq>");
-        QTest::newRow("the radio followed, though not active")
-            << radio2 + "<IsTransmitting>False</IsTransmitting>" << "RadioInfo SHACK-PC 2 7050000";
-        QTest::newRow("its transmitting") << radio2 + "<IsTransmitting>True</IsTransmitting>"
-                                          << "RadioInfo SHACK-PC 2 7050000 tx";
-        QTest::newRow("the other radio, active") << QString(sampleFields) << "ignored";
-        QTest::newRow("the other radio transmitting")
-            << QString(sampleFields).replace("<IsTransmitting>False", "<IsTransmitting>True") << "ignored";
-        QTest::newRow("no radio number") << "<Freq>705000</Freq>" << "ignored";
-    }
-    void oneRadioOfTwo()
-    {
-        QFETCH(QString, fields);
-        QFETCH(QString, reading);
-        QCOMPARE(describe(LoggerPackets::parse(radioInfo(fields), 2)), reading);
     }
 
     void cutShortOrMangledNeverReads()
@@ -212,10 +208,7 @@ private slots:
         if (network.isNull())
             QSKIP("no network interface besides loopback");
 
-        QUdpSocket probe;
-        QVERIFY(probe.bind(QHostAddress(QHostAddress::AnyIPv4), 0));
-        const quint16 port = probe.localPort();
-        probe.close();
+        const quint16 port = freePort(QHostAddress::AnyIPv4);
         LoggerListener listener;
         if (!from.isEmpty()) {
             SenderFilter filter;
@@ -264,10 +257,7 @@ private slots:
     void listenerKeepsHearingAfterABurst()
     {
         QFETCH(int, burst);
-        QUdpSocket probe;
-        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
-        const quint16 port = probe.localPort();
-        probe.close();
+        const quint16 port = freePort(QHostAddress::LocalHost);
         LoggerListener listener;
         QVERIFY(listener.listen({LoggerEndpoint{QHostAddress(), port}}).isEmpty());
         QSignalSpy readings(&listener, &LoggerListener::reading);
@@ -281,6 +271,48 @@ private slots:
                  qint64(radioInfo(sampleFields).size()));
         QTRY_COMPARE(readings.size(), 1);
         QVERIFY(!listener.hasUnread());
+    }
+
+    // "ADDR[/BITS]": which texts name a sender or a network, and who is in it.
+    void allowedSender_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("parsed");  // empty: refused
+        QTest::addColumn<QString>("inside");
+        QTest::addColumn<QString>("outside");
+
+        QTest::newRow("one address") << "192.168.1.20" << "192.168.1.20" << "192.168.1.20" << "192.168.1.21";
+        QTest::newRow("network, host bits cleared") << " 192.168.1.77/24 " << "192.168.1.0/24" << "192.168.1.200"
+                                                    << "192.168.2.1";
+        QTest::newRow("every IPv4 sender") << "0.0.0.0/0" << "0.0.0.0/0" << "8.8.8.8" << "::1";
+        QTest::newRow("IPv4 as seen by an IPv6 socket") << "10.0.0.0/8" << "10.0.0.0/8" << "::ffff:10.1.2.3"
+                                                        << "::ffff:11.1.2.3";
+        QTest::newRow("IPv6 address") << "::1" << "::1" << "::1" << "::2";
+        QTest::newRow("IPv6 network") << "fd00::/8" << "fd00::/8" << "fd12:3456::1" << "fe80::1";
+        QTest::newRow("all 32 bits") << "10.1.2.3/32" << "10.1.2.3" << "10.1.2.3" << "10.1.2.4";
+        QTest::newRow("prefix too long") << "10.0.0.0/33" << "" << "" << "";
+        QTest::newRow("IPv6 prefix too long") << "fd00::/129" << "" << "" << "";
+        QTest::newRow("netmask") << "10.0.0.0/255.0.0.0" << "" << "" << "";
+        QTest::newRow("signed prefix") << "10.0.0.0/+8" << "" << "" << "";
+        QTest::newRow("empty prefix") << "10.0.0.0/" << "" << "" << "";
+        QTest::newRow("shortened address") << "10.1" << "" << "" << "";
+        QTest::newRow("a number") << "167772161" << "" << "" << "";
+        QTest::newRow("host name") << "logger.lan" << "" << "" << "";
+        QTest::newRow("empty") << "" << "" << "" << "";
+    }
+    void allowedSender()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, parsed);
+        QFETCH(QString, inside);
+        QFETCH(QString, outside);
+        const std::optional<AllowedSender> sender = AllowedSender::parse(text);
+        QCOMPARE(sender ? sender->toString() : QString(), parsed);
+        if (!sender)
+            return;
+        QVERIFY(sender->matches(QHostAddress(inside)));
+        QVERIFY(!sender->matches(QHostAddress(outside)));
+        QVERIFY(AllowedSender::parse(sender->toString()) == sender);
     }
 };
 
