@@ -27,6 +27,7 @@ public:
     void reset();
 
     qint64 framesDispatched() const { return dispatched; }
+    bool holdsPartOfAFrame() const { return extractor.pendingSize() > 0; }
 
 private:
     FrameExtractor extractor;

@@ -24,6 +24,8 @@ public:
     explicit PollPacer(qint64 startMs);
 
     Send next(qint64 nowMs, bool queueEmpty);
+    // Time still to pass before a poll may go; zero or less when it may now.
+    qint64 msUntilPoll() const { return pollSpacingMs + 1 - sinceLastSendMs; }
 
 private:
     qint64 previousMs;

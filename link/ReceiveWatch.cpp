@@ -1,13 +1,41 @@
 #include "link/ReceiveWatch.h"
 
-#include "link/MonotonicClock.h"
+#include <algorithm>
 
-bool ReceiveWatch::wanted()
+bool ReceiveWatch::wanted(qint64 nowMs)
 {
     if (bytes.exchange(false))
         return true;
+    const qint64 awaitMs = awaitUntilMs.load();
+    if (awaitMs >= 0 && nowMs <= awaitMs)
+        return true;
     const qint64 dueMs = checkAtMs.load();
-    return dueMs >= 0 && MonotonicClock::nowMs() >= dueMs;
+    return dueMs >= 0 && nowMs >= dueMs;
+}
+
+std::optional<qint64> ReceiveWatch::dueInMs(qint64 nowMs) const
+{
+    const qint64 awaitMs = awaitUntilMs.load();
+    if (bytes.load() || (awaitMs >= 0 && nowMs <= awaitMs))
+        return 0;
+    const qint64 dueMs = checkAtMs.load();
+    if (dueMs < 0)
+        return std::nullopt;
+    return std::max<qint64>(0, dueMs - nowMs);
+}
+
+void ReceiveWatch::awaitAnswer(qint64 nowMs)
+{
+    lastSentMs = nowMs;
+    awaitUntilMs.store(nowMs + answerWindowMs);
+}
+
+void ReceiveWatch::stepDone(qint64 nowMs, bool bytesLeft, bool framesRead, bool partHeld)
+{
+    // Whatever arrived was read by this step, unless it left some.
+    bytes.store(bytesLeft);
+    if (framesRead && !partHeld && nowMs - lastSentMs >= quickestAnswerMs)
+        awaitUntilMs.store(-1);
 }
 
 void ReceiveWatch::connected(qint64 nowMs)
@@ -19,6 +47,7 @@ void ReceiveWatch::connected(qint64 nowMs)
 void ReceiveWatch::disconnected()
 {
     silence.disconnected();
+    awaitUntilMs.store(-1);
     arm();
 }
 

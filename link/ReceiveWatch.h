@@ -1,16 +1,22 @@
 #pragma once
 
+#include "link/MonotonicClock.h"
 #include "link/SilenceWatch.h"
 
 #include <QtGlobal>
 
 #include <atomic>
+#include <optional>
 
-// When the receive step has work: bytes have come, or it is time to look
-// for a silence of the switch. The poll thread asks wanted() every cycle
-// and runs the step only then, so an idle panel is not woken forty times a
-// second; the rest runs on the GUI thread. Times are milliseconds of
-// MonotonicClock.
+// When the receive step has work: bytes have come, an answer is awaited, or
+// it is time to look for a silence of the switch. The poll thread asks
+// wanted() every cycle and runs the step only then, so an idle panel is not
+// woken forty times a second; the rest runs on the GUI thread. Times are
+// milliseconds of MonotonicClock.
+//
+// A link that does not announce its bytes (a serial port read only when
+// asked, so that a byte-paced line does not wake the program for every
+// byte) is read every cycle from a word sent until its answer is in.
 class ReceiveWatch
 {
 public:
@@ -18,10 +24,26 @@ public:
     // for a reason of its own (a remote panel's broker away).
     static constexpr qint64 recheckMs = 250;
 
+    // An answer is looked for this long after a word went out: longer than
+    // the pause between polls, so a switch that does not answer is still
+    // read every cycle.
+    static constexpr qint64 answerWindowMs = 200;
+    // A frame read this soon after a word went out came before it: no answer
+    // is that quick, and a step can follow a send in the same wake.
+    static constexpr qint64 quickestAnswerMs = 10;
+
     // Any thread.
-    bool wanted();
+    bool wanted() { return wanted(MonotonicClock::nowMs()); }
+    bool wanted(qint64 nowMs);
+
+    // Any thread: how soon wanted() will be true, if ever without news.
+    std::optional<qint64> dueInMs(qint64 nowMs) const;
 
     void bytesCame() { bytes.store(true); }
+    void awaitAnswer(qint64 nowMs);
+    // After a receive step: bytes it left for the next, whether it read a
+    // whole frame and still holds part of one.
+    void stepDone(qint64 nowMs, bool bytesLeft, bool framesRead, bool partHeld);
     void connected(qint64 nowMs);
     void disconnected();
     void frameArrived(qint64 nowMs);
@@ -35,4 +57,6 @@ private:
     SilenceWatch silence;
     std::atomic<bool> bytes{false};
     std::atomic<qint64> checkAtMs{-1};   // -1: no look due
+    std::atomic<qint64> awaitUntilMs{-1}; // -1: no answer awaited
+    qint64 lastSentMs = 0;
 };

@@ -4,6 +4,7 @@
 #include "link/Transmitter.h"
 
 #include <QSerialPort>
+#include <QSocketNotifier>
 
 SerialLink::SerialLink(QSerialPort *port, QObject *parent)
     : SwitchLink(parent)
@@ -25,6 +26,12 @@ bool SerialLink::open(const SerialSettings &p)
     if (!port->open(QIODevice::ReadWrite))
         return false;
     portName = p.portName;
+    lineWatch.clear();
+    for (QSocketNotifier *notifier : port->findChildren<QSocketNotifier *>()) {
+        if (notifier->type() == QSocketNotifier::Read)
+            lineWatch = notifier;
+    }
+    endReceive();
     return true;
 }
 
@@ -47,6 +54,26 @@ QString SerialLink::errorString() const
 QIODevice *SerialLink::device()
 {
     return port;
+}
+
+bool SerialLink::announcesArrivals() const
+{
+    return !lineWatch;
+}
+
+void SerialLink::beginReceive()
+{
+    // Reads what the line holds, if anything, without waiting; a device
+    // that has gone is reported to the window's error handler from here.
+    if (lineWatch && port->isOpen())
+        port->waitForReadyRead(0);
+}
+
+void SerialLink::endReceive()
+{
+    // Reading from the port turns its watch back on.
+    if (lineWatch)
+        lineWatch->setEnabled(false);
 }
 
 

@@ -33,8 +33,16 @@ public:
     virtual QString errorString() const = 0;
     // What the status bar and the panel's snapshot call the open link.
     virtual QString name() const = 0;
-    // What the receive step reads. It signals readyRead when bytes come.
+    // What the receive step reads.
     virtual QIODevice *device() = 0;
+    // Whether device() signals readyRead as bytes come. One that does not
+    // is read only when the receive step asks, which it does while an
+    // answer is awaited.
+    virtual bool announcesArrivals() const { return true; }
+    // Around each receive step: bring in what has arrived; afterwards keep
+    // further arrivals from waking the program.
+    virtual void beginReceive() {}
+    virtual void endReceive() {}
     // True when the link tells in the status bar how opening goes itself;
     // a serial port leaves that to the panel's own texts.
     virtual bool reportsItsOwnStatus() const { return false; }

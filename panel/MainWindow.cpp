@@ -59,7 +59,10 @@ MainWindow::MainWindow(QWidget *parent)
         [this](CommandWord word) { return queueCommand(word, CommandQueue::Origin::Feature); }, this);
     commandQueue.setGuardedWord({[this] { return switchSeam->guardedWordReady(); },
                                  [this] { return switchSeam->takeGuardedWord(); }});
-    connect(switchSeam, &SwitchSeam::guardedWordChanged, this, [this] { commandQueue.refresh(); });
+    connect(switchSeam, &SwitchSeam::guardedWordChanged, this, [this] {
+        commandQueue.refresh();
+        nudgePollThread();
+    });
     serialLink = new SerialLink(serialPort, this);
     setLink(serialLink);
     publishSnapshot();
@@ -95,20 +98,26 @@ void MainWindow::callEnviar()
     // A remote panel's link sends no polls: the panel that owns the switch does.
     link->sendPollRequest();
     commandQueue.pollSent();
+    awaitAnswer();
+    nudgePollThread();
 }
 
 void MainWindow::callReceber(MainWindow *w)
 {
     QIODevice *device = link->device();
+    const qint64 framesBefore = receiver.framesDispatched();
+    link->beginReceive();
     receiver.receive(device, [this, w] {
         switchSeam->dispatched(QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount));
         processaPacoteRecebido(w);
     });
+    link->endReceive();
     // What one step leaves is read at the next.
-    if (device->isOpen() && device->bytesAvailable() > 0)
-        receiveWatch.bytesCame();
+    receiveWatch.stepDone(MonotonicClock::nowMs(), device->isOpen() && device->bytesAvailable() > 0,
+                          receiver.framesDispatched() > framesBefore, receiver.holdsPartOfAFrame());
     checkForSilence();
     publishSnapshot();
+    nudgePollThread();
 }
 
 void MainWindow::callEnvioFila()
@@ -116,8 +125,24 @@ void MainWindow::callEnvioFila()
     // Band follow's guarded word, when it is the one, asks its guard now.
     const std::optional<CommandWord> word = commandQueue.takeNext();
     // A word whose turn comes while disconnected is dropped, not kept for later.
-    if (word)
+    if (word) {
         link->sendCommand(*word);
+        awaitAnswer();
+    }
+    nudgePollThread();
+}
+
+void MainWindow::awaitAnswer()
+{
+    if (link->isOpen() && !link->announcesArrivals())
+        receiveWatch.awaitAnswer(MonotonicClock::nowMs());
+    nudgePollThread();
+}
+
+void MainWindow::nudgePollThread()
+{
+    if (pollThreadWaker && (commandQueue.wordWaiting() || receiveWatch.dueInMs(MonotonicClock::nowMs()) == 0))
+        pollThreadWaker();
 }
 
 void MainWindow::connectAtStart(const QString &portName)
@@ -134,8 +159,10 @@ void MainWindow::useCustomPort(const QString &portName)
 
 bool MainWindow::queueCommand(CommandWord word, CommandQueue::Origin origin)
 {
-    if (commandQueue.append(word, origin))
+    if (commandQueue.append(word, origin)) {
+        nudgePollThread();
         return true;
+    }
     showStatus(tr("Too many commands waiting for the TQX-5R; a command was dropped"));
     return false;
 }
@@ -174,6 +201,7 @@ bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
         receiver.reset();
         receiveWatch.connected(MonotonicClock::nowMs());
         link->sendFirmwareRequest();
+        awaitAnswer();
         if (lossHandler)
             lossHandler->linkOpened(connectedPortName, ui->statusBar->currentMessage());
     }
@@ -480,8 +508,12 @@ void MainWindow::setLink(SwitchLink *newLink)
     if (link)
         disconnect(link, nullptr, this, nullptr);
     link = newLink;
-    // The receive step runs when bytes have come; nothing is read here.
-    connect(link->device(), &QIODevice::readyRead, this, [this] { receiveWatch.bytesCame(); });
+    // The receive step runs when bytes have come or an answer is awaited;
+    // nothing is read here.
+    connect(link->device(), &QIODevice::readyRead, this, [this] {
+        receiveWatch.bytesCame();
+        nudgePollThread();
+    });
     connect(link, &SwitchLink::status, this, &MainWindow::showStatus);
     // Frames come again once the far end is back; until then a silence is
     // the far end's, and its own message stays.

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class LinkLossHandler;
 class PanelKeyboard;
@@ -69,6 +70,10 @@ public:
     // Safe to call from the poll thread: whether the receive step has
     // something to do, bytes having come or a silence to look for.
     bool receiveWanted() { return receiveWatch.wanted(); }
+    std::optional<qint64> receiveDueInMs() const { return receiveWatch.dueInMs(MonotonicClock::nowMs()); }
+    // How the poll thread is woken when something becomes due; empty when
+    // none runs. Set and cleared on the GUI thread.
+    void setPollThreadWaker(std::function<void()> waker) { pollThreadWaker = std::move(waker); }
     QList<CommandWord> queuedCommands() const { return commandQueue.words(); }
     qint64 framesReceived() const { return receiver.framesDispatched(); }
 
@@ -152,6 +157,10 @@ private:
     void applyEffects(const OperatorCommands::Effects &effects);
     bool queueCommand(CommandWord word, CommandQueue::Origin origin = CommandQueue::Origin::Operator);
     void checkForSilence();
+    // A word went out: its answer is read as soon as it is in.
+    void awaitAnswer();
+    // Wakes the poll thread when a word waits or a receive step is due.
+    void nudgePollThread();
     // Closes the link and sets the window as disconnected, publishing nothing.
     void closeLink();
     void heardFromSwitch();
@@ -169,6 +178,7 @@ private:
     std::unique_ptr<PanelView> view;
     QString connectedPortName;
     ReceiveWatch receiveWatch;
+    std::function<void()> pollThreadWaker;
     bool firmwareKnown = false;
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;

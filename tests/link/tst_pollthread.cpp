@@ -2,6 +2,7 @@
 #include "link/FrameReceiver.h"
 #include "link/PollPacer.h"
 #include "link/Protocol.h"
+#include "link/ReceiveWatch.h"
 #include "link/SilenceWatch.h"
 #include "link/ThreadLeitura.h"
 #include "panel/MainWindow.h"
@@ -9,6 +10,9 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QtTest>
+
+#include <atomic>
+#include <optional>
 
 // The rules that pace the link and watch it, as plain functions at their
 // boundaries, and the receive step without a serial device.
@@ -165,9 +169,72 @@ private slots:
         }
     }
 
+    void answers_data()
+    {
+        // Events with their times: "c" connect, "d" disconnect, "s" a word
+        // sent, "r" a receive step done, with what it saw after ":" (b bytes
+        // left, f a whole frame read, p part of a frame held); "w" asks
+        // whether a step is wanted, "+" yes, "-" no.
+        QTest::addColumn<QString>("events");
+        QTest::newRow("nothing sent, nothing to read") << "c0 w25- w1000-";
+        QTest::newRow("read every cycle from a send until its answer is in")
+            << "c0 s100 w125+ r125 w150+ r150:f w175-";
+        QTest::newRow("a frame read in the wake of the send came before it") << "c0 s100 r101:f w125+";
+        QTest::newRow("part of a frame still to come keeps it reading") << "c0 s100 r125:fp w150+ r150:f w175-";
+        QTest::newRow("no answer: read until the window ends") << "c0 s100 w300+ w301-";
+        QTest::newRow("bytes a step left are read at the next") << "c0 r50:b w75+ w100-";
+        QTest::newRow("disconnecting ends the wait") << "c0 s100 d110 w125-";
+        QTest::newRow("the silence is still looked for") << "c0 w2000- w2001+";
+    }
+    void answers()
+    {
+        QFETCH(QString, events);
+        ReceiveWatch watch;
+        for (const QString &event : events.split(' ')) {
+            const QStringList parts = event.split(':');
+            QString head = parts.first();
+            const QChar expected = head.back();
+            if (expected == '+' || expected == '-')
+                head.chop(1);
+            const qint64 at = head.mid(1).toLongLong();
+            const QString seen = parts.value(1);
+            switch (head.at(0).toLatin1()) {
+            case 'c': watch.connected(at); break;
+            case 'd': watch.disconnected(); break;
+            case 's': watch.awaitAnswer(at); break;
+            case 'r': watch.stepDone(at, seen.contains('b'), seen.contains('f'), seen.contains('p')); break;
+            case 'w': QVERIFY2(watch.wanted(at) == (expected == '+'), qPrintable(event)); break;
+            }
+        }
+    }
+
+    void quietCycles_data()
+    {
+        QTest::addColumn<bool>("wordWaiting");
+        QTest::addColumn<qint64>("msUntilPoll");
+        QTest::addColumn<qint64>("receiveDueInMs"); // -1: none due
+        QTest::addColumn<int>("cycles");
+        // Cycles run a little long: six of them pass the 150 ms between polls.
+        QTest::newRow("just polled: the next poll is six cycles on") << false << qint64(151) << qint64(-1) << 6;
+        QTest::newRow("a poll due at once still waits a cycle") << false << qint64(-30) << qint64(-1) << 1;
+        QTest::newRow("a word waiting: the next cycle") << true << qint64(151) << qint64(-1) << 1;
+        QTest::newRow("an answer awaited: the next cycle") << false << qint64(151) << qint64(0) << 1;
+        QTest::newRow("a silence to look for before the poll") << false << qint64(151) << qint64(60) << 3;
+        QTest::newRow("a silence to look for after the poll") << false << qint64(26) << qint64(900) << 1;
+    }
+    void quietCycles()
+    {
+        QFETCH(bool, wordWaiting);
+        QFETCH(qint64, msUntilPoll);
+        QFETCH(qint64, receiveDueInMs);
+        QFETCH(int, cycles);
+        const std::optional<qint64> receive = receiveDueInMs < 0 ? std::nullopt : std::optional<qint64>(receiveDueInMs);
+        QCOMPARE(ThreadLeitura::quietCycles(wordWaiting, msUntilPoll, receive), cycles);
+    }
+
     // An idle panel is not woken for nothing: with no bytes coming and no
-    // silence to look for, the thread asks only for its polls; and it stops
-    // within about a cycle.
+    // silence to look for, the thread wakes and asks only for its polls; and
+    // it stops at once.
     void idleWindowIsWokenOnlyForPollsAndStopsAtOnce()
     {
         struct Counter : QObject
@@ -182,12 +249,19 @@ private slots:
         } counter;
         MainWindow window;
         window.installEventFilter(&counter);
-        ThreadLeitura thread(&window);
+        // The clock is read once a cycle the thread wakes for.
+        std::atomic<int> cycles{0};
+        ThreadLeitura thread(&window, [&cycles] {
+            ++cycles;
+            return ThreadLeitura::monotonicClock();
+        });
         QTest::qWait(1000);
         QElapsedTimer clock;
         clock.start();
         thread.stop();
         QVERIFY(thread.isFinished());
+        // It sleeps through the cycles between polls.
+        QVERIFY2(cycles.load() <= 10, qPrintable(QString::number(cycles.load())));
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
         // About six polls a second; a read would have added forty.
         QVERIFY2(counter.calls <= 8, qPrintable(QString::number(counter.calls)));

@@ -235,6 +235,22 @@ private slots:
         QVERIFY(rig->framesFromPanel().contains(QByteArray("IGP021;", 7)));
     }
 
+    // A status frame is twelve bytes a millisecond apart. The port is read
+    // when the receive step asks, not woken for every byte as it comes.
+    void lineIsReadPerStepNotPerByte()
+    {
+        connectToSwitch();
+        QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
+        int arrivals = 0;
+        QObject::connect(serialPort, &QIODevice::readyRead, serialPort, [&arrivals] { ++arrivals; });
+        const qint64 framesBefore = window->framesReceived();
+        QTest::qWait(1500);
+        const qint64 frames = window->framesReceived() - framesBefore;
+        QVERIFY2(frames >= 5, qPrintable(QString::number(frames)));
+        qInfo() << "arrivals" << arrivals << frames;
+        QVERIFY2(arrivals <= 2 * frames + 2, qPrintable(QString("%1 arrivals for %2 frames").arg(arrivals).arg(frames)));
+    }
+
     void noFrameLostOnARaggedLine()
     {
         device->setSplitFrames(4);
