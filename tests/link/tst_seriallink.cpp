@@ -247,7 +247,6 @@ private slots:
         QTest::qWait(1500);
         const qint64 frames = window->framesReceived() - framesBefore;
         QVERIFY2(frames >= 5, qPrintable(QString::number(frames)));
-        qInfo() << "arrivals" << arrivals << frames;
         QVERIFY2(arrivals <= 2 * frames + 2, qPrintable(QString("%1 arrivals for %2 frames").arg(arrivals).arg(frames)));
     }
 
