@@ -26,15 +26,14 @@ std::optional<qint64> ReceiveWatch::dueInMs(qint64 nowMs) const
 
 void ReceiveWatch::awaitAnswer(qint64 nowMs)
 {
-    lastSentMs = nowMs;
     awaitUntilMs.store(nowMs + answerWindowMs);
 }
 
-void ReceiveWatch::stepDone(qint64 nowMs, bool bytesLeft, bool framesRead, bool partHeld)
+void ReceiveWatch::stepDone(bool bytesLeft, bool framesRead, bool partHeld)
 {
     // Whatever arrived was read by this step, unless it left some.
     bytes.store(bytesLeft);
-    if (framesRead && !partHeld && nowMs - lastSentMs >= quickestAnswerMs)
+    if (framesRead && !partHeld)
         awaitUntilMs.store(-1);
 }
 

@@ -28,9 +28,6 @@ public:
     // the pause between polls, so a switch that does not answer is still
     // read every cycle.
     static constexpr qint64 answerWindowMs = 200;
-    // A frame read this soon after a word went out came before it: no answer
-    // is that quick, and a step can follow a send in the same wake.
-    static constexpr qint64 quickestAnswerMs = 10;
 
     // Any thread.
     bool wanted() { return wanted(MonotonicClock::nowMs()); }
@@ -42,8 +39,9 @@ public:
     void bytesCame() { bytes.store(true); }
     void awaitAnswer(qint64 nowMs);
     // After a receive step: bytes it left for the next, whether it read a
-    // whole frame and still holds part of one.
-    void stepDone(qint64 nowMs, bool bytesLeft, bool framesRead, bool partHeld);
+    // whole frame and still holds part of one. The window reads what came
+    // before a word goes out, so a whole frame read after it is its answer.
+    void stepDone(bool bytesLeft, bool framesRead, bool partHeld);
     void connected(qint64 nowMs);
     void disconnected();
     void frameArrived(qint64 nowMs);
@@ -58,5 +56,4 @@ private:
     std::atomic<bool> bytes{false};
     std::atomic<qint64> checkAtMs{-1};   // -1: no look due
     std::atomic<qint64> awaitUntilMs{-1}; // -1: no answer awaited
-    qint64 lastSentMs = 0;
 };

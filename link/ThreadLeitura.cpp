@@ -15,7 +15,7 @@ ThreadLeitura::ThreadLeitura(MainWindow *window, Clock clock)
     , stopRequested(false)
     , window(window)
 {
-    window->setPollThreadWaker([this] { wake(); });
+    window->setPollThreadWaker(this, [this] { wake(); });
     start(QThread::InheritPriority);
 }
 
@@ -26,7 +26,7 @@ void ThreadLeitura::stop()
     stopRequested.store(true);
     wake();
     wait();
-    window->setPollThreadWaker({});
+    window->clearPollThreadWaker(this);
 }
 
 void ThreadLeitura::wake()

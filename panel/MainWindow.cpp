@@ -95,6 +95,7 @@ void MainWindow::registerMetaType()
 
 void MainWindow::callEnviar()
 {
+    readBeforeSending();
     // A remote panel's link sends no polls: the panel that owns the switch does.
     link->sendPollRequest();
     commandQueue.pollSent();
@@ -113,7 +114,7 @@ void MainWindow::callReceber(MainWindow *w)
     });
     link->endReceive();
     // What one step leaves is read at the next.
-    receiveWatch.stepDone(MonotonicClock::nowMs(), device->isOpen() && device->bytesAvailable() > 0,
+    receiveWatch.stepDone(device->isOpen() && device->bytesAvailable() > 0,
                           receiver.framesDispatched() > framesBefore, receiver.holdsPartOfAFrame());
     checkForSilence();
     publishSnapshot();
@@ -126,10 +127,19 @@ void MainWindow::callEnvioFila()
     const std::optional<CommandWord> word = commandQueue.takeNext();
     // A word whose turn comes while disconnected is dropped, not kept for later.
     if (word) {
+        readBeforeSending();
         link->sendCommand(*word);
         awaitAnswer();
     }
     nudgePollThread();
+}
+
+void MainWindow::readBeforeSending()
+{
+    // What the switch sent before this word is read now, so the first whole
+    // frame read after it answers it.
+    if (link->isOpen() && !link->announcesArrivals())
+        callReceber(this);
 }
 
 void MainWindow::awaitAnswer()
@@ -137,6 +147,20 @@ void MainWindow::awaitAnswer()
     if (link->isOpen() && !link->announcesArrivals())
         receiveWatch.awaitAnswer(MonotonicClock::nowMs());
     nudgePollThread();
+}
+
+void MainWindow::setPollThreadWaker(const void *thread, std::function<void()> waker)
+{
+    pollThreadWakerOwner = thread;
+    pollThreadWaker = std::move(waker);
+}
+
+void MainWindow::clearPollThreadWaker(const void *thread)
+{
+    if (pollThreadWakerOwner != thread)
+        return;
+    pollThreadWakerOwner = nullptr;
+    pollThreadWaker = nullptr;
 }
 
 void MainWindow::nudgePollThread()

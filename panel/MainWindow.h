@@ -73,7 +73,9 @@ public:
     std::optional<qint64> receiveDueInMs() const { return receiveWatch.dueInMs(MonotonicClock::nowMs()); }
     // How the poll thread is woken when something becomes due; empty when
     // none runs. Set and cleared on the GUI thread.
-    void setPollThreadWaker(std::function<void()> waker) { pollThreadWaker = std::move(waker); }
+    void setPollThreadWaker(const void *thread, std::function<void()> waker);
+    // Only the thread that set the waker takes it away.
+    void clearPollThreadWaker(const void *thread);
     QList<CommandWord> queuedCommands() const { return commandQueue.words(); }
     qint64 framesReceived() const { return receiver.framesDispatched(); }
 
@@ -157,7 +159,9 @@ private:
     void applyEffects(const OperatorCommands::Effects &effects);
     bool queueCommand(CommandWord word, CommandQueue::Origin origin = CommandQueue::Origin::Operator);
     void checkForSilence();
-    // A word went out: its answer is read as soon as it is in.
+    // A word goes out: what came before it is read first, and its answer
+    // as soon as it is in.
+    void readBeforeSending();
     void awaitAnswer();
     // Wakes the poll thread when a word waits or a receive step is due.
     void nudgePollThread();
@@ -179,6 +183,7 @@ private:
     QString connectedPortName;
     ReceiveWatch receiveWatch;
     std::function<void()> pollThreadWaker;
+    const void *pollThreadWakerOwner = nullptr;
     bool firmwareKnown = false;
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
