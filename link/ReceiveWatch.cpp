@@ -26,6 +26,8 @@ std::optional<qint64> ReceiveWatch::dueInMs(qint64 nowMs) const
 
 void ReceiveWatch::awaitAnswer(qint64 nowMs)
 {
+    if (silence.inOutage())
+        return;
     awaitUntilMs.store(nowMs + answerWindowMs);
 }
 

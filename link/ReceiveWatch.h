@@ -10,8 +10,9 @@
 
 // When the receive step has work: bytes have come, an answer is awaited, or
 // it is time to look for a silence of the switch. The poll thread asks
-// wanted() every cycle and runs the step only then, so an idle panel is not
-// woken forty times a second; the rest runs on the GUI thread. Times are
+// wanted() at the cycles it wakes for, and dueInMs() to know how long it may
+// sleep, and runs the step only when wanted, so an idle panel is not woken
+// forty times a second; the rest runs on the GUI thread. Times are
 // milliseconds of MonotonicClock.
 //
 // A link that does not announce its bytes (a serial port read only when
@@ -37,6 +38,9 @@ public:
     std::optional<qint64> dueInMs(qint64 nowMs) const;
 
     void bytesCame() { bytes.store(true); }
+    // A word went out. A switch that has gone silent is not looked for
+    // every cycle: what it sends is read before the next word goes out, and
+    // its first frame ends the silence.
     void awaitAnswer(qint64 nowMs);
     // After a receive step: bytes it left for the next, whether it read a
     // whole frame and still holds part of one. The window reads what came

@@ -24,6 +24,8 @@ public:
     // When a check would first say so, while one may; nothing once it has
     // been said or while not connected.
     std::optional<qint64> nextCheckMs() const;
+    // Said, and no frame since.
+    bool inOutage() const { return armed && reported; }
 
 private:
     bool armed = false;

@@ -175,7 +175,8 @@ private slots:
         // Events with their times: "c" connect, "d" disconnect, "s" a word
         // sent, "r" a receive step done, with what it saw after ":" (b bytes
         // left, f a whole frame read, p part of a frame held); "w" asks
-        // whether a step is wanted, "+" yes, "-" no.
+        // whether a step is wanted, "+" yes, "-" no; "k" looks for a silence,
+        // "f" a frame heard.
         QTest::addColumn<QString>("events");
         QTest::newRow("nothing sent, nothing to read") << "c0 w25- w1000-";
         QTest::newRow("read every cycle from a send until its answer is in")
@@ -186,6 +187,8 @@ private slots:
         QTest::newRow("bytes a step left are read at the next") << "c0 r50:b w75+ w100-";
         QTest::newRow("disconnecting ends the wait") << "c0 s100 d110 w125-";
         QTest::newRow("the silence is still looked for") << "c0 w2000- w2001+";
+        QTest::newRow("a silent switch is not read every cycle, until it is heard again")
+            << "c0 s1900 k2001 s2100 w2125- f2260 s2300 w2325+";
     }
     void answers()
     {
@@ -205,6 +208,8 @@ private slots:
             case 's': watch.awaitAnswer(at); break;
             case 'r': watch.stepDone(seen.contains('b'), seen.contains('f'), seen.contains('p')); break;
             case 'w': QVERIFY2(watch.wanted(at) == (expected == '+'), qPrintable(event)); break;
+            case 'k': watch.silenceNow(at, true); break;
+            case 'f': watch.frameArrived(at); break;
             }
         }
     }
