@@ -26,8 +26,8 @@ public:
     static constexpr qint64 recheckMs = 250;
 
     // An answer is looked for this long after a word went out: longer than
-    // the pause between polls, so a switch that does not answer is still
-    // read every cycle.
+    // the pause between polls, so a switch that has not answered is read
+    // every cycle until its silence is told.
     static constexpr qint64 answerWindowMs = 200;
 
     // Any thread.
