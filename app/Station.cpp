@@ -407,11 +407,10 @@ void Station::setReconnect(bool on)
 {
     if (on && !reconnect) {
         // A child of the window, which ends it.
-        reconnect = new ReconnectDriver(&window);
+        reconnect = new ReconnectDriver(window.linkSession());
         reconnect->setLog([this](const QString &line) { logInfo(line); });
     } else if (!on && reconnect) {
         const bool wasRetrying = reconnect->isRetrying();
-        window.setLinkLossHandler(nullptr);
         delete reconnect;
         // The tries end; the panel is as after a loss without reconnect.
         if (wasRetrying && !window.linkIsOpen())

@@ -1,5 +1,7 @@
 #include "link/CommandQueue.h"
 
+#include <utility>
+
 void CommandQueue::setGuardedWord(GuardedWord guarded)
 {
     guardedWord = std::move(guarded);
@@ -16,31 +18,47 @@ bool CommandQueue::append(CommandWord word, Origin origin)
     return true;
 }
 
-std::optional<CommandWord> CommandQueue::takeNext()
+CommandQueue::Turn CommandQueue::takeNext()
 {
-    std::optional<CommandWord> word;
+    Turn turn;
     Origin origin = Origin::Feature;
     const bool operatorFirst = !queued.isEmpty() && origins.first() == Origin::Operator;
-    if (!operatorFirst && mayGo(Origin::Feature) && guardedReady() && guardedWord.take)
-        word = guardedWord.take();
-    if (!word && !queued.isEmpty() && mayGo(origins.first())) {
-        word = queued.takeFirst();
+    const bool guardedRests = guardedRestTurns > 0;
+    if (guardedRests)
+        --guardedRestTurns;
+    if (!operatorFirst && !guardedRests && mayGo(Origin::Feature) && guardedReady() && guardedWord.take) {
+        turn.word = guardedWord.take();
+        turn.guarded = turn.word.has_value();
+        turn.refused = !turn.guarded;
+    }
+    if (!turn.word && !turn.refused && !queued.isEmpty() && mayGo(origins.first())) {
+        turn.word = queued.takeFirst();
         origin = origins.takeFirst();
     }
-    if (word)
+    if (turn.word)
         lastWasFeatureWord = origin == Origin::Feature;
+    // A refused guarded word gives its turn to a poll and sits out the next
+    // turn, so an owner that keeps calling it ready can neither keep the
+    // switch unheard nor hold back the features' words behind it.
+    if (turn.refused) {
+        guardedRestTurns = 1;
+        refusedThisTurn = true;
+    }
     refresh();
-    return word;
+    return turn;
 }
 
 bool CommandQueue::guardedReady() const
 {
-    return guardedWord.ready && guardedWord.ready();
+    return guardedRestTurns == 0 && guardedWord.ready && guardedWord.ready();
 }
 
 void CommandQueue::pollSent()
 {
     lastWasFeatureWord = false;
+    // The poll of the refused word's own turn does not count as its rest.
+    if (!std::exchange(refusedThisTurn, false) && guardedRestTurns > 0)
+        --guardedRestTurns;
     refresh();
 }
 

@@ -20,7 +20,9 @@
 //   they wait);
 // - the guarded word, when ready, goes before the features' queued words
 //   (a flood of broker commands never holds back band follow), on the same
-//   terms, but never before an operator's word.
+//   terms, but never before an operator's word. When its guard refuses it
+//   at the turn, the turn is the polls': the switch is heard on, however
+//   often the guard's owner thinks the word may go.
 // Used on the GUI thread, except wordWaiting(), which the poll thread asks.
 class CommandQueue
 {
@@ -38,10 +40,20 @@ public:
 
     void setGuardedWord(GuardedWord guarded);
 
+    // What a send turn gives: the word to write now, if any; whether it is
+    // the guarded word; and whether the guarded word's guard refused it
+    // (the turn then goes to a poll).
+    struct Turn
+    {
+        std::optional<CommandWord> word;
+        bool guarded = false;
+        bool refused = false;
+    };
+
     // False, and nothing changes, when the queue is full.
     bool append(CommandWord word, Origin origin);
-    // The send turn: the word to write now, if any.
-    std::optional<CommandWord> takeNext();
+    // The send turn: asks the guarded word's guard when it is the word's turn.
+    Turn takeNext();
     // A poll request was written.
     void pollSent();
     // The guarded word came, went or changed readiness.
@@ -60,5 +72,7 @@ private:
     QList<Origin> origins;     // beside queued, word by word
     GuardedWord guardedWord;
     bool lastWasFeatureWord = false;
+    int guardedRestTurns = 0;        // turns the refused guarded word sits out
+    bool refusedThisTurn = false;
     std::atomic<bool> waiting{false};
 };

@@ -91,3 +91,11 @@ void SerialLink::sendCommand(CommandWord word)
 {
     Transmitter::sendCommand(word);
 }
+
+void SerialLink::pushOut()
+{
+    // Qt keeps a write until the event loop runs again; a frame read then
+    // could no longer stop it.
+    if (port->isOpen())
+        port->flush();
+}

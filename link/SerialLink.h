@@ -36,6 +36,7 @@ public:
     void sendFirmwareRequest() override;
     void sendPollRequest() override;
     void sendCommand(CommandWord word) override;
+    void pushOut() override;
 
 private:
     QSerialPort *port;

@@ -50,6 +50,9 @@ public:
     virtual void sendFirmwareRequest() = 0;
     virtual void sendPollRequest() = 0;
     virtual void sendCommand(CommandWord word) = 0;
+    // Hands what has been written to the device now rather than when the
+    // event loop next runs, for a word that must leave as decided.
+    virtual void pushOut() {}
 
 signals:
     // A message for the status bar.

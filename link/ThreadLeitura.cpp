@@ -94,7 +94,8 @@ void ThreadLeitura::run()
         if (stopRequested.load())
             break;
         lastCycle = SteadyClock::now();
-        switch (pacer.next(clock(), window->commandQueueIsEmpty())) {
+        const std::optional<qint64> statusWanted = window->statusWantedAtMs();
+        switch (pacer.next(clock(), window->commandQueueIsEmpty(), statusWanted)) {
         case PollPacer::Send::Command:
             QMetaObject::invokeMethod(window, "callEnvioFila", Qt::QueuedConnection);
             break;
@@ -110,6 +111,7 @@ void ThreadLeitura::run()
             QMetaObject::invokeMethod(window, "callReceber", Qt::QueuedConnection,
                                       Q_ARG(MainWindow *, window));
         }
-        cycles = quietCycles(!window->commandQueueIsEmpty(), pacer.msUntilPoll(), window->receiveDueInMs());
+        cycles = quietCycles(!window->commandQueueIsEmpty(), pacer.msUntilPoll(window->statusWantedAtMs()),
+                             window->receiveDueInMs());
     }
 }

@@ -26,6 +26,12 @@
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent, Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint)
     , ui(new Ui::mainWindow)
+    , pump(commandQueue, LinkPump::Panel{[this] {
+                                             switchSeam->dispatched(QByteArray(
+                                                 reinterpret_cast<const char *>(rxBuffer), rxCount));
+                                             processaPacoteRecebido(this);
+                                         },
+                                         [this] { switchSilent(); }, [this] { publishSnapshot(); }})
 {
     initPanelResources();
     ui->setupUi(this);
@@ -61,8 +67,17 @@ MainWindow::MainWindow(QWidget *parent)
                                  [this] { return switchSeam->takeGuardedWord(); }});
     connect(switchSeam, &SwitchSeam::guardedWordChanged, this, [this] {
         commandQueue.refresh();
-        nudgePollThread();
+        pump.nudge();
     });
+    connect(switchSeam, &SwitchSeam::statusWanted, this,
+            [this](std::optional<qint64> atMs) { pump.wantStatusAt(atMs); });
+    session = new LinkSession(pump, this);
+    session->setSettingsSource([this] { return settings->serialSettings(); },
+                               [this](const QString &portName) { settings->selectCustomPort(portName); });
+    connect(session, &LinkSession::opened, this,
+            [this](const SerialSettings &, const QString &message) { linkOpened(message); });
+    connect(session, &LinkSession::closed, this, &MainWindow::linkClosed);
+    connect(session, &LinkSession::status, this, &MainWindow::showStatus);
     serialLink = new SerialLink(serialPort, this);
     setLink(serialLink);
     publishSnapshot();
@@ -95,96 +110,31 @@ void MainWindow::registerMetaType()
 
 void MainWindow::callEnviar()
 {
-    readBeforeSending();
-    // A remote panel's link sends no polls: the panel that owns the switch does.
-    link->sendPollRequest();
-    commandQueue.pollSent();
-    awaitAnswer();
-    nudgePollThread();
+    pump.pollTurn();
 }
 
-void MainWindow::callReceber(MainWindow *w)
+void MainWindow::callReceber(MainWindow *)
 {
-    QIODevice *device = link->device();
-    const qint64 framesBefore = receiver.framesDispatched();
-    link->beginReceive();
-    receiver.receive(device, [this, w] {
-        switchSeam->dispatched(QByteArray(reinterpret_cast<const char *>(rxBuffer), rxCount));
-        processaPacoteRecebido(w);
-    });
-    link->endReceive();
-    // What one step leaves is read at the next.
-    receiveWatch.stepDone(device->isOpen() && device->bytesAvailable() > 0,
-                          receiver.framesDispatched() > framesBefore, receiver.holdsPartOfAFrame());
-    checkForSilence();
-    publishSnapshot();
-    nudgePollThread();
+    pump.receiveStep();
 }
 
 void MainWindow::callEnvioFila()
 {
-    // Band follow's guarded word, when it is the one, asks its guard now.
-    const std::optional<CommandWord> word = commandQueue.takeNext();
     // A word whose turn comes while disconnected is dropped, not kept for later.
-    if (word) {
-        readBeforeSending();
-        link->sendCommand(*word);
-        awaitAnswer();
-    }
-    nudgePollThread();
-}
-
-void MainWindow::readBeforeSending()
-{
-    // What the switch sent before this word is read now, so the first whole
-    // frame read after it answers it.
-    if (link->isOpen() && !link->announcesArrivals())
-        callReceber(this);
-}
-
-void MainWindow::awaitAnswer()
-{
-    if (link->isOpen() && !link->announcesArrivals())
-        receiveWatch.awaitAnswer(MonotonicClock::nowMs());
-    nudgePollThread();
-}
-
-void MainWindow::setPollThreadWaker(const void *thread, std::function<void()> waker)
-{
-    pollThreadWakerOwner = thread;
-    pollThreadWaker = std::move(waker);
-}
-
-void MainWindow::clearPollThreadWaker(const void *thread)
-{
-    if (pollThreadWakerOwner != thread)
-        return;
-    pollThreadWakerOwner = nullptr;
-    pollThreadWaker = nullptr;
-}
-
-void MainWindow::nudgePollThread()
-{
-    if (pollThreadWaker && (commandQueue.wordWaiting() || receiveWatch.dueInMs(MonotonicClock::nowMs()) == 0))
-        pollThreadWaker();
+    pump.commandTurn();
 }
 
 void MainWindow::connectAtStart(const QString &portName)
 {
     if (link == serialLink)
-        useCustomPort(portName);
+        session->useCustomPort(portName);
     openSerialPort();
-}
-
-void MainWindow::useCustomPort(const QString &portName)
-{
-    settings->selectCustomPort(portName);
 }
 
 bool MainWindow::queueCommand(CommandWord word, CommandQueue::Origin origin)
 {
     if (commandQueue.append(word, origin)) {
-        nudgePollThread();
+        pump.nudge();
         return true;
     }
     showStatus(tr("Too many commands waiting for the TQX-5R; a command was dropped"));
@@ -195,7 +145,7 @@ bool MainWindow::queueCommand(CommandWord word, CommandQueue::Origin origin)
 
 void MainWindow::openSerialPort()
 {
-    if (!openSerialPortQuietly(settings->serialSettings())) {
+    if (!session->open(settings->serialSettings())) {
         critical(tr("Error"), link->errorString());
         // A reconnect may have opened the port while the box was up.
         if (!link->isOpen())
@@ -209,52 +159,34 @@ SerialSettings MainWindow::serialSettings() const
     return settings->serialSettings();
 }
 
-bool MainWindow::openSerialPortQuietly(const SerialSettings &p)
+void MainWindow::linkOpened(const QString &message)
 {
-    const bool opened = link->open(p);
-    if (opened) {
-        ui->actionConfigure->setEnabled(false);
-        ui->actionConnect_to_TQX_5R->setEnabled(false);
-        // All six at once, so a "%" in a port name is shown as typed.
-        if (!link->reportsItsOwnStatus()) {
-            showStatus(tr("Connected to %1 : %2, %3, %4, %5, %6")
-                           .arg(p.portName, p.baudRateText, p.dataBitsText, p.parityText,
-                                p.stopBitsText, p.flowControlText));
-        }
-        connectedPortName = link->name();
-        receiver.reset();
-        receiveWatch.connected(MonotonicClock::nowMs());
-        link->sendFirmwareRequest();
-        awaitAnswer();
-        if (lossHandler)
-            lossHandler->linkOpened(connectedPortName, ui->statusBar->currentMessage());
-    }
+    lastReport = SwitchReport();
+    ui->actionConfigure->setEnabled(false);
+    ui->actionConnect_to_TQX_5R->setEnabled(false);
+    if (!message.isEmpty())
+        showStatus(message);
     publishSnapshot();
-    return opened;
 }
 
 void MainWindow::closeSerialPort()
 {
-    closeLink();
+    session->close();
     showStatus(tr("Disconnected"));
-    publishSnapshot();
-    if (lossHandler)
-        lossHandler->linkClosed();
 }
 
 void MainWindow::closeSerialPortQuietly()
 {
-    closeLink();
-    publishSnapshot();
+    session->closeQuietly();
 }
 
-void MainWindow::closeLink()
+void MainWindow::linkClosed()
 {
-    link->close();
+    lastReport = SwitchReport();
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
-    receiveWatch.disconnected();
+    publishSnapshot();
 }
 
 void MainWindow::readData()
@@ -276,12 +208,12 @@ void MainWindow::handleError(QSerialPort::SerialPortError error)
     // ("Unknown error", "Inappropriate ioctl for device"), so the library's
     // words alone do not tell the operator what happened.
     const QString description = tr("The connection to %1 was lost: %2")
-                                    .arg(connectedPortName, serialPort->errorString());
+                                    .arg(session->openedName(), serialPort->errorString());
     {
         const QScopedValueRollback<bool> closing(closingLostPort, true);
         closeSerialPort();
     }
-    if (lossHandler && lossHandler->linkLost(connectedPortName))
+    if (session->deviceLost())
         return;
     critical(tr("Critical Error"), description);
 }
@@ -294,21 +226,16 @@ void MainWindow::critical(const QString &title, const QString &text)
         QMessageBox::critical(this, title, text);
 }
 
-void MainWindow::checkForSilence()
+void MainWindow::switchSilent()
 {
-    // A link that cannot reach the switch says so itself (a remote panel's
-    // broker away).
-    if (!receiveWatch.silenceNow(MonotonicClock::nowMs(), linkCanSend()))
-        return;
     ui->power->setChecked(false);
     showStatus(tr("No answer from TQX-5R"));
 }
 
 void MainWindow::heardFromSwitch()
 {
-    receiveWatch.frameArrived(MonotonicClock::nowMs());
-    if (lossHandler)
-        lossHandler->switchAnswered();
+    pump.frameArrived();
+    session->switchAnswered();
 }
 
 // --- Frames from the switch ---------------------------------------------------
@@ -337,6 +264,11 @@ void MainWindow::processaPDR(MainWindow *w)
     PanelDisplay display = w->currentDisplay();
     applyStatusFrame(panelState, display, rxBuffer);
     w->showDisplay(display);
+    // Skipped for painting or not, what the frame says is news to whoever
+    // holds back for SEND or learns what the switch does.
+    w->lastReport = SwitchReport::fromStatusFrame(rxBuffer);
+    w->publishSnapshot();
+    w->switchSeam->reported(w->lastReport);
 }
 
 void MainWindow::showFirmwareRevision(quint8 major, quint8 minor)
@@ -521,7 +453,8 @@ void MainWindow::showStatus(const QString &message)
 
 void MainWindow::publishSnapshot()
 {
-    const LinkFacts facts{link->isOpen(), connectedPortName, firmwareKnown, firmwareMajor, firmwareMinor};
+    const LinkFacts facts{link->isOpen(), session->openedName(), firmwareKnown, firmwareMajor, firmwareMinor,
+                          lastReport};
     switchSeam->update(snapshotOfPanel(panelState, currentDisplay(), captions(), facts));
 }
 
@@ -532,16 +465,14 @@ void MainWindow::setLink(SwitchLink *newLink)
     if (link)
         disconnect(link, nullptr, this, nullptr);
     link = newLink;
+    pump.setLink(link);
     // The receive step runs when bytes have come or an answer is awaited;
     // nothing is read here.
-    connect(link->device(), &QIODevice::readyRead, this, [this] {
-        receiveWatch.bytesCame();
-        nudgePollThread();
-    });
+    connect(link->device(), &QIODevice::readyRead, this, [this] { pump.bytesCame(); });
     connect(link, &SwitchLink::status, this, &MainWindow::showStatus);
     // Frames come again once the far end is back; until then a silence is
     // the far end's, and its own message stays.
-    connect(link, &SwitchLink::ready, this, [this] { receiveWatch.connected(MonotonicClock::nowMs()); });
+    connect(link, &SwitchLink::ready, this, [this] { pump.farEndReady(); });
     // No switch can be seen without the far end: POWER goes out at once, as
     // after a silence, and the link's own message stays.
     connect(link, &SwitchLink::lost, this, [this] {

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "link/CommandQueue.h"
-#include "link/FrameReceiver.h"
+#include "link/LinkPump.h"
+#include "link/LinkSession.h"
 #include "link/Protocol.h"
-#include "link/ReceiveWatch.h"
 #include "panel/OperatorCommands.h"
 #include "panel/PanelState.h"
+#include "panel/SwitchSnapshot.h"
 #include "settings/SerialSettings.h"
 
 #include <QMainWindow>
@@ -17,7 +18,6 @@
 #include <memory>
 #include <optional>
 
-class LinkLossHandler;
 class PanelKeyboard;
 class PanelView;
 class QAction;
@@ -66,18 +66,20 @@ public:
 
     // Safe to call from the poll thread. True when no word may go at the
     // next send turn, so a poll may (see CommandQueue).
-    bool commandQueueIsEmpty() const { return !commandQueue.wordWaiting(); }
+    bool commandQueueIsEmpty() const { return !pump.wordWaiting(); }
     // Safe to call from the poll thread: whether the receive step has
-    // something to do, bytes having come or a silence to look for.
-    bool receiveWanted() { return receiveWatch.wanted(); }
-    std::optional<qint64> receiveDueInMs() const { return receiveWatch.dueInMs(MonotonicClock::nowMs()); }
+    // something to do, bytes having come or a silence to look for; when it
+    // next will; and from when a feature wants a fresh status.
+    bool receiveWanted() { return pump.receiveWanted(); }
+    std::optional<qint64> receiveDueInMs() const { return pump.receiveDueInMs(); }
+    std::optional<qint64> statusWantedAtMs() const { return pump.statusWantedAtMs(); }
     // How the poll thread is woken when something becomes due; empty when
-    // none runs. Set and cleared on the GUI thread.
-    void setPollThreadWaker(const void *thread, std::function<void()> waker);
-    // Only the thread that set the waker takes it away.
-    void clearPollThreadWaker(const void *thread);
+    // none runs. Set and cleared on the GUI thread; only the thread that
+    // set the waker takes it away.
+    void setPollThreadWaker(const void *thread, std::function<void()> waker) { pump.setWaker(thread, std::move(waker)); }
+    void clearPollThreadWaker(const void *thread) { pump.clearWaker(thread); }
     QList<CommandWord> queuedCommands() const { return commandQueue.words(); }
-    qint64 framesReceived() const { return receiver.framesDispatched(); }
+    qint64 framesReceived() const { return pump.framesReceived(); }
 
     // Where band follow, the broker bridge and the like meet the panel.
     SwitchSeam *seam() const { return switchSeam; }
@@ -92,21 +94,15 @@ public:
     // typed it as a custom port and chosen "Connect to TQX-5R". With another
     // link, opens that instead.
     void connectAtStart(const QString &portName);
-    // Puts portName in the settings as a typed custom port, with the line
-    // parameters as they are.
-    void useCustomPort(const QString &portName);
     SettingsDialog *serialSettingsDialog() const { return settings; }
 
-    // Hands device losses to handler instead of the "Critical Error" box;
-    // nullptr brings the box back. The handler is not owned.
-    void setLinkLossHandler(LinkLossHandler *handler) { lossHandler = handler; }
+    // Opening and closing the link, for whoever takes over when the device
+    // goes away (its loss handler replaces the "Critical Error" box).
+    LinkSession *linkSession() const { return session; }
     // Shows the error boxes some other way (a panel without a screen).
     void setCriticalMessage(CriticalMessage show) { criticalMessage = std::move(show); }
     // The port and line parameters "Connect to TQX-5R" would use now.
     SerialSettings serialSettings() const;
-    // Opens the port with p as "Connect to TQX-5R" does, except that a
-    // failure shows no box and leaves the status bar alone.
-    bool openSerialPortQuietly(const SerialSettings &p);
     // Closes the port as "Disconnect" does, except that the status bar is
     // left alone and the loss handler is not told.
     void closeSerialPortQuietly();
@@ -158,15 +154,9 @@ private:
     void showFirmwareRevision(quint8 major, quint8 minor);
     void applyEffects(const OperatorCommands::Effects &effects);
     bool queueCommand(CommandWord word, CommandQueue::Origin origin = CommandQueue::Origin::Operator);
-    void checkForSilence();
-    // A word goes out: what came before it is read first, and its answer
-    // as soon as it is in.
-    void readBeforeSending();
-    void awaitAnswer();
-    // Wakes the poll thread when a word waits or a receive step is due.
-    void nudgePollThread();
-    // Closes the link and sets the window as disconnected, publishing nothing.
-    void closeLink();
+    void switchSilent();
+    void linkOpened(const QString &message);
+    void linkClosed();
     void heardFromSwitch();
     PanelDisplay currentDisplay() const;
     void showDisplay(const PanelDisplay &display);
@@ -178,17 +168,14 @@ private:
     Ui::mainWindow *ui;
     SettingsDialog *settings;
 
-    FrameReceiver receiver;
+    LinkPump pump;
+    LinkSession *session = nullptr;
     std::unique_ptr<PanelView> view;
-    QString connectedPortName;
-    ReceiveWatch receiveWatch;
-    std::function<void()> pollThreadWaker;
-    const void *pollThreadWakerOwner = nullptr;
+    SwitchReport lastReport;
     bool firmwareKnown = false;
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
     SwitchSeam *switchSeam = nullptr;
-    LinkLossHandler *lossHandler = nullptr;
     bool closingLostPort = false;
     SwitchLink *serialLink = nullptr;
     SwitchLink *link = nullptr;

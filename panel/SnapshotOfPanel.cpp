@@ -28,5 +28,6 @@ SwitchSnapshot snapshotOfPanel(const PanelState &state, const PanelDisplay &disp
     s.choosingSplitTx = state.choosingSplitTx != 0;
     s.choosingSuperSplit = state.choosingSuperSplit != 0;
     s.superSplitSelection = state.superSplitSelection;
+    s.reported = link.open ? link.report : SwitchReport();
     return s;
 }

@@ -13,6 +13,7 @@ struct LinkFacts
     bool firmwareKnown = false;
     quint8 firmwareMajor = 0;
     quint8 firmwareMinor = 0;
+    SwitchReport report;
 };
 
 SwitchSnapshot snapshotOfPanel(const PanelState &state, const PanelDisplay &display, const QStringList &captions,

@@ -5,6 +5,7 @@ SwitchSeam::SwitchSeam(QueueWord queueWord, QObject *parent)
     , queue(std::move(queueWord))
 {
     qRegisterMetaType<SwitchSnapshot>();
+    qRegisterMetaType<SwitchReport>();
 }
 
 void SwitchSeam::update(const SwitchSnapshot &snapshot)
@@ -18,6 +19,16 @@ void SwitchSeam::update(const SwitchSnapshot &snapshot)
 void SwitchSeam::dispatched(const QByteArray &frame)
 {
     emit frameDispatched(frame);
+}
+
+void SwitchSeam::reported(const SwitchReport &report)
+{
+    emit statusReported(report);
+}
+
+void SwitchSeam::wantStatusAt(std::optional<qint64> atMs)
+{
+    emit statusWanted(atMs);
 }
 
 void SwitchSeam::selected(int position)

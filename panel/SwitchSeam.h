@@ -41,7 +41,13 @@ public:
     // differs from the last snapshot, so a steady poll publishes nothing.
     void update(const SwitchSnapshot &snapshot);
     void dispatched(const QByteArray &frame);
+    // Every status frame, after the snapshot took it in.
+    void reported(const SwitchReport &report);
     void selected(int position);
+
+    // A feature wants a status frame read from atMs (MonotonicClock) on, so
+    // polls are timed for it; none: no longer.
+    void wantStatusAt(std::optional<qint64> atMs);
 
     // The guarded word, for a feature. At most one waits: a newer one
     // replaces it. ready says whether it may leave at the next turn as far
@@ -63,6 +69,8 @@ public slots:
 signals:
     void stateChanged(const SwitchSnapshot &snapshot);
     void frameDispatched(const QByteArray &frame);
+    void statusReported(const SwitchReport &report);
+    void statusWanted(std::optional<qint64> atMs);
     void operatorSelected(int position);
     // The guarded word came, went or changed readiness.
     void guardedWordChanged();

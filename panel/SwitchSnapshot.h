@@ -7,6 +7,31 @@
 
 #include <array>
 
+// What the switch's last status frame said, whether the panel painted it or
+// skipped it (the frame after a key press is not shown, since it may still
+// show the antenna before). Safety and learning go by this: it is never a
+// key the operator pressed, only what the switch reports.
+struct SwitchReport
+{
+    bool known = false;         // a status frame since the link opened
+    quint8 position = 0;
+    bool split = false;
+    quint8 splitPosition = 0;
+    quint8 busyMask = 0;        // bit i: position i busy (already inverted from the wire)
+    quint8 superSplitMask = 0;
+    bool send = false;
+
+    // From the status frame's bytes (12 of them, "IGT" first).
+    static SwitchReport fromStatusFrame(const quint8 *frame);
+
+    bool hasPosition() const { return known && isPosition(position); }
+    bool superSplitOn() const { return inMask(superSplitMask, position); }
+    bool isBusy(int p) const { return inMask(busyMask, p); }
+
+    bool operator==(const SwitchReport &other) const;
+    bool operator!=(const SwitchReport &other) const { return !(*this == other); }
+};
+
 // What the panel knows of the switch at one moment, as plain values: the
 // link, what the last status and firmware frames said (as the panel shows
 // it, operator commands included) and what the operator is doing. Features
@@ -39,6 +64,8 @@ struct SwitchSnapshot
 
     std::array<QString, positionCount> captions;
 
+    SwitchReport reported;        // the last status frame, painted or not
+
     bool hasPosition() const { return isPosition(position); }
     bool isBusy(int p) const { return inMask(busyMask, p); }
     bool operatorChoosing() const { return choosingSplitTx || choosingSuperSplit; }
@@ -48,3 +75,4 @@ struct SwitchSnapshot
 };
 
 Q_DECLARE_METATYPE(SwitchSnapshot)
+Q_DECLARE_METATYPE(SwitchReport)

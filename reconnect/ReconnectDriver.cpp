@@ -1,7 +1,6 @@
 #include "reconnect/ReconnectDriver.h"
 
-#include "link/Transmitter.h"
-#include "panel/MainWindow.h"
+#include "link/LinkSession.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -44,9 +43,9 @@ void logToStderr(const QString &line)
 
 } // namespace
 
-ReconnectDriver::ReconnectDriver(MainWindow *window, const ReconnectTiming &timing)
-    : QObject(window)
-    , window(window)
+ReconnectDriver::ReconnectDriver(LinkSession *session, const ReconnectTiming &timing)
+    : QObject(session)
+    , session(session)
     , schedule(timing)
     , answerMs(timing.answerMs)
     , listPorts(systemPorts)
@@ -58,14 +57,18 @@ ReconnectDriver::ReconnectDriver(MainWindow *window, const ReconnectTiming &timi
     answerTimer.setSingleShot(true);
     connect(&answerTimer, &QTimer::timeout, this, &ReconnectDriver::noAnswer);
     clock.start();
-    window->setLinkLossHandler(this);
+    session->setLossHandler(this);
 }
 
-ReconnectDriver::~ReconnectDriver() = default;
+ReconnectDriver::~ReconnectDriver()
+{
+    if (session->handler() == this)
+        session->setLossHandler(nullptr);
+}
 
 void ReconnectDriver::linkOpened(const QString &portName, const QString &message)
 {
-    requestedName = window->serialSettings().portName;
+    requestedName = session->settings().portName;
     openedName = portName;
     openedMessage = message;
     learnOnAnswer = true;
@@ -135,16 +138,16 @@ bool ReconnectDriver::linkLost(const QString &portName)
 
 void ReconnectDriver::connectAtStart(const QString &portName)
 {
-    window->useCustomPort(portName);
+    session->useCustomPort(portName);
     const qint64 nowMs = clock.elapsed();
     ownOpen = true;
-    const bool opened = window->openSerialPortQuietly(window->serialSettings());
+    const bool opened = session->open(session->settings());
     ownOpen = false;
     if (opened) {
-        schedule.opened(window->serialSettings().portName, nowMs);
+        schedule.opened(session->settings().portName, nowMs);
         return;
     }
-    startRetrying(tr("Cannot open %1: %2; retrying…").arg(portName, serialPort->errorString()));
+    startRetrying(tr("Cannot open %1: %2; retrying…").arg(portName, session->errorString()));
 }
 
 void ReconnectDriver::startRetrying(const QString &message)
@@ -153,7 +156,7 @@ void ReconnectDriver::startRetrying(const QString &message)
     retryMessage = message;
     loggedThisOutage.clear();
     schedule.lost(clock.elapsed());
-    window->showStatus(retryMessage);
+    session->say(retryMessage);
     logOnce(retryMessage);
     waitForNextTry();
 }
@@ -163,14 +166,14 @@ void ReconnectDriver::tryNow()
     if (!retrying)
         return;
     ++tryCount;
-    SerialSettings settings = window->serialSettings();
+    SerialSettings settings = session->settings();
     const QString name = finder.choose(settings.portName, listPorts(), pathExists(settings.portName));
     const qint64 nowMs = clock.elapsed();
     // A port that stayed silent on the last tries is left closed for a while.
     if (!name.isEmpty() && schedule.mayOpen(name, nowMs)) {
         settings.portName = name;
         ownOpen = true;
-        const bool opened = window->openSerialPortQuietly(settings);
+        const bool opened = session->open(settings);
         ownOpen = false;
         if (opened) {
             schedule.opened(name, nowMs);
@@ -187,7 +190,7 @@ void ReconnectDriver::noAnswer()
     // Polls into a device that is not the switch, or a switch without
     // power, help no one: the port is closed and tried again later.
     learnOnAnswer = false;
-    window->closeSerialPortQuietly();
+    session->closeQuietly();
     schedule.unanswered();
     const QString message = tr("%1 opened but the TQX-5R did not answer; retrying…").arg(openedName);
     if (!retrying) {
@@ -201,7 +204,7 @@ void ReconnectDriver::noAnswer()
 
 void ReconnectDriver::triedAgain(const QString &message)
 {
-    window->showStatus(message);
+    session->say(message);
     schedule.tried(clock.elapsed());
     waitForNextTry();
 }

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-class MainWindow;
+class LinkSession;
 
 // Opens the port again on its own after the serial device went away, instead
 // of the "Critical Error" box: first a second after the loss, then backing
@@ -26,7 +26,8 @@ class MainWindow;
 // it, so a stranger is never followed to a new name. The loss, each kind of
 // failure once per outage, and each reconnect are logged with a timestamp.
 //
-// A child of the window, on the GUI thread: closing the window ends it.
+// Works through the link's session, never the window; a child of the
+// session, on the GUI thread: closing the window ends it.
 class ReconnectDriver : public QObject, public LinkLossHandler
 {
     Q_OBJECT
@@ -36,8 +37,7 @@ public:
     using PathCheck = std::function<bool(const QString &)>;
     using LogLine = std::function<void(const QString &)>;
 
-    explicit ReconnectDriver(MainWindow *window,
-                             const ReconnectTiming &timing = ReconnectTiming());
+    explicit ReconnectDriver(LinkSession *session, const ReconnectTiming &timing = ReconnectTiming());
     ~ReconnectDriver() override;
 
     // The system's port list (QSerialPortInfo) unless replaced.
@@ -73,7 +73,7 @@ private:
     // what happened, not every try.
     void logOnce(const QString &line);
 
-    MainWindow *window;
+    LinkSession *session;
     ReconnectSchedule schedule;
     PortFinder finder;
     QTimer timer;

@@ -3,6 +3,7 @@
 #include "link/PollPacer.h"
 #include "link/Protocol.h"
 #include "link/ReceiveWatch.h"
+#include "link/SendTurn.h"
 #include "link/SwitchLink.h"
 #include "link/SilenceWatch.h"
 #include "link/ThreadLeitura.h"
@@ -24,12 +25,14 @@ constexpr qint64 hourMs = 3600 * 1000;
 // Feeds the pacer one cycle per entry of times; queue holds 'q' where
 // commands wait and 'e' where the queue is empty. The answer has one letter
 // a cycle: '-' nothing, 'P' poll, 'C' command.
-QString pace(const QVector<qint64> &times, const QString &queue)
+QString pace(const QVector<qint64> &times, const QString &queue, qint64 statusWantedAtMs = -1)
 {
     PollPacer pacer(0);
     QString sent;
+    const std::optional<qint64> wanted =
+        statusWantedAtMs < 0 ? std::nullopt : std::optional<qint64>(statusWantedAtMs);
     for (int i = 0; i < times.size(); ++i) {
-        switch (pacer.next(times[i], queue.at(i) == 'e')) {
+        switch (pacer.next(times[i], queue.at(i) == 'e', wanted)) {
         case PollPacer::Send::Nothing: sent += '-'; break;
         case PollPacer::Send::Poll: sent += 'P'; break;
         case PollPacer::Send::Command: sent += 'C'; break;
@@ -52,15 +55,18 @@ QVector<qint64> cycles(qint64 endMs, qint64 stepBackAtMs = -1)
 //   o3  the operator's key queues select 3      f3  a feature queues select 3
 //   g3  band follow's guarded word is select 3, ready, its guard allowing it
 //   G3  the same, but its guard refuses when asked
-//   t   a send turn: the word written is logged ("3"), "0-" when none went
-//       after all, or "P" when the queue says a poll should go instead
-//       (and the poll goes)
+//   t   a send turn, in the link's order (read, choose, write): the word
+//       written is logged ("3"), "0-" when none went after all, or "P" when
+//       a poll went instead
+//   s   before the coming turn the switch reports SEND: read at the turn,
+//       it makes the guard refuse from then on
 //   !   the next word may go at the coming turn ("w" logged) or not ("-")
 QString run(const QString &script)
 {
     CommandQueue queue;
     std::optional<CommandWord> guarded;
     bool guardAllows = true;
+    bool sendArrives = false;
     queue.setGuardedWord({[&] { return guarded.has_value(); },
                           [&]() -> std::optional<CommandWord> {
                               if (!guarded || !guardAllows)
@@ -80,16 +86,21 @@ QString run(const QString &script)
             queue.refresh();
             break;
         case '!': log << (queue.wordWaiting() ? "w" : "-"); break;
-        case 't':
-            if (!queue.wordWaiting()) {
-                queue.pollSent();
-                log << "P";
-            } else if (const std::optional<CommandWord> word = queue.takeNext()) {
-                log << QString::number(Protocol::commandOperand(*word));
-            } else {
+        case 's': sendArrives = true; break;
+        case 't': {
+            const SendTurn::Wrote wrote = SendTurn::run(
+                queue.wordWaiting() ? SendTurn::Kind::Command : SendTurn::Kind::Poll,
+                {[&] { guardAllows = guardAllows && !std::exchange(sendArrives, false); },
+                 [&] { return queue.takeNext(); },
+                 [&](CommandWord word, bool) { log << QString::number(Protocol::commandOperand(word)); },
+                 [&] {
+                     queue.pollSent();
+                     log << "P";
+                 }});
+            if (wrote == SendTurn::Wrote::Nothing)
                 log << "0-";
-            }
             break;
+        }
         }
     }
     return log.join(' ');
@@ -107,22 +118,34 @@ private slots:
     {
         QTest::addColumn<QVector<qint64>>("times");
         QTest::addColumn<QString>("queue");
+        QTest::addColumn<qint64>("wantedAt");   // a fresh status wanted from then; -1: none
         QTest::addColumn<QString>("sent");
-        QTest::newRow("a poll needs more than 150 ms") << QVector<qint64>{150, 151} << "ee" << "-P";
-        QTest::newRow("a command needs more than 100 ms") << QVector<qint64>{100, 101} << "qq" << "-C";
+        QTest::newRow("a poll needs more than 150 ms") << QVector<qint64>{150, 151} << "ee" << -1LL << "-P";
+        QTest::newRow("a command needs more than 100 ms") << QVector<qint64>{100, 101} << "qq" << -1LL << "-C";
         QTest::newRow("a command right after a poll waits 100 ms from it")
-            << QVector<qint64>{151, 251, 252} << "eqq" << "P-C";
+            << QVector<qint64>{151, 251, 252} << "eqq" << -1LL << "P-C";
         QTest::newRow("no poll while commands wait, then 150 ms after the last")
-            << QVector<qint64>{101, 202, 303, 453, 454} << "qqqee" << "CCC-P";
+            << QVector<qint64>{101, 202, 303, 453, 454} << "qqqee" << -1LL << "CCC-P";
         QTest::newRow("an emptied queue needs the poll spacing again")
-            << QVector<qint64>{101, 230, 252} << "qee" << "C-P";
+            << QVector<qint64>{101, 230, 252} << "qee" << -1LL << "C-P";
+        QTest::newRow("a status wanted: the poll at its moment, 100 ms after the last send")
+            << QVector<qint64>{101, 150, 201, 202} << "qeee" << 150LL << "C--P";
+        QTest::newRow("... a regular poll due just before the moment waits for it")
+            << QVector<qint64>{151, 200, 251} << "eee" << 250LL << "--P";
+        QTest::newRow("... but never leaves the switch unheard past 275 ms")
+            << QVector<qint64>{260, 270} << "ee" << 300LL << "P-";
+        QTest::newRow("... and a moment far ahead changes nothing")
+            << QVector<qint64>{151, 302} << "ee" << 500LL << "PP";
+        QTest::newRow("... nor does it come before a waiting command")
+            << QVector<qint64>{101, 150} << "qq" << 50LL << "C-";
     }
     void pacing()
     {
         QFETCH(QVector<qint64>, times);
         QFETCH(QString, queue);
+        QFETCH(qint64, wantedAt);
         QFETCH(QString, sent);
-        QCOMPARE(pace(times, queue), sent);
+        QCOMPARE(pace(times, queue, wantedAt), sent);
     }
 
     void exactCyclesAndAClockStepBack()
@@ -362,7 +385,11 @@ private slots:
         QTest::newRow("the guarded word is a feature's word too") << "f1 t g5 ! t t" << "1 - P 5";
         QTest::newRow("the guarded word goes before the features' words") << "f1 f2 g5 t t t t t" << "5 P 1 P 2";
         QTest::newRow("... not before the operator's") << "o1 f2 g5 t t t t" << "1 5 P 2";
-        QTest::newRow("its guard refuses when asked: nothing goes, it stays") << "G5 ! t ! t" << "w 0- w 0-";
+        QTest::newRow("its guard refuses when asked: the turn is a poll's, the word sits one out")
+            << "G5 ! t ! t ! t" << "w P - P w P";
+        QTest::newRow("... and the features' words go meanwhile") << "f1 f2 G5 t t t t t" << "P 1 P P 2";
+        QTest::newRow("SEND read at the turn stops the guarded word before it is written") << "g5 s t t" << "P P";
+        QTest::newRow("... but not the operator's word") << "o1 g5 s t t" << "1 P";
     }
     void turns()
     {
@@ -380,7 +407,7 @@ private slots:
         QVERIFY(!queue.append(Protocol::selectWord(1), CommandQueue::Origin::Operator));
         QVERIFY(!queue.append(Protocol::selectWord(1), CommandQueue::Origin::Feature));
         QCOMPARE(queue.words().size(), CommandQueue::maxWords);
-        queue.takeNext();
+        QVERIFY(queue.takeNext().word);
         QVERIFY(queue.append(Protocol::selectWord(1), CommandQueue::Origin::Operator));
     }
 };

@@ -372,7 +372,7 @@ private:
 
     ReconnectDriver *enableReconnect(const ReconnectTiming &timing = ReconnectTiming())
     {
-        auto *driver = new ReconnectDriver(rig->window.get(), timing);
+        auto *driver = new ReconnectDriver(rig->window->linkSession(), timing);
         driver->setLog([this](const QString &line) { logLines << line; });
         return driver;
     }
