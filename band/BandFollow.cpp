@@ -25,6 +25,7 @@ BandFollow::BandFollow(const BandFollowSettings &settings, SwitchSeam *seam, QOb
         loggers->setRadio(settings.loggerRadio);
         problems = loggers->listen(settings.loggers);
         connect(loggers, &LoggerListener::reading, bandFollower, &BandFollower::takeReading);
+        connect(loggers, &LoggerListener::flooded, bandFollower, &BandFollower::loggerFlooded);
         // A select that waited for these packets may go now.
         connect(loggers, &LoggerListener::packetsRead, bandFollower, &BandFollower::reconsider);
         connect(loggers, &LoggerListener::packetsRead, this, [this] {
@@ -104,6 +105,7 @@ QString BandFollow::liveLine() const
     }
     if (loggers) {
         sources.listening = true;
+        sources.loggerPortsTaken = loggers->unbound();
         if (sinceLastPacket.isValid())
             sources.sinceLastPacketMs = sinceLastPacket.elapsed();
     }

@@ -1,5 +1,6 @@
 #include "band/BandFollower.h"
 
+#include "link/MonotonicClock.h"
 #include "link/Protocol.h"
 #include "panel/SwitchSeam.h"
 
@@ -14,11 +15,11 @@ BandFollower::BandFollower(SwitchSeam *seam, const QString &memoryPath, qint64 h
     , deadlineTimer(this)
 {
     qRegisterMetaType<RigReading>();
-    clock.start();
     deadlineTimer.setSingleShot(true);
     deadlineTimer.setTimerType(Qt::PreciseTimer);
     connect(&deadlineTimer, &QTimer::timeout, this, [this] { apply(rules.tick(nowMs())); });
     connect(seam, &SwitchSeam::stateChanged, this, &BandFollower::switchStateChanged);
+    connect(seam, &SwitchSeam::statusReported, this, &BandFollower::statusFrameRead);
     connect(seam, &SwitchSeam::operatorSelected, this,
             [this](int position) { apply(rules.operatorSelected(nowMs(), position)); });
     seam->setGuard({[this] { return mayLeaveNow(); }, [this](CommandWord) { left(); }});
@@ -54,10 +55,17 @@ void BandFollower::memoryFileChanged()
         emit changed();
 }
 
+qint64 BandFollower::nowMs()
+{
+    return MonotonicClock::nowMs();
+}
+
 BandFollower::~BandFollower()
 {
     seam->setGuard({});
     seam->withdrawGuardedWord();
+    if (statusAsked)
+        seam->wantStatusAt(std::nullopt);
     const FollowRules::Actions last = rules.flush();
     if (last.learnedPosition >= 0)
         memory.remember(last.learnedBand, last.learnedPosition);
@@ -89,6 +97,17 @@ void BandFollower::reconsider()
 void BandFollower::switchStateChanged(const SwitchSnapshot &snapshot)
 {
     apply(rules.switchState(nowMs(), snapshot));
+}
+
+void BandFollower::statusFrameRead()
+{
+    apply(rules.statusFrame(nowMs()));
+}
+
+void BandFollower::loggerFlooded(bool flooded)
+{
+    apply(rules.loggerFlooded(nowMs(), flooded));
+    emit statusText(flooded ? tr("Band follow held: logger port flooded") : tr("Band follow resumed"));
 }
 
 bool BandFollower::mayLeaveNow()
@@ -146,6 +165,11 @@ void BandFollower::offer()
             seam->withdrawGuardedWord();
     }
     seam->setGuardedWordReady(rules.mayLeave(nowMs()));
+    const std::optional<qint64> statusWanted = rules.statusWantedAt();
+    if (statusWanted != statusAsked) {
+        statusAsked = statusWanted;
+        seam->wantStatusAt(statusWanted);
+    }
 
     if (const std::optional<qint64> deadline = rules.nextDeadline(nowMs()))
         deadlineTimer.start(static_cast<int>(qMax<qint64>(0, *deadline - nowMs())));

@@ -4,7 +4,6 @@
 #include "band/FollowRules.h"
 #include "rig/RigReading.h"
 
-#include <QElapsedTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QTimer>
@@ -45,6 +44,8 @@ public:
 
 public slots:
     void takeReading(const RigReading &reading);
+    // A logger port hears far more than a logger sends (or stopped doing so).
+    void loggerFlooded(bool flooded);
     // Looks again whether the select may go, e.g. after it waited for news.
     void reconsider();
 
@@ -56,6 +57,7 @@ signals:
 
 private:
     void switchStateChanged(const SwitchSnapshot &snapshot);
+    void statusFrameRead();
     void apply(const FollowRules::Actions &actions);
     bool mayLeaveNow();
     void left();
@@ -64,15 +66,16 @@ private:
     // The memory file changed under us (edited by hand): its lines count.
     void memoryFileChanged();
     void watchMemoryFile();
-    qint64 nowMs() const { return clock.elapsed(); }
+    // The link's clock, so a wanted status is timed on the poll thread's.
+    static qint64 nowMs();
 
     SwitchSeam *seam;
     BandMemory memory;
     FollowRules rules;
-    QElapsedTimer clock;
     QTimer deadlineTimer;
     QFileSystemWatcher memoryWatcher;
     std::function<bool()> freshenSources;
     int offered = -1;
+    std::optional<qint64> statusAsked;
     bool saveFailureShown = false;
 };

@@ -20,17 +20,12 @@ FollowRules::Actions FollowRules::reading(qint64 nowMs, const RigReading &readin
     if (reading.valid) {
         const int band = BandPlan::bandAt(reading.frequencyHz);
         if (band != BandPlan::noBand) {
+            // A band counts by the time it stands, not by how many readings
+            // say so: a logger sends two or three for every band of a sweep.
             if (band == currentBand) {
                 candidateBand = BandPlan::noBand;
-            } else if (band == candidateBand) {
-                // Running readings count from one source; another source
-                // agreeing starts its own count, the band's time still runs.
-                candidateReadings = reading.source == candidateSource ? candidateReadings + 1 : 1;
-                candidateSource = reading.source;
-            } else {
+            } else if (band != candidateBand) {
                 candidateBand = band;
-                candidateSource = reading.source;
-                candidateReadings = 1;
                 candidateSinceMs = nowMs;
             }
         }
@@ -69,23 +64,29 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
 {
     const SwitchSnapshot before = state;
     state = snapshot;
-    if (before.send || snapshot.send)
+    const SwitchReport &report = snapshot.reported;
+    if (before.send || snapshot.send || before.reported.send || report.send)
         lastTransmitMs = nowMs;
 
-    const bool ours = inFlightTarget >= 0 && snapshot.position == inFlightTarget;
+    const bool ours = inFlightTarget >= 0 && report.known && report.position == inFlightTarget;
     const bool flying = inFlight(nowMs);
     if (ours || !snapshot.linkOpen)
         inFlightTarget = -1;
-    if (answering(snapshot) && snapshot.position == unconfirmed)
+    if (answering(snapshot) && report.position == unconfirmed)
         unconfirmed = -1;
 
     if (!answering(before) && answering(snapshot))
         answeringAgain(snapshot);
     everHeard = everHeard || answering(snapshot);
     if (answering(snapshot))
-        positionHeard = snapshot.position;
+        positionHeard = report.position;
 
-    if (operatorMoved(before, snapshot) && !ours) {
+    // A key the operator pressed counts once the switch shows it.
+    const bool pressConfirmed = choice && !choice->confirmed && answering(snapshot)
+                                && report.position == choice->position;
+    if (pressConfirmed)
+        choice->confirmed = true;
+    if (operatorMoved(before, snapshot) && !ours && !pressConfirmed) {
         if (flying) {
             // A status frame from before our select took effect, or a change
             // nobody can tell from ours: not learned.
@@ -94,9 +95,26 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
             // override what may be the operator's hand, never learn a guess.
             pending = -1;
         } else {
-            operatorChose(nowMs, snapshot.position);
+            operatorChose(nowMs, report.position, true);
         }
     }
+    return decide(nowMs, Actions());
+}
+
+FollowRules::Actions FollowRules::statusFrame(qint64 nowMs)
+{
+    if (countedAtMs && state.linkOpen)
+        heardSinceCount = true;
+    return decide(nowMs, Actions());
+}
+
+FollowRules::Actions FollowRules::loggerFlooded(qint64 nowMs, bool isFlooded)
+{
+    // A transmit report may have been lost in the flood: its end counts as
+    // the end of a transmission.
+    if (flooded && !isFlooded)
+        lastTransmitMs = nowMs;
+    flooded = isFlooded;
     return decide(nowMs, Actions());
 }
 
@@ -110,7 +128,7 @@ void FollowRules::answeringAgain(const SwitchSnapshot &snapshot)
     }
     // Otherwise its own antenna stands: moved while it was not heard, it is
     // someone's hand at the front panel, and a select waiting is dropped.
-    if (everHeard && snapshot.position != positionHeard) {
+    if (everHeard && snapshot.reported.position != positionHeard) {
         pending = -1;
         unconfirmed = -1;
         return;
@@ -123,18 +141,20 @@ void FollowRules::answeringAgain(const SwitchSnapshot &snapshot)
 
 FollowRules::Actions FollowRules::operatorSelected(qint64 nowMs, int position)
 {
-    if (isPosition(position) && !state.splitOn && !state.superSplitOn && !state.operatorChoosing())
-        operatorChose(nowMs, position);
+    if (isPosition(position) && !paired(state) && !state.operatorChoosing()) {
+        // Already there, the switch has said so; otherwise its report will.
+        operatorChose(nowMs, position, answering(state) && state.reported.position == position);
+    }
     return decide(nowMs, Actions());
 }
 
-void FollowRules::operatorChose(qint64 nowMs, int position)
+void FollowRules::operatorChose(qint64 nowMs, int position, bool reported)
 {
     // The operator's choice wins; which band it is for shows within
     // settleMs (a band change may be under way).
     pending = -1;
     unconfirmed = -1;
-    choice = Choice{position, nowMs, readingBandAt(nowMs)};
+    choice = Choice{position, nowMs, readingBandAt(nowMs), reported};
 }
 
 FollowRules::Actions FollowRules::tick(qint64 nowMs)
@@ -145,7 +165,7 @@ FollowRules::Actions FollowRules::tick(qint64 nowMs)
 FollowRules::Actions FollowRules::flush()
 {
     Actions actions;
-    if (choice && candidateBand == BandPlan::noBand && choice->band == currentBand)
+    if (choice && choice->confirmed && candidateBand == BandPlan::noBand && choice->band == currentBand)
         learn(currentBand, choice->position, actions);
     choice.reset();
     return actions;
@@ -153,6 +173,7 @@ FollowRules::Actions FollowRules::flush()
 
 void FollowRules::selectSent(qint64 nowMs)
 {
+    countedAtMs.reset();
     inFlightTarget = pending;
     unconfirmed = pending;
     inFlightSinceMs = nowMs;
@@ -171,8 +192,10 @@ FollowRules::Actions FollowRules::decide(qint64 nowMs, Actions actions)
 {
     settle(nowMs, actions);
     resolveChoice(nowMs, actions);
-    if (pending >= 0 && pending == state.position && hold(nowMs) == Hold::None)
+    if (pending >= 0 && pending == state.reported.position && hold(nowMs) == Hold::None)
         pending = -1;   // already there
+    if (pending < 0)
+        countedAtMs.reset();
     if (answering(state))
         heardBand = currentBand;
     notice(nowMs, actions);
@@ -181,22 +204,30 @@ FollowRules::Actions FollowRules::decide(qint64 nowMs, Actions actions)
 
 void FollowRules::settle(qint64 nowMs, Actions &actions)
 {
-    if (candidateBand == BandPlan::noBand
-        || (candidateReadings < settleReadings && nowMs - candidateSinceMs < settleMs))
+    if (candidateBand == BandPlan::noBand || nowMs - candidateSinceMs < settleMs)
         return;
     currentBand = candidateBand;
     candidateBand = BandPlan::noBand;
     actions.bandChanged = true;
     if (choice) {
-        // Chosen around the band change: the operator's, for the new band.
-        if (readingBandAt(nowMs) == currentBand)
-            learn(currentBand, choice->position, actions);
-        choice.reset();
+        // Chosen around the band change: the operator's, for the new band,
+        // once the switch shows it.
         pending = -1;
+        if (readingBandAt(nowMs) != currentBand) {
+            choice.reset();
+        } else if (choice->confirmed) {
+            learn(currentBand, choice->position, actions);
+            choice.reset();
+        } else {
+            choice->band = currentBand;
+        }
         return;
     }
     pending = antennas[static_cast<size_t>(currentBand)];
     unconfirmed = -1;
+    // A move at the front panel just before now shows in the next frame.
+    countedAtMs = nowMs;
+    heardSinceCount = false;
 }
 
 void FollowRules::resolveChoice(qint64 nowMs, Actions &actions)
@@ -204,6 +235,12 @@ void FollowRules::resolveChoice(qint64 nowMs, Actions &actions)
     // While a band change is under way the choice waits for it.
     if (!choice || candidateBand != BandPlan::noBand || nowMs - choice->atMs < settleMs)
         return;
+    if (!choice->confirmed) {
+        // A key whose word never reached the switch teaches nothing.
+        if (nowMs - choice->atMs > inFlightMs)
+            choice.reset();
+        return;
+    }
     // Learned for the band the radio was on when the operator chose.
     if (choice->band == currentBand)
         learn(currentBand, choice->position, actions);
@@ -247,17 +284,19 @@ FollowRules::Hold FollowRules::hold(qint64 nowMs) const
 {
     if (anyTransmitting())
         return Hold::Transmitting;
-    if (state.send)
+    if (flooded)
+        return Hold::Flooded;
+    if (state.send || state.reported.send)
         return Hold::Send;
     if (lastTransmitMs && nowMs - *lastTransmitMs < hangMs)
         return Hold::AfterTransmit;
     if (!state.linkOpen)
         return Hold::NotConnected;
-    if (!state.power || !state.hasPosition())
+    if (!state.power || !state.reported.hasPosition())
         return Hold::NoAnswer;
-    if (state.splitOn)
+    if (state.splitOn || state.reported.split)
         return Hold::Split;
-    if (state.superSplitOn)
+    if (state.superSplitOn || state.reported.superSplitOn())
         return Hold::SuperSplit;
     if (state.operatorChoosing())
         return Hold::Choosing;
@@ -265,8 +304,10 @@ FollowRules::Hold FollowRules::hold(qint64 nowMs) const
     // otherwise, however long a hold lasts; only learning wants a fresh one.
     if (readingBand != currentBand)
         return Hold::OffBand;
-    if (pending >= 0 && state.isBusy(pending))
+    if (pending >= 0 && state.reported.isBusy(pending))
         return Hold::Busy;
+    if (pending >= 0 && countedAtMs && !heardSinceCount)
+        return Hold::AwaitingStatus;
     if (lastSentMs && nowMs - *lastSentMs < followSpacingMs)
         return Hold::Spacing;
     return Hold::None;
@@ -305,7 +346,7 @@ std::optional<qint64> FollowRules::nextDeadline(qint64 nowMs) const
     if (candidateBand != BandPlan::noBand)
         consider(candidateSinceMs + settleMs);
     else if (choice)
-        consider(choice->atMs + settleMs);
+        consider(choice->atMs + (choice->confirmed ? settleMs : inFlightMs + 1));
     // The end of the hang time changes what holds band follow, pending
     // select or not (the status bar shows it).
     if (lastTransmitMs)
@@ -320,11 +361,18 @@ std::optional<qint64> FollowRules::nextDeadline(qint64 nowMs) const
     return next;
 }
 
+std::optional<qint64> FollowRules::statusWantedAt() const
+{
+    if (candidateBand != BandPlan::noBand)
+        return candidateSinceMs + settleMs;
+    if (pending >= 0 && countedAtMs && !heardSinceCount)
+        return *countedAtMs;
+    return std::nullopt;
+}
+
 bool FollowRules::operatorMoved(const SwitchSnapshot &before, const SwitchSnapshot &after) const
 {
-    const auto pairedOrChoosing = [](const SwitchSnapshot &s) {
-        return s.splitOn || s.superSplitOn || s.operatorChoosing();
-    };
-    return before.position != after.position && answering(before) && answering(after)
+    const auto pairedOrChoosing = [](const SwitchSnapshot &s) { return paired(s) || s.operatorChoosing(); };
+    return before.reported.position != after.reported.position && answering(before) && answering(after)
            && !pairedOrChoosing(before) && !pairedOrChoosing(after);
 }

@@ -12,24 +12,34 @@
 // operator. Plain rules: the caller hands in readings, the switch's state and
 // the time (ms on any monotonic clock) and carries out what comes back.
 //
-// - A reading on a new band counts once the band has been read twice running
-//   by one source, or has stood for settleMs; a radio tuned through a band
-//   never switches to it, and a reading outside every band changes nothing.
+// The switch is known by what it reports (SwitchSnapshot::reported: every
+// status frame, whether the panel painted it or skipped it after a key), and
+// by what the panel shows of the link and of the operator's modes.
+//
+// - A reading on a new band counts once the band has stood for settleMs,
+//   however many readings came meanwhile; a radio swept through bands
+//   switches once, where it stops, and a reading outside every band
+//   changes nothing.
 // - On a band change the antenna remembered for the band becomes the pending
 //   select, unless the switch is already there. It may leave only while
 //   nothing holds it back, and the panel asks again at the very moment it
 //   would write it: transmitting (and hangMs after the last transmit report
-//   or SEND), SEND, split or super split, the operator mid-choice, the link
-//   closed or silent, the antenna busy, the radio off the band, or less than
-//   followSpacingMs since the last select of ours. A newer band change
-//   replaces it, a choice of the operator's drops it.
-// - A position change the panel did not ask for, made on a connected,
+//   or SEND), the logger port flooded, SEND, split or super split, the
+//   operator mid-choice, the link closed or silent, the antenna busy, the
+//   radio off the band, no status frame read since the band counted (a
+//   move at the front panel may not have shown yet; a poll is timed for
+//   the moment the band counts), or less than followSpacingMs since the
+//   last select of ours. A newer band change replaces it, a choice of the
+//   operator's drops it.
+// - A position change the panel did not ask for, reported by a connected,
 //   answering switch outside split and super split while the radio is on a
-//   band, is the operator's choice. While a select of ours is on its way
-//   (sent and not yet shown by the switch, at most inFlightMs) no position
-//   change is learned. A choice made within settleMs of a band change
-//   belongs to the new band: it is not learned for the old one, and the new
-//   band's antenna does not override it.
+//   band, is the operator's choice; so is a key the operator pressed, once
+//   the switch reports that antenna (a press that never reached the switch
+//   teaches nothing). While a select of ours is on its way (sent and not
+//   yet shown by the switch, at most inFlightMs) no position change is
+//   learned. A choice made within settleMs of a band change, or seen only in
+//   the first frame after it counted, belongs to the new band: it is not
+//   learned for the old one, and the new band's antenna does not override it.
 // - After the switch was silent or the link closed, its own position stands
 //   unless the band changed meanwhile (or it is the first time it answers);
 //   moved meanwhile, a select still waiting is dropped; not moved, a select
@@ -38,7 +48,6 @@ class FollowRules
 {
 public:
     static constexpr qint64 settleMs = 300;
-    static constexpr int settleReadings = 2;
     static constexpr qint64 defaultHangMs = 500;
     // Time for our own select to show in a status frame: the command's
     // pacing, a poll and the answer, with room to spare.
@@ -58,6 +67,7 @@ public:
     enum class Hold {
         None,
         Transmitting,
+        Flooded,
         Send,
         AfterTransmit,
         NotConnected,
@@ -67,6 +77,7 @@ public:
         Choosing,
         OffBand,
         Busy,
+        AwaitingStatus,
         Spacing,
     };
 
@@ -82,6 +93,11 @@ public:
 
     Actions reading(qint64 nowMs, const RigReading &reading);
     Actions switchState(qint64 nowMs, const SwitchSnapshot &snapshot);
+    // A status frame was read (after switchState() took in any change).
+    Actions statusFrame(qint64 nowMs);
+    // A logger port hears far more than any logger sends: packets may have
+    // been lost, a transmit report among them.
+    Actions loggerFlooded(qint64 nowMs, bool flooded);
     // The operator selected an antenna with a key, perhaps the one in use.
     Actions operatorSelected(qint64 nowMs, int position);
     Actions tick(qint64 nowMs);
@@ -102,6 +118,9 @@ public:
 
     // When something next changes by time alone, if ever.
     std::optional<qint64> nextDeadline(qint64 nowMs) const;
+    // From when a status frame is wanted: the moment a band change under
+    // way will count, or now while a select waits for one.
+    std::optional<qint64> statusWantedAt() const;
 
     int band() const { return currentBand; }
     bool sourcesTransmitting() const { return anyTransmitting(); }
@@ -122,6 +141,7 @@ private:
         int position = -1;
         qint64 atMs = 0;
         int band = BandPlan::noBand;   // the radio's band when it was made
+        bool confirmed = false;        // the switch reports it
     };
 
     Actions decide(qint64 nowMs, Actions actions);
@@ -130,14 +150,18 @@ private:
     void notice(qint64 nowMs, Actions &actions);
     void noteSource(qint64 nowMs, const RigReading &reading);
     void learn(int band, int position, Actions &actions);
-    void operatorChose(qint64 nowMs, int position);
+    void operatorChose(qint64 nowMs, int position, bool reported);
     void answeringAgain(const SwitchSnapshot &snapshot);
     bool inFlight(qint64 nowMs) const;
     bool anyTransmitting() const;
     // A transmitting source that has fallen silent, or none.
     const Source *silentTransmitter(qint64 nowMs) const;
     bool operatorMoved(const SwitchSnapshot &before, const SwitchSnapshot &after) const;
-    static bool answering(const SwitchSnapshot &s) { return s.linkOpen && s.power && s.hasPosition(); }
+    static bool answering(const SwitchSnapshot &s) { return s.linkOpen && s.power && s.reported.hasPosition(); }
+    static bool paired(const SwitchSnapshot &s)
+    {
+        return s.splitOn || s.superSplitOn || s.reported.split || s.reported.superSplitOn();
+    }
 
     BandAntennas antennas;
     qint64 hangMs;
@@ -145,8 +169,6 @@ private:
     int readingBand = BandPlan::noBand;   // the band of the latest frequency
     QString readingSource;                // who gave it
     int candidateBand = BandPlan::noBand;
-    QString candidateSource;
-    int candidateReadings = 0;
     qint64 candidateSinceMs = 0;
     int pending = -1;                     // position to select for currentBand
     int inFlightTarget = -1;              // position we selected, until it shows
@@ -159,6 +181,9 @@ private:
     int positionHeard = -1;               // its antenna when it last answered
     int unconfirmed = -1;                 // our last select, until the switch shows it
     bool silenceTold = false;
+    bool flooded = false;
+    std::optional<qint64> countedAtMs;    // when the pending select's band counted
+    bool heardSinceCount = false;         // a status frame read since then
     QHash<QString, Source> sources;
     SwitchSnapshot state;
 };

@@ -22,6 +22,8 @@ QString holdReason(FollowRules::Hold hold)
     case Hold::Transmitting:
     case Hold::AfterTransmit:
         return tr("TX");
+    case Hold::Flooded:
+        return tr("logger flooded");
     case Hold::Send:
         return tr("SEND");
     case Hold::NotConnected:
@@ -39,6 +41,7 @@ QString holdReason(FollowRules::Hold hold)
     case Hold::Busy:
         return tr("antenna busy");
     case Hold::None:
+    case Hold::AwaitingStatus:
     case Hold::Spacing:
         break;
     }
@@ -71,6 +74,8 @@ QString liveLine(bool on, int band, FollowRules::Hold hold, const Sources &sourc
         parts << tr("%1 not answering").arg(rig);
         break;
     }
+    if (!sources.loggerPortsTaken.isEmpty())
+        parts << tr("logger: UDP %1 taken by another program").arg(sources.loggerPortsTaken.join(QStringLiteral(", ")));
     if (sources.listening) {
         parts << (sources.sinceLastPacketMs
                       ? tr("logger: last packet %1 s ago").arg(*sources.sinceLastPacketMs / msPerSecond)

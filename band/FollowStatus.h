@@ -3,6 +3,7 @@
 #include "band/FollowRules.h"
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -24,6 +25,7 @@ struct Sources
     bool rigIsRigctld = false;
     bool listening = false;                  // logger ports open
     std::optional<qint64> sinceLastPacketMs; // none: no packet yet
+    QStringList loggerPortsTaken;            // ports another program holds
 };
 
 QString liveLine(bool on, int band, FollowRules::Hold hold, const Sources &sources);

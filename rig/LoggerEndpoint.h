@@ -20,8 +20,9 @@ struct LoggerEndpoint
     QString toString() const;
 
     bool isMulticast() const { return address.isMulticast(); }
-    // Open to other programs too: broadcasts on every interface, or a group.
-    bool isShared() const { return isMulticast() || address == QHostAddress(QHostAddress::AnyIPv4); }
+    // Open to other programs too: only a multicast group, whose packets
+    // reach every member.
+    bool isShared() const { return isMulticast(); }
     // What the socket binds to.
     QHostAddress bindAddress() const;
 

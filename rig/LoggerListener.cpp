@@ -9,6 +9,9 @@ LoggerListener::LoggerListener(QObject *parent)
     : QObject(parent)
 {
     qRegisterMetaType<RigReading>();
+    clock.start();
+    calmTimer.setSingleShot(true);
+    connect(&calmTimer, &QTimer::timeout, this, &LoggerListener::checkFlood);
 }
 
 QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
@@ -18,9 +21,10 @@ QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
         auto *socket = new QUdpSocket(this);
         // A packet sent to one address reaches only one of the programs on
         // its port, and a transmit report lost to another program would let
-        // band follow switch into a transmission: this computer's ports are
-        // ours alone, so a clash shows at once. Broadcasts and multicast
-        // reach every listener, so those ports are shared.
+        // band follow switch into a transmission: such a port, on one
+        // interface or on all of them, is ours alone, and neither a clash
+        // nor a program binding it later goes unnoticed. Multicast reaches
+        // every member of its group, so a group's port is shared.
         const QAbstractSocket::BindMode mode = endpoint.isShared()
                                                    ? QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint
                                                    : QUdpSocket::DontShareAddress;
@@ -31,9 +35,11 @@ QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
                                              : tr("Cannot listen for logger packets on UDP %1: %2 (another program "
                                                   "on this computer takes them; share them through a multicast "
                                                   "group)").arg(endpoint.toString(), socket->errorString()));
+            notBound << endpoint.toString();
             delete socket;
             continue;
         }
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferBytes);
         connect(socket, &QUdpSocket::readyRead, this, [this, socket] { readPending(socket); });
         sockets << socket;
     }
@@ -59,7 +65,12 @@ void LoggerListener::readPending(QUdpSocket *socket)
     // A batch at a time: the socket notifies again for what is left, after
     // the window's other work. (Read only here: a read from elsewhere can
     // leave a notification that finds nothing, and Qt then stops notifying.)
+    FloodWatch &flood = floods[socket];
     for (int read = 0; read < datagramsPerTurn && socket->hasPendingDatagrams(); ++read) {
+        // Every datagram counts, a stranger's too: a flood from anyone can
+        // push the logger's own packets out of the kernel's buffer.
+        if (flood.packet(clock.elapsed()))
+            checkFlood();
         if (socket->pendingDatagramSize() > maxDatagramBytes) {
             socket->readDatagram(nullptr, 0);
             continue;
@@ -71,4 +82,24 @@ void LoggerListener::readPending(QUdpSocket *socket)
             emit reading(*parsed);
     }
     emit packetsRead();
+}
+
+void LoggerListener::checkFlood()
+{
+    bool any = false;
+    std::optional<qint64> nextCheck;
+    for (FloodWatch &flood : floods) {
+        flood.calmed(clock.elapsed());
+        any = any || flood.isFlooded();
+        if (const std::optional<qint64> at = flood.nextCheckMs())
+            nextCheck = nextCheck ? std::min(*nextCheck, *at) : *at;
+    }
+    if (nextCheck)
+        calmTimer.start(static_cast<int>(std::max<qint64>(0, *nextCheck - clock.elapsed())));
+    else
+        calmTimer.stop();
+    if (any != floodedNow) {
+        floodedNow = any;
+        emit flooded(any);
+    }
 }

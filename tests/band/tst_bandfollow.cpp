@@ -147,8 +147,11 @@ private slots:
         linked->pollThread->stop();
         sendRadioInfo(14200000, false);
         sendRadioInfo(14210000, false);
+        QTRY_COMPARE(band(), QString("20m"));
+        // The select waits for a status frame read after the band counted.
+        QVERIFY(!linked->window->seam()->guardedWordReady());
+        pollOnce();
         QTRY_VERIFY(linked->window->seam()->guardedWordReady());
-        QCOMPARE(band(), QString("20m"));
 
         sendRadioInfo(14210000, true);
         linked->window->callEnvioFila();
@@ -220,6 +223,14 @@ private slots:
     }
 
 private:
+    // With the poll thread stopped: a poll, and its answer read.
+    void pollOnce()
+    {
+        const qint64 before = linked->window->framesReceived();
+        linked->window->callEnviar();
+        QTRY_VERIFY_WITH_TIMEOUT((linked->window->callReceber(linked->window.get()), linked->window->framesReceived() > before), 2000);
+    }
+
     static constexpr qint64 hangMs = BandFollowSettings::defaultHangMs;
 
     void startFollowing(const QString &rigAddress, int retryMs = HamlibSettings::defaultRetryMs)

@@ -6,7 +6,13 @@
 //   hang 0                 the release delay after transmitting (before anything else)
 //   mem 20m=3              the memory file says Ant 3 for 20 m
 //   sw 2 [send] [split] [ss] [choosing] [busy=N] [closed] [silent]
-//                          the switch, connected and answering, on Ant 2
+//                          a status frame: the switch, connected and
+//                          answering, reports Ant 2 (closed or silent: the
+//                          panel says so, and no frame came)
+//   .                      a status frame reporting what the last one did
+//   flood, calm            a logger port flooded, and calm again
+//   next                   logs when something next changes by time alone
+//   want                   logs from when a status frame is wanted
 //   f 14.2 [tx]            a rig reading in MHz from source "a" ("f@b" for b)
 //   l 14.2 [tx]            a logger's reading
 //   lost [tx]              source "a" has no frequency (gone quiet)
@@ -80,16 +86,37 @@ QString run(const QString &script)
             SwitchSnapshot s;
             s.linkOpen = !words.contains("closed");
             s.power = s.linkOpen && !words.contains("silent");
-            s.position = static_cast<quint8>(words.value(1).toInt() - 1);
-            s.send = words.contains("send");
-            s.splitOn = words.contains("split");
-            s.superSplitOn = words.contains("ss");
-            s.choosingSplitTx = words.contains("choosing");
+            SwitchReport &r = s.reported;
+            r.known = s.linkOpen;
+            r.position = static_cast<quint8>(words.value(1).toInt() - 1);
+            r.send = words.contains("send");
+            r.split = words.contains("split");
+            r.superSplitMask = words.contains("ss") ? static_cast<quint8>(1u << r.position) : 0;
             for (const QString &word : words) {
                 if (word.startsWith("busy="))
-                    s.busyMask |= static_cast<quint8>(1u << (word.mid(5).toInt() - 1));
+                    r.busyMask |= static_cast<quint8>(1u << (word.mid(5).toInt() - 1));
             }
+            // The panel shows what the switch reports.
+            s.position = r.position;
+            s.send = r.send;
+            s.splitOn = r.split;
+            s.superSplitOn = r.superSplitOn();
+            s.busyMask = r.busyMask;
+            s.choosingSplitTx = words.contains("choosing");
             record(rules->switchState(now, s));
+            if (s.power)
+                record(rules->statusFrame(now));
+        } else if (verb == ".") {
+            record(rules->statusFrame(now));
+        } else if (verb == "flood" || verb == "calm") {
+            record(rules->loggerFlooded(now, verb == "flood"));
+        } else if (verb == "next") {
+            const std::optional<qint64> at = rules->nextDeadline(now);
+            log << (at ? QStringLiteral("next +%1").arg(*at - now) : QStringLiteral("next never"));
+        } else if (verb == "want") {
+            const std::optional<qint64> at = rules->statusWantedAt();
+            log << (at ? QStringLiteral("want %1%2").arg(*at >= now ? "+" : "").arg(*at - now)
+                       : QStringLiteral("want none"));
         } else if (verb.startsWith('f') || verb == "l") {
             const QString source = verb.contains('@') ? verb.section('@', 1) : QStringLiteral("a");
             RigReading reading = RigReading::at(source, words.value(1).toDouble() * 1e6, words.contains("tx"));
@@ -129,7 +156,7 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         // Band changes.
-        QTest::newRow("remembered antenna is selected") << "mem 20m=3; sw 1; f 14.2; wait 300" << "band 20m, select 3";
+        QTest::newRow("remembered antenna is selected") << "mem 20m=3; sw 1; f 14.2; wait 300; ." << "band 20m, select 3";
         QTest::newRow("band without memory selects nothing") << "sw 1; f 14.2; wait 300" << "band 20m";
         QTest::newRow("already on the remembered antenna") << "mem 20m=3; sw 3; f 14.2; wait 300" << "band 20m";
         QTest::newRow("first answer after the start selects")
@@ -138,18 +165,18 @@ private slots:
         // After a reconnect or a silence the switch's own antenna stands,
         // unless the band changed meanwhile.
         QTest::newRow("reconnect on the same band keeps the front panel's antenna")
-            << "mem 20m=3; sw 1; f 14.2; wait 300; sw 3; |; sw 3 closed; sw 5; wait 2000" << "band 20m, select 3 |";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 3; |; sw 3 closed; sw 5; wait 2000" << "band 20m, select 3 |";
         QTest::newRow("answering again after silence, same band")
-            << "mem 20m=3; sw 1; f 14.2; wait 300; sw 3; |; sw 4 silent; sw 4; wait 2000" << "band 20m, select 3 |";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 3; |; sw 4 silent; sw 4; wait 2000" << "band 20m, select 3 |";
         QTest::newRow("band changed while the switch was not heard")
-            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; wait 300; sw 3; sw 3 closed; f 7.1; wait 1000; |; sw 3"
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; wait 300; .; sw 3; sw 3 closed; f 7.1; wait 1000; |; sw 3"
             << "band 20m, select 3, band 40m | select 5";
 
         // A select written just as the switch fell silent (before two seconds
         // without a frame told the panel so) never reached it: when it answers
         // again, still on the old band's antenna, the band's antenna is due.
         QTest::newRow("a select lost in a silence is made again")
-            << "mem 20m=3; mem 40m=5; sw 3; f 14.2; wait 300; f 7.1; wait 300; |; sw 3 silent; wait 2000; |; sw 3; wait 1000"
+            << "mem 20m=3; mem 40m=5; sw 3; f 14.2; wait 300; f 7.1; wait 300; .; |; sw 3 silent; wait 2000; |; sw 3; wait 1000"
             << "band 20m, band 40m, select 5 | | select 5";
         // A select held by transmitting when the switch fell silent: someone
         // turned the front panel meanwhile, and that antenna stands.
@@ -160,52 +187,68 @@ private slots:
         // Readings that are no band, or no frequency at all.
         QTest::newRow("outside every band") << "mem 20m=3; sw 1; f 27.555; wait 300" << "";
         QTest::newRow("zero, negative, NaN and absurd") << "sw 1; f 0; f -14.2; f nan; f inf; f 1e30; wait 300" << "";
-        QTest::newRow("the low bands") << "mem 2200m=7; mem 630m=8; sw 1; f 0.136; wait 300; sw 7; f 0.475; wait 1000"
+        QTest::newRow("the low bands") << "mem 2200m=7; mem 630m=8; sw 1; f 0.136; wait 300; .; sw 7; f 0.475; wait 1000; ."
                                        << "band 2200m, select 7, band 630m, select 8";
 
         // Settling and chatter.
-        QTest::newRow("two readings running count at once") << "mem 20m=3; sw 1; f 14.2; f 14.25" << "band 20m, select 3";
-        QTest::newRow("one reading counts once it has stood") << "mem 20m=3; sw 1; f 14.2; wait 299; |; wait 1"
+        QTest::newRow("two readings inside 300 ms are not yet a band")
+            << "mem 20m=3; sw 1; f 14.2; f 14.25; wait 299; |; wait 1; ." << "| band 20m, select 3";
+        QTest::newRow("one reading counts once it has stood") << "mem 20m=3; sw 1; f 14.2; wait 299; |; wait 1; ."
                                                               << "| band 20m, select 3";
-        QTest::newRow("two sources do not add up") << "mem 20m=3; sw 1; f 14.2; f@b 14.2; wait 299; |; wait 1"
+        QTest::newRow("two sources do not add up") << "mem 20m=3; sw 1; f 14.2; f@b 14.2; wait 299; |; wait 1; ."
                                                    << "| band 20m, select 3";
         QTest::newRow("a sweep through bands switches once, where it stops")
-            << "mem 160m=1; mem 80m=2; mem 40m=5; sw 8; f 1.9; wait 250; f 3.7; wait 250; f 7.1; wait 300"
+            << "mem 160m=1; mem 80m=2; mem 40m=5; sw 8; f 1.9; wait 250; f 3.7; wait 250; f 7.1; wait 300; ."
             << "band 40m, select 5";
+        QTest::newRow("... two packets a band, 120 ms a band")
+            << "mem 160m=1; mem 80m=2; mem 40m=5; sw 8; f 1.9; f 1.9; wait 120; f 3.7; f 3.7; wait 120; f 7.1; f 7.1; "
+               "wait 299; |; wait 1; ."
+            << "| band 40m, select 5";
+        QTest::newRow("a poll is wanted for the moment a band counts, and until a frame is read")
+            << "mem 20m=3; sw 1; want; f 14.2; want; wait 300; want; .; want" << "want none, want +300, band 20m, want +0, select 3, want none";
+        QTest::newRow("a select waits for a status frame read after its band counted")
+            << "mem 20m=3; sw 1; f 14.2; wait 300; |; wait 500; |; ." << "band 20m | | select 3";
+        QTest::newRow("a move at the front panel seen only after the band counted stands, for the new band")
+            << "mem 80m=2; mem 20m=3; sw 2; f 3.6; wait 300; .; f 14.2; wait 300; sw 6; wait 300"
+            << "band 80m, band 20m, learn 20m=6";
         QTest::newRow("a logger flipping between bands never settles")
             << "mem 20m=3; mem 40m=5; sw 1; f 14.2; f 7.1; f 14.2; f 7.1; wait 100; f 14.2; wait 100; f 7.1; wait 100"
             << "";
         QTest::newRow("wobble across an edge does not chatter")
-            << "mem 20m=3; sw 1; f 14.0; wait 300; sw 3; sw 6; f 13.99999; wait 300; f 14.0; wait 300; f 13.9; f 14.0; wait 300"
+            << "mem 20m=3; sw 1; f 14.0; wait 300; .; sw 3; sw 6; f 13.99999; wait 300; f 14.0; wait 300; f 13.9; f 14.0; wait 300"
             << "band 20m, select 3, learn 20m=6";
         QTest::newRow("back on the band before settling")
             << "mem 20m=3; sw 3; f 14.2; wait 300; f 7.1; wait 10; f 14.2; wait 300" << "band 20m";
         QTest::newRow("one select at a time, a second apart")
-            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; f 14.25; sw 3; f 7.1; f 7.15; wait 999; |; wait 1"
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; wait 300; .; sw 3; f 7.1; wait 300; .; wait 699; |; wait 1"
             << "band 20m, select 3, band 40m | select 5";
         QTest::newRow("a newer band replaces the waiting select")
-            << "mem 20m=3; mem 40m=5; mem 15m=6; sw 1; f 14.2; f 14.25; sw 3; f 7.1; f 7.15; f 21.1; f 21.15; wait 1000"
+            << "mem 20m=3; mem 40m=5; mem 15m=6; sw 1; f 14.2; wait 300; .; sw 3; f 7.1; wait 300; f 21.1; wait 300; .; "
+               "wait 1000"
             << "band 20m, select 3, band 40m, band 15m, select 6";
 
         // What holds a select back, checked when it would leave, and its release.
         QTest::newRow("transmitting news just before the turn holds it")
-            << "mem 20m=3; sw 1; f 14.2; ~f 14.25; f 14.25 tx; |; f 14.25; wait 499; |; wait 1"
+            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; f 14.2 tx; |; f 14.2; wait 499; |; wait 1"
             << "band 20m | | select 3";
         QTest::newRow("SEND just before the turn holds it")
-            << "mem 20m=3; sw 1; f 14.2; ~f 14.25; sw 1 send; |; sw 1; wait 499; |; wait 1" << "band 20m | | select 3";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; sw 1 send; |; sw 1; wait 499; |; wait 1" << "band 20m | | select 3";
+        QTest::newRow("a flooded logger port holds it, and the end of the flood counts as the end of a transmission")
+            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; flood; |; wait 1000; |; calm; wait 499; |; wait 1"
+            << "band 20m | | | select 3";
         QTest::newRow("the hang counts from the last transmit report")
-            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; f 14.2; wait 400; f 14.2 tx; f 14.2; wait 499; |; wait 1"
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 14.2; wait 400; f 14.2 tx; f 14.2; wait 499; |; wait 1"
             << "band 20m | select 3";
         QTest::newRow("no hang when it is 0") << "hang 0; mem 20m=3; sw 1 send; f 14.2; wait 300; |; sw 1"
                                               << "band 20m | select 3";
         QTest::newRow("any source transmitting holds")
-            << "mem 20m=3; sw 1; f@b 14.2 tx; f 14.2; wait 300; f 14.2; |; f@b 14.2; wait 500" << "band 20m | select 3";
+            << "mem 20m=3; sw 1; f@b 14.2 tx; f 14.2; wait 300; .; f 14.2; |; f@b 14.2; wait 500" << "band 20m | select 3";
         QTest::newRow("newer band change replaces a held switch")
-            << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 300; f 7.1 tx; wait 300; |; f 7.1; wait 500"
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 300; f 7.1 tx; wait 300; .; |; f 7.1; wait 500"
             << "band 20m, band 40m | select 5";
         QTest::newRow("radio left the band while held")
             << "mem 20m=3; sw 1; f 14.2 tx; wait 300; f 27.5 tx; f 27.5; wait 500" << "band 20m";
-        QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 300; f 27.5; wait 500; |; f 14.2"
+        QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 27.5; wait 500; |; f 14.2"
                                            << "band 20m | select 3";
         QTest::newRow("busy antenna") << "mem 20m=3; sw 1 busy=3; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
         QTest::newRow("split") << "mem 20m=3; sw 1 split; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
@@ -216,35 +259,39 @@ private slots:
 
         // Sources gone quiet.
         QTest::newRow("rig gone quiet while transmitting holds, and says so")
-            << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 300; lost tx; wait 300; |; f 14.2; wait 500"
+            << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 300; .; lost tx; wait 300; |; f 14.2; wait 500"
             << "band 20m, held: rig silent | resumed, select 3";
         QTest::newRow("logger silent while transmitting, told once")
-            << "mem 20m=3; sw 1; l 14.2 tx; wait 300; wait 30000; wait 1; wait 5000; |; l 14.2; wait 500"
+            << "mem 20m=3; sw 1; l 14.2 tx; wait 300; .; wait 30000; wait 1; wait 5000; |; l 14.2; wait 500"
             << "band 20m, held: logger silent | resumed, select 3";
         QTest::newRow("a band counted stays the band to select for, however long a hold")
             << "mem 20m=3; sw 1 send; l 14.2; wait 300; wait 35000; |; sw 1; wait 500" << "band 20m | select 3";
         QTest::newRow("... nor anything to learn") << "sw 1; l 14.2; wait 300; wait 30001; sw 4; wait 300" << "band 20m";
+        QTest::newRow("a logger transmitting is looked at again when it would turn stale")
+            << "sw 1; l 14.2 tx; wait 300; .; wait 300; next" << "band 20m, next +29401";
         QTest::newRow("a logger's fresh word does") << "sw 1; l 14.2; wait 300; wait 29000; sw 4; wait 300"
                                                     << "band 20m, learn 20m=4";
 
         // Learning.
         QTest::newRow("learned from the switch's front panel") << "sw 1; f 14.2; wait 300; sw 4; wait 300"
                                                                << "band 20m, learn 20m=4";
-        QTest::newRow("our own switch is not learned") << "mem 20m=3; sw 1; f 14.2; wait 300; sw 3; wait 300"
+        QTest::newRow("our own switch is not learned") << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 3; wait 300"
                                                        << "band 20m, select 3";
         QTest::newRow("our own switch showing after a band change")
-            << "mem 20m=3; sw 1; f 14.2; wait 300; f 7.1; wait 300; sw 3; wait 300" << "band 20m, select 3, band 40m";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; f 7.1; wait 300; sw 3; wait 300" << "band 20m, select 3, band 40m";
+        QTest::newRow("... more than two seconds late, on a band with no memory")
+            << "mem 40m=5; sw 1; f 7.1; wait 300; .; f 14.2; wait 2500; sw 5; wait 300" << "band 40m, select 5, band 20m";
         QTest::newRow("an earlier select showing late is not learned for the next band")
-            << "mem 40m=5; mem 20m=3; sw 1; f 7.1; f 7.15; wait 170; f 14.2; f 14.25; sw 5; wait 830"
+            << "mem 40m=5; mem 20m=3; sw 1; f 7.1; wait 300; .; f 14.2; wait 170; sw 5; wait 130; .; wait 700"
             << "band 40m, select 5, band 20m, select 3";
         QTest::newRow("a change while our select is on its way is not learned")
-            << "mem 20m=3; sw 1; f 14.2; f 14.25; sw 6; wait 300" << "band 20m, select 3";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 6; wait 300" << "band 20m, select 3";
         QTest::newRow("... once it has shown, a change is")
-            << "mem 20m=3; sw 1; f 14.2; f 14.25; sw 3; sw 6; wait 300" << "band 20m, select 3, learn 20m=6";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 3; sw 6; wait 300" << "band 20m, select 3, learn 20m=6";
         QTest::newRow("... and after two seconds without it showing")
-            << "mem 20m=3; sw 1; f 14.2; f 14.25; wait 2001; sw 6; wait 300" << "band 20m, select 3, learn 20m=6";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; wait 2001; sw 6; wait 300" << "band 20m, select 3, learn 20m=6";
         QTest::newRow("a move while our select waits for its turn takes it back")
-            << "mem 20m=3; sw 1; f 14.2; ~f 14.25; sw 6; wait 2000" << "band 20m";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; sw 6; wait 2000" << "band 20m";
         QTest::newRow("manual choice while held wins")
             << "mem 20m=3; sw 1 send; f 14.2; wait 300; sw 6 send; sw 6; wait 800" << "band 20m, learn 20m=6";
         QTest::newRow("first status after connecting is no choice")
@@ -264,13 +311,20 @@ private slots:
         QTest::newRow("a key just before a band change")
             << "mem 80m=2; mem 40m=5; sw 2; f 3.6; wait 300; key 7; sw 7; wait 100; f 7.1; wait 300"
             << "band 80m, band 40m, learn 40m=7";
-        QTest::newRow("a key while the band is changing") << "mem 40m=5; sw 1; f 7.1; wait 100; key 7; wait 200"
+        QTest::newRow("a key while the band is changing") << "mem 40m=5; sw 1; f 7.1; wait 100; key 7; sw 7; wait 200"
                                                           << "band 40m, learn 40m=7";
+        QTest::newRow("... when the radio then leaves every band")
+            << "mem 40m=5; sw 1; f 7.1; wait 100; key 7; sw 7; f 27.5; wait 200; wait 300" << "band 40m";
+        QTest::newRow("a key the switch never shows is not learned")
+            << "sw 1; f 14.2; wait 300; key 4; wait 300; wait 2000; close" << "band 20m";
+        QTest::newRow("... but it still takes back a select waiting for its turn")
+            << "mem 20m=3; sw 1 send; f 14.2; wait 300; key 4; sw 1; wait 2500" << "band 20m";
         QTest::newRow("a choice is learned once no band change came")
-            << "sw 1; f 14.2; wait 300; key 4; wait 299; |; wait 1" << "band 20m | learn 20m=4";
-        QTest::newRow("... or when the panel closes") << "sw 1; f 14.2; wait 300; key 4; close" << "band 20m, learn 20m=4";
+            << "sw 1; f 14.2; wait 300; key 4; sw 4; wait 299; |; wait 1" << "band 20m | learn 20m=4";
+        QTest::newRow("... or when the panel closes") << "sw 1; f 14.2; wait 300; key 4; sw 4; close"
+                                                      << "band 20m, learn 20m=4";
         QTest::newRow("a band passed through leaves the choice to the band it stays on")
-            << "mem 40m=5; sw 1; f 14.2; wait 300; key 4; f 7.1; wait 100; f 14.2; wait 300"
+            << "mem 40m=5; sw 1; f 14.2; wait 300; key 4; sw 4; f 7.1; wait 100; f 14.2; wait 300"
             << "band 20m, learn 20m=4";
     }
     void rules()
