@@ -29,6 +29,9 @@ public:
     bool asksForHelp() const;
     bool asksForVersion() const;
 
+    // The options of its own: --help, --version, --port.
+    QList<QCommandLineOption> options() const { return {helpOption, versionOption, portOption}; }
+
     // The port named with --port, or empty.
     QString port() const;
 

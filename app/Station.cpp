@@ -16,6 +16,7 @@
 #include "settings/BrokerDialog.h"
 #include "settings/CaptionsDialog.h"
 #include "settings/SettingsDialog.h"
+#include "settings/StationKeys.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -140,7 +141,7 @@ void Station::build()
     loadUserCaptions();
     if (!options.headless)
         wireMenu();
-    if (run.reconnect)
+    if (run.reconnect())
         setReconnect(true);
     if (run.bandFollowRuns)
         startBandFollow();
@@ -150,7 +151,7 @@ void Station::build()
 
 void Station::start()
 {
-    if (run.broker.mode == BrokerPreferences::Mode::RemotePanel) {
+    if (run.broker().mode == BrokerPreferences::Mode::RemotePanel) {
         // Attaches to the broker as "Connect to TQX-5R" would, once the
         // password is known (it may still be on its way from the store).
         if (remotePanelBuilt && !waitingForPassword)
@@ -183,10 +184,10 @@ void Station::wireMenu()
     connect(actions.bandFollow, &QAction::triggered, this, &Station::setBandFollowOn);
     connect(actions.bandFollowSettings, &QAction::triggered, this, &Station::showBandFollowDialog);
     connect(actions.reconnect, &QAction::triggered, this, [this](bool on) {
-        options.overrides.reconnect = false;
+        options.overrides.forget({StationKeys::Name::reconnect});
         remember([on](StationSettings &s) { s.reconnect = on; });
         recompute();
-        setReconnect(run.reconnect);
+        setReconnect(run.reconnect());
     });
     connect(actions.connectAtStart, &QAction::triggered, this, [this](bool on) {
         // The last connection of this run that the switch answered on, if
@@ -207,7 +208,7 @@ void Station::refreshMenu()
     if (options.headless)
         return;
     const MainWindow::StationActions actions = window.stationActions();
-    actions.bandFollow->setEnabled(run.bandFollow.hasSource());
+    actions.bandFollow->setEnabled(run.bandFollow().hasSource());
     // Checked while band follow runs: what the label says, never more.
     actions.bandFollow->setChecked(bandFollow != nullptr);
     actions.reconnect->setChecked(reconnect != nullptr);
@@ -220,7 +221,7 @@ void Station::refreshMenu()
 void Station::startBandFollow()
 {
     bandFollow.reset();
-    if (run.broker.mode == BrokerPreferences::Mode::RemotePanel) {
+    if (run.broker().mode == BrokerPreferences::Mode::RemotePanel) {
         // Its selects would reach the switch as commands from the broker,
         // which nothing on the panel that owns the switch holds back.
         const QString text = tr("Band follow runs on the panel that owns the switch, not on a remote panel; "
@@ -229,8 +230,7 @@ void Station::startBandFollow()
         logWarning(text);
         return;
     }
-    QStringList problems;
-    BandFollowPreferences preferences = run.bandFollow;
+    BandFollowSettings preferences = run.bandFollow();
     if (preferences.rig.kind == RigSourceSettings::Kind::SerialRadio && !HamlibModels::find(preferences.rig.model)) {
         // Remembered from another Hamlib, perhaps: said once, and the rest
         // of band follow runs without the radio.
@@ -240,12 +240,9 @@ void Station::startBandFollow()
         logWarning(text);
         preferences.rig.kind = RigSourceSettings::Kind::None;
     }
-    std::optional<BandFollowSettings> settings = toBandFollowSettings(preferences, run.bandMemoryPath, &problems);
-    for (const QString &problem : problems)
-        logWarning(problem);
-    if (!settings)
+    if (!preferences.hasSource())
         return;
-    bandFollow = std::make_unique<BandFollow>(*settings, window.seam());
+    bandFollow = std::make_unique<BandFollow>(preferences, run.bandMemoryPath, window.seam());
     connect(bandFollow.get(), &BandFollow::statusText, this, &Station::say);
     connect(bandFollow.get(), &BandFollow::changed, this, &Station::showFollowState);
     for (const QString &problem : bandFollow->startProblems())
@@ -279,10 +276,9 @@ void Station::tellBrokerOfBandFollow()
 
 void Station::setBandFollowOn(bool on)
 {
-    if (on && options.overrides.bandFollow == StationOverrides::Given::Refused) {
-        // The operator asks for it now: the refused option no longer counts.
-        options.overrides.bandFollow = StationOverrides::Given::No;
-    }
+    // The operator's switch wins over the command line's, whatever started
+    // band follow (or kept it off after a bad option).
+    options.overrides.forget({StationKeys::Name::followEnabled});
     remember([on](StationSettings &s) { s.bandFollow.enabled = on; });
     recompute();
     if (run.bandFollowRuns && !bandFollow)
@@ -311,7 +307,7 @@ void Station::showFollowLabel(const QString &text)
 
 void Station::showFollowState()
 {
-    if (!run.bandFollow.hasSource()) {
+    if (!run.bandFollow().hasSource()) {
         showFollowLabel(QString());
         return;
     }
@@ -335,7 +331,7 @@ void Station::showBandFollowDialog()
     }
     if (!bandDialog->isVisible()) {
         // What runs now; what the operator changes from it is remembered.
-        shownBandFollow = run.bandFollow;
+        shownBandFollow = run.bandFollow();
         bandDialog->setSettings(shownBandFollow);
         bandDialog->setCaptions(captionsOf(window));
         bandDialog->setBandAntennas(bandFollow ? bandFollow->memory() : BandMemory(run.bandMemoryPath).load());
@@ -346,40 +342,21 @@ void Station::showBandFollowDialog()
     liveLineTimer.start();
 }
 
-void Station::bandFollowApplied(const BandFollowPreferences &preferences)
+void Station::bandFollowApplied(const BandFollowSettings &preferences)
 {
     // Only what the operator changed in the dialog is remembered (a value the
     // command line gave for this run is never written back), and it wins
     // over the command line for the rest of the run.
-    const BandFollowPreferences shown = shownBandFollow;
+    StationSettings shown;
+    shown.bandFollow = shownBandFollow;
+    StationSettings applied;
+    applied.bandFollow = preferences;
     shownBandFollow = preferences;
-    StationOverrides &o = options.overrides;
-    const bool sourcesChanged = preferences.rig != shown.rig || preferences.loggerPorts != shown.loggerPorts;
-    const bool sendersChanged = preferences.allowedSenders != shown.allowedSenders;
-    const bool radioChanged = preferences.loggerRadio != shown.loggerRadio;
-    const bool hangChanged = preferences.hangMs != shown.hangMs;
-    if (!sourcesChanged && !sendersChanged && !radioChanged && !hangChanged)
+    const QStringList changed = StationKeys::differing(shown, applied);
+    if (changed.isEmpty())
         return;
-    if (sourcesChanged)
-        o.bandFollow = StationOverrides::Given::No;
-    if (sendersChanged)
-        o.allowedSenders.reset();
-    if (radioChanged)
-        o.loggerRadio.reset();
-    if (hangChanged)
-        o.hangMs.reset();
-    remember([&](StationSettings &s) {
-        if (sourcesChanged) {
-            s.bandFollow.rig = preferences.rig;
-            s.bandFollow.loggerPorts = preferences.loggerPorts;
-        }
-        if (sendersChanged)
-            s.bandFollow.allowedSenders = preferences.allowedSenders;
-        if (radioChanged)
-            s.bandFollow.loggerRadio = preferences.loggerRadio;
-        if (hangChanged)
-            s.bandFollow.hangMs = preferences.hangMs;
-    });
+    options.overrides.forget(changed);
+    remember([&](StationSettings &s) { StationKeys::copy(applied, s, changed); });
     recompute();
     // Sources start, stop or restart at once.
     stopBandFollow();
@@ -425,7 +402,7 @@ void Station::switchChanged()
     const bool answered = snapshot.linkOpen && snapshot.power;
     const bool newlyAnswered = answered && !switchAnswered;
     switchAnswered = answered;
-    if (!newlyAnswered || run.broker.mode == BrokerPreferences::Mode::RemotePanel)
+    if (!newlyAnswered || run.broker().mode == BrokerPreferences::Mode::RemotePanel)
         return;
     // The last connection that worked: the switch answered on it. The port
     // it opened (after a reconnect perhaps another name) with the line
@@ -445,12 +422,12 @@ void Station::switchChanged()
 
 void Station::startBrokerAsSet()
 {
-    if (run.broker.mode == BrokerPreferences::Mode::Off)
+    if (run.broker().mode == BrokerPreferences::Mode::Off)
         return;
     if (!run.brokerFromCommandLine) {
         // Settings edited by hand are checked as the dialog checks them; the
         // values are not repeated (a host may hold a login).
-        const BrokerChecks::Problems problems = BrokerChecks::check(run.broker, QString());
+        const BrokerChecks::Problems problems = BrokerChecks::check(run.broker(), QString());
         if (!problems.host.isEmpty() || !problems.port.isEmpty() || !problems.topic.isEmpty()
             || !problems.discoveryPrefix.isEmpty()) {
             const QString text = tr("The remembered broker settings cannot be used (the host, port or topic is "
@@ -468,7 +445,7 @@ void Station::startBrokerAsSet()
     // The window is a remote panel from the start, so no serial port is
     // ever opened; it logs in once the password comes.
     waitingForPassword = true;
-    if (run.broker.mode == BrokerPreferences::Mode::RemotePanel)
+    if (run.broker().mode == BrokerPreferences::Mode::RemotePanel)
         startBroker(QString());
     readBrokerPassword();
 }
@@ -477,7 +454,7 @@ void Station::readBrokerPassword()
 {
     if (!secrets)
         secrets = new SecretStore(this);
-    const BrokerSecretKey key = secretKeyFor(options.profile, run.broker);
+    const BrokerSecretKey key = secretKeyFor(options.profile, run.broker());
     connect(secrets, &SecretStore::passwordRead, this,
             [this, key](const BrokerSecretKey &answered, SecretStore::State state, const QString &password,
                         const QString &message) {
@@ -486,7 +463,7 @@ void Station::readBrokerPassword()
                 waitingForPassword = false;
                 if (state == SecretStore::State::RunOnly && !message.isEmpty())
                     logWarning(message);
-                if (run.broker.mode == BrokerPreferences::Mode::RemotePanel) {
+                if (run.broker().mode == BrokerPreferences::Mode::RemotePanel) {
                     brokerPassword = password;
                     if (broker)
                         broker->setPassword(password);
@@ -494,7 +471,7 @@ void Station::readBrokerPassword()
                         attachWhenPasswordComes = false;
                         window.connectAtStart(QString());
                     }
-                } else if (run.broker.mode != BrokerPreferences::Mode::Off) {
+                } else if (run.broker().mode != BrokerPreferences::Mode::Off) {
                     startBroker(password);
                 }
             });
@@ -503,7 +480,7 @@ void Station::readBrokerPassword()
 
 void Station::startBroker(const QString &password)
 {
-    BrokerSettings settings = toBrokerSettings(run.broker, password);
+    BrokerSettings settings = toBrokerSettings(run.broker(), password);
     if (settings.remotePanel) {
         // The window's link is the broker's from now on; swapping it back is
         // for the next start.
@@ -511,8 +488,8 @@ void Station::startBroker(const QString &password)
             return;
         remotePanelBuilt = true;
     }
-    if (run.broker.mode == BrokerPreferences::Mode::Publish && run.broker.discovery)
-        settings.discoveryPrefix = run.broker.discoveryPrefix;
+    if (run.broker().mode == BrokerPreferences::Mode::Publish && run.broker().discovery)
+        settings.discoveryPrefix = run.broker().discoveryPrefix;
     broker.reset();
     brokerPassword = password;
     broker = std::make_unique<RemoteFeature>(window, settings);
@@ -541,7 +518,7 @@ void Station::showBrokerDialog()
         connect(brokerDialog, &BrokerDialog::applied, this, &Station::brokerApplied);
     }
     if (!brokerDialog->isVisible()) {
-        shownBroker = run.broker;
+        shownBroker = run.broker();
         brokerDialog->setSettings(shownBroker);
     }
     bringForward(brokerDialog);
@@ -554,13 +531,17 @@ void Station::brokerApplied(const BrokerPreferences &preferences, const QString 
     shownBroker = preferences;
     // Nothing typed for the broker and user that run now: the password they
     // run with (from the command line or the store) stays.
-    const bool sameLogin = secretKeyFor(options.profile, preferences) == secretKeyFor(options.profile, run.broker);
+    const bool sameLogin = secretKeyFor(options.profile, preferences) == secretKeyFor(options.profile, run.broker());
     const QString password = typedPassword.isEmpty() && sameLogin ? brokerPassword : typedPassword;
-    if (preferences == shown && password == brokerPassword)
+    StationSettings shownSettings;
+    shownSettings.broker = shown;
+    StationSettings applied;
+    applied.broker = preferences;
+    const QStringList changed = StationKeys::differing(shownSettings, applied);
+    if (changed.isEmpty() && password == brokerPassword)
         return;
-    options.overrides.broker = StationOverrides::Given::No;
-    options.overrides.discoveryPrefix.reset();
-    remember([&preferences](StationSettings &s) { s.broker = preferences; });
+    options.overrides.forget(changed);
+    remember([&](StationSettings &s) { StationKeys::copy(applied, s, changed); });
     recompute();
     if (remotePanelBuilt) {
         // The window reaches the switch through the broker for this run.
@@ -570,9 +551,9 @@ void Station::brokerApplied(const BrokerPreferences &preferences, const QString 
     // Publishing starts, stops or restarts at once. Becoming a remote panel
     // waits for the next start; this panel stops publishing meanwhile.
     stopBroker();
-    if (run.broker.mode == Mode::Publish)
+    if (run.broker().mode == Mode::Publish)
         startBroker(password);
-    else if (run.broker.mode == Mode::RemotePanel)
+    else if (run.broker().mode == Mode::RemotePanel)
         say(tr("Broker settings saved; this panel becomes a remote panel at the next start of the program"));
 }
 

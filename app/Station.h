@@ -86,7 +86,7 @@ private:
     void tellBrokerOfBandFollow();
     void setBandFollowOn(bool on);
     void showBandFollowDialog();
-    void bandFollowApplied(const BandFollowPreferences &preferences);
+    void bandFollowApplied(const BandFollowSettings &preferences);
     void bandAntennaEdited(int band, int position);
     void showFollowState();
     void showFollowLabel(const QString &text);
@@ -125,7 +125,7 @@ private:
     QString brokerPassword;   // this run's, never written anywhere
     bool switchAnswered = false;
     bool gaveUpSaid = false;
-    BandFollowPreferences shownBandFollow;   // as the dialog was filled
+    BandFollowSettings shownBandFollow;   // as the dialog was filled
     BrokerPreferences shownBroker;
 
     QPointer<BandFollowDialog> bandDialog;

@@ -1,5 +1,7 @@
 #include "app/StationCommandLine.h"
 
+#include "settings/StationKeys.h"
+
 #include <cstring>
 
 StationCommandLine::StationCommandLine()
@@ -46,38 +48,76 @@ bool StationCommandLine::read(const QStringList &arguments, Station::Options *op
 
     StationOverrides &overrides = options->overrides;
     overrides.port = commandLine.port();
-    overrides.reconnect = reconnectOptions.enabled(parser);
+    overrides.values.reconnect = reconnectOptions.enabled(parser);
 
     QStringList problems;
-    const std::optional<BandFollowSettings> follow = bandFollowOptions.read(parser, problems);
-    if (!follow) {
-        overrides.bandFollow = StationOverrides::Given::Refused;
-    } else {
-        if (follow->hasSource())
-            overrides.setBandFollow(*follow);
-        overrides.bandMemoryPath = follow->memoryPath;
-        if (bandFollowOptions.hangGiven(parser))
-            overrides.hangMs = follow->hangMs;
-        if (bandFollowOptions.radioGiven(parser))
-            overrides.loggerRadio = follow->loggerRadio;
-        if (bandFollowOptions.sendersGiven(parser)) {
-            QStringList senders;
-            for (const AllowedSender &sender : follow->loggerSenders.allowed())
-                senders << sender.toString();
-            overrides.allowedSenders = senders;
-        }
-    }
+    const BandFollowOptions::Given follow = bandFollowOptions.read(parser, problems);
+    overrides.values.bandFollow = follow.settings;
+    overrides.bandMemoryPath = follow.memoryPath;
 
     const bool brokerAsked = parser.isSet(QStringLiteral("mqtt")) || parser.isSet(QStringLiteral("remote"));
     const std::optional<BrokerSettings> broker = remoteOptions.read(parser, &problems);
-    if (broker)
-        overrides.setBroker(*broker);
-    else if (brokerAsked)
-        overrides.broker = StationOverrides::Given::Refused;
+    if (broker) {
+        BrokerPreferences &given = overrides.values.broker;
+        given.mode = broker->remotePanel ? BrokerPreferences::Mode::RemotePanel : BrokerPreferences::Mode::Publish;
+        given.host = broker->host;
+        given.port = broker->port;
+        given.topic = broker->topic;
+        given.user = broker->user;
+        given.caFile = broker->caFile;
+        given.discovery = !broker->discoveryPrefix.isEmpty();
+        if (given.discovery)
+            given.discoveryPrefix = broker->discoveryPrefix;
+        overrides.brokerPassword = broker->password;
+    }
+
+    const QHash<QString, QStringList> keysOf = optionKeys();
+    for (auto option = keysOf.cbegin(); option != keysOf.cend(); ++option) {
+        if (parser.isSet(option.key()))
+            overrides.give(option.value());
+    }
+    // A bad value keeps the feature off for this run, whatever is remembered.
+    if (follow.refused) {
+        overrides.forget(StationKeys::bandFollowKeys());
+        overrides.values.bandFollow.enabled = false;
+        overrides.give({StationKeys::Name::followEnabled});
+    }
+    if (brokerAsked && !broker) {
+        overrides.forget(StationKeys::brokerKeys());
+        overrides.values.broker.mode = BrokerPreferences::Mode::Off;
+        overrides.give({StationKeys::Name::brokerMode});
+    }
 
     if (broker && broker->remotePanel && !overrides.port.isEmpty())
         problems << QStringLiteral("--port is ignored by a remote panel, which never opens a serial port.");
     for (const QString &problem : problems)
         CommandLine::warn(problem);
     return true;
+}
+
+QStringList StationCommandLine::optionNames() const
+{
+    QStringList names;
+    QList<QCommandLineOption> all = commandLine.options();
+    all << profileOption << headlessOption << reconnectOptions.options() << bandFollowOptions.options()
+        << remoteOptions.options();
+    for (const QCommandLineOption &option : all)
+        names << option.names().last();
+    return names;
+}
+
+QHash<QString, QStringList> StationCommandLine::optionKeys()
+{
+    QStringList sources = StationKeys::bandFollowSourceKeys();
+    sources << StationKeys::Name::followEnabled;
+    return {
+        {QStringLiteral("rig-model"), sources},
+        {QStringLiteral("logger-udp"), sources},
+        {QStringLiteral("logger-from"), {StationKeys::Name::allowedSenders}},
+        {QStringLiteral("logger-radio"), {StationKeys::Name::loggerRadio}},
+        {QStringLiteral("follow-hang"), {StationKeys::Name::hangMs}},
+        {QStringLiteral("reconnect"), {StationKeys::Name::reconnect}},
+        {QStringLiteral("mqtt"), StationKeys::brokerKeys()},
+        {QStringLiteral("remote"), StationKeys::brokerKeys()},
+    };
 }

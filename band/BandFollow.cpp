@@ -10,20 +10,22 @@
 #include <QEvent>
 #include <QTimer>
 
-BandFollow::BandFollow(const BandFollowSettings &settings, SwitchSeam *seam, QObject *parent)
+BandFollow::BandFollow(const BandFollowSettings &settings, const QString &memoryPath, SwitchSeam *seam,
+                       QObject *parent, int rigRetryMs)
     : QObject(parent)
 {
-    const QString memoryPath = settings.memoryPath.isEmpty() ? BandMemory::defaultPath() : settings.memoryPath;
-    bandFollower = new BandFollower(seam, memoryPath, settings.hangMs, this);
+    bandFollower = new BandFollower(seam, memoryPath.isEmpty() ? BandMemory::defaultPath() : memoryPath,
+                                    settings.hangMs, this);
     connect(bandFollower, &BandFollower::statusText, this, &BandFollow::statusText);
     connect(bandFollower, &BandFollower::bandChanged, this, &BandFollow::bandChanged);
     bandFollower->setFreshen([this] { return freshen(); });
 
-    if (!settings.loggers.isEmpty()) {
+    const LoggerSources logger = LoggerSources::of(settings, &problems);
+    if (!logger.ports.isEmpty()) {
         loggers = new LoggerListener(this);
-        loggers->setSenderFilter(settings.loggerSenders);
+        loggers->setSenderFilter(logger.senders);
         loggers->setRadio(settings.loggerRadio);
-        problems = loggers->listen(settings.loggers);
+        problems << loggers->listen(logger.ports);
         connect(loggers, &LoggerListener::reading, bandFollower, &BandFollower::takeReading);
         connect(loggers, &LoggerListener::flooded, bandFollower, &BandFollower::loggerFlooded);
         // A select that waited for these packets may go now.
@@ -32,15 +34,16 @@ BandFollow::BandFollow(const BandFollowSettings &settings, SwitchSeam *seam, QOb
             sinceLastPacket.start();
             emit changed();
         });
-        if (!problems.isEmpty()) {
-            // Once the event loop runs, so whoever shows the text is listening.
-            const QString first = problems.first();
-            QTimer::singleShot(0, this, [this, first] { emit statusText(first); });
-        }
     }
-    if (settings.rig) {
-        rigIsRigctld = settings.rig->model == HamlibSettings::rigctldModel;
-        hamlib = new HamlibSource(*settings.rig, this);
+    if (!problems.isEmpty()) {
+        // Once the event loop runs, so whoever shows the text is listening.
+        const QString first = problems.first();
+        QTimer::singleShot(0, this, [this, first] { emit statusText(first); });
+    }
+    if (std::optional<HamlibSettings> rig = settings.rig.hamlib()) {
+        rig->retryMs = rigRetryMs;
+        rigIsRigctld = rig->model == HamlibSettings::rigctldModel;
+        hamlib = new HamlibSource(*rig, this);
         connect(hamlib, &HamlibSource::reading, bandFollower, &BandFollower::takeReading);
         connect(hamlib, &HamlibSource::statusText, this, &BandFollow::statusText);
         connect(hamlib, &HamlibSource::answering, this, [this](bool answers) {

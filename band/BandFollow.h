@@ -12,14 +12,17 @@ class HamlibSource;
 class LoggerListener;
 class SwitchSeam;
 
-// Band follow as the panel runs it: the sources named in the settings, the
-// follower between them and the switch, and one stream of status-bar lines.
+// Band follow as the panel runs it, from its settings as they stand: the
+// sources they name, the senders they allow, the radio of a two-radio
+// logger and the hang time; the follower between them and the switch; and
+// one stream of status-bar lines. memoryPath is the antenna memory's file.
 class BandFollow : public QObject
 {
     Q_OBJECT
 
 public:
-    BandFollow(const BandFollowSettings &settings, SwitchSeam *seam, QObject *parent = nullptr);
+    BandFollow(const BandFollowSettings &settings, const QString &memoryPath, SwitchSeam *seam,
+               QObject *parent = nullptr, int rigRetryMs = HamlibSettings::defaultRetryMs);
     ~BandFollow() override;
 
     BandFollower *follower() const { return bandFollower; }

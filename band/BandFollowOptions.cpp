@@ -126,51 +126,68 @@ BandFollowOptions::BandFollowOptions()
 {
 }
 
-void BandFollowOptions::add(QCommandLineParser &parser) const
+QList<QCommandLineOption> BandFollowOptions::options() const
 {
-    parser.addOptions({rigModel, rigFile, rigSpeed, loggerUdp, loggerFrom, loggerRadio, followHang, bands});
+    return {rigModel, rigFile, rigSpeed, loggerUdp, loggerFrom, loggerRadio, followHang, bands};
 }
 
-std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLineParser &parser,
-                                                          QStringList &problems) const
+void BandFollowOptions::add(QCommandLineParser &parser) const
+{
+    parser.addOptions(options());
+}
+
+BandFollowOptions::Given BandFollowOptions::read(const QCommandLineParser &parser, QStringList &problems) const
 {
     const int problemsBefore = problems.size();
-    BandFollowSettings settings;
+    Given given;
+    BandFollowSettings &settings = given.settings;
+    RigSourceSettings &rig = settings.rig;
 
     if (parser.isSet(rigModel)) {
-        HamlibSettings rig;
         const std::optional<int> model = number(parser.value(rigModel), 1, std::numeric_limits<int>::max());
         if (!model || !HamlibPoller::knownModel(*model))
             problems << QStringLiteral("--rig-model: '%1' is not a Hamlib radio model (see rigctl -l).")
                             .arg(parser.value(rigModel));
-        else
+        if (model == HamlibSettings::rigctldModel) {
+            rig.kind = RigSourceSettings::Kind::Rigctld;
+            // rigctl's own default when no address is given.
+            if (parser.isSet(rigFile) && !parser.value(rigFile).isEmpty())
+                rig.rigctldAddress = parser.value(rigFile);
+        } else if (model) {
+            rig.kind = RigSourceSettings::Kind::SerialRadio;
             rig.model = *model;
-        rig.file = parser.value(rigFile);
+            rig.device = parser.value(rigFile);
+        }
         if (parser.isSet(rigSpeed)) {
             const std::optional<int> speed = number(parser.value(rigSpeed), 1, std::numeric_limits<int>::max());
             if (!speed)
                 problems << QStringLiteral("--rig-speed: '%1' is not a serial speed.").arg(parser.value(rigSpeed));
-            else
+            else if (rig.kind == RigSourceSettings::Kind::SerialRadio)
                 rig.speed = *speed;
         }
-        settings.rig = rig;
     } else if (parser.isSet(rigFile) || parser.isSet(rigSpeed)) {
         problems << QStringLiteral("--rig-file and --rig-speed need --rig-model.");
     }
 
+    QList<LoggerEndpoint> loggers;
     for (const QString &value : parser.values(loggerUdp)) {
         const std::optional<LoggerEndpoint> endpoint = LoggerEndpoint::parse(value);
         if (!endpoint)
             problems << QStringLiteral("--logger-udp: '%1' is not a UDP port (1 to %2) or an IPv4 ADDR:PORT.")
                             .arg(value).arg(highestPort);
-        else if (!settings.loggers.contains(*endpoint))
-            settings.loggers << *endpoint;
+        else if (!loggers.contains(*endpoint))
+            loggers << *endpoint;
     }
+    for (const LoggerEndpoint &endpoint : loggers)
+        settings.loggerPorts << endpoint.toString();
+    SenderFilter senders;
     for (const QString &value : parser.values(loggerFrom)) {
-        if (const std::optional<AllowedSender> sender = AllowedSender::parse(value))
-            settings.loggerSenders.allow(*sender);
-        else
+        if (const std::optional<AllowedSender> sender = AllowedSender::parse(value)) {
+            senders.allow(*sender);
+            settings.allowedSenders << sender->toString();
+        } else {
             problems << QStringLiteral("--logger-from: '%1' is not an address or ADDR/BITS.").arg(value);
+        }
     }
     if (parser.isSet(loggerRadio)) {
         if (const std::optional<int> radio = number(parser.value(loggerRadio), 1, BandFollowSettings::highestLoggerRadio))
@@ -186,14 +203,15 @@ std::optional<BandFollowSettings> BandFollowOptions::read(const QCommandLinePars
             problems << QStringLiteral("--follow-hang: '%1' is not a time in milliseconds (0 to %2).")
                             .arg(parser.value(followHang)).arg(BandFollowSettings::longestHangMs);
     }
-    settings.memoryPath = parser.value(bands);
-    if (parser.isSet(bands) && settings.memoryPath.trimmed().isEmpty())
+    given.memoryPath = parser.value(bands);
+    if (parser.isSet(bands) && given.memoryPath.trimmed().isEmpty())
         problems << QStringLiteral("--bands: the file name is empty.");
 
     if (problems.size() > problemsBefore) {
         problems << QStringLiteral("Starting without band follow.");
-        return std::nullopt;
+        given.refused = true;
+        return given;
     }
-    problems << deafnessWarnings(settings.loggers, settings.loggerSenders);
-    return settings;
+    problems << deafnessWarnings(loggers, senders);
+    return given;
 }

@@ -22,16 +22,19 @@ public:
     BandFollowOptions();
 
     void add(QCommandLineParser &parser) const;
+    QList<QCommandLineOption> options() const;
 
-    // The settings the options give (perhaps without a source), or nothing
-    // when a value is bad; each problem, and each warning, is added to
-    // problems.
-    std::optional<BandFollowSettings> read(const QCommandLineParser &parser, QStringList &problems) const;
+    // What the options say. Only the fields of the options given count;
+    // the sources (--rig-model and --logger-udp) count together.
+    struct Given
+    {
+        BandFollowSettings settings;
+        QString memoryPath;    // --bands FILE; empty: the profile's file
+        bool refused = false;  // a value was bad: band follow is off for the run
+    };
 
-    // Whether each of these was given.
-    bool hangGiven(const QCommandLineParser &parser) const { return parser.isSet(followHang); }
-    bool radioGiven(const QCommandLineParser &parser) const { return parser.isSet(loggerRadio); }
-    bool sendersGiven(const QCommandLineParser &parser) const { return parser.isSet(loggerFrom); }
+    // Each problem, and each warning, is added to problems.
+    Given read(const QCommandLineParser &parser, QStringList &problems) const;
 
 private:
     QCommandLineOption rigModel;

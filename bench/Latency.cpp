@@ -325,8 +325,8 @@ int runBandToWire(int samples)
         return 1;
     QTemporaryDir dir;
     BandFollowSettings settings;
-    settings.memoryPath = dir.filePath(QStringLiteral("bands.ini"));
-    QFile memory(settings.memoryPath);
+    const QString memoryPath = dir.filePath(QStringLiteral("bands.ini"));
+    QFile memory(memoryPath);
     if (!memory.open(QIODevice::WriteOnly) || memory.write("[General]\n20m=3\n40m=5\n") < 0)
         return 1;
     memory.close();
@@ -334,16 +334,17 @@ int runBandToWire(int samples)
     {
         QUdpSocket probe;
         probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
-        settings.loggers = {LoggerEndpoint{QHostAddress(), probe.localPort()}};
+        settings.loggerPorts = QStringList{QString::number(probe.localPort())};
     }
+    const quint16 loggerPort = settings.loggerPorts.first().toUShort();
     std::optional<BandFollow> udpFollow;
-    udpFollow.emplace(settings, rig.window->seam());
+    udpFollow.emplace(settings, memoryPath, rig.window->seam());
     QUdpSocket logger;
     const auto sendRadioInfo = [&](qint64 hz, bool transmitting) {
         const QByteArray packet = "<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>"
                                   + QByteArray::number(hz / 10) + "</Freq><IsTransmitting>"
                                   + (transmitting ? "True" : "False") + "</IsTransmitting></RadioInfo>";
-        return logger.writeDatagram(packet, QHostAddress::LocalHost, settings.loggers.first().port) == packet.size();
+        return logger.writeDatagram(packet, QHostAddress::LocalHost, loggerPort) == packet.size();
     };
     measureBandChanges(rig, QStringLiteral("band.udp"), samples, [&](qint64 hz) { return sendRadioInfo(hz, false); });
     measureRelease(rig, samples / 2, sendRadioInfo);
@@ -354,11 +355,10 @@ int runBandToWire(int samples)
         Bench::note(dummy.errorString());
         return 1;
     }
-    settings.loggers.clear();
-    settings.rig = HamlibSettings();
-    settings.rig->model = HamlibSettings::rigctldModel;
-    settings.rig->file = dummy.address();
-    BandFollow rigFollow(settings, rig.window->seam());
+    settings.loggerPorts.clear();
+    settings.rig.kind = RigSourceSettings::Kind::Rigctld;
+    settings.rig.rigctldAddress = dummy.address();
+    BandFollow rigFollow(settings, memoryPath, rig.window->seam());
     // The dummy radio starts on 2 m, which has no antenna: nothing to wait for.
     measureBandChanges(rig, QStringLiteral("band.rigctld"), samples, [&](qint64 hz) { return dummy.setFrequency(hz); });
     return 0;

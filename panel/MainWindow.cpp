@@ -171,8 +171,13 @@ void MainWindow::linkOpened(const QString &message)
 
 void MainWindow::closeSerialPort()
 {
-    session->close();
+    {
+        // What the window shows is published once "Disconnected" is said.
+        const QScopedValueRollback<bool> saying(sayingDisconnected, true);
+        session->close();
+    }
     showStatus(tr("Disconnected"));
+    publishSnapshot();
 }
 
 void MainWindow::closeSerialPortQuietly()
@@ -186,7 +191,8 @@ void MainWindow::linkClosed()
     ui->actionConfigure->setEnabled(true);
     ui->actionConnect_to_TQX_5R->setEnabled(true);
     ui->power->setChecked(false);
-    publishSnapshot();
+    if (!sayingDisconnected)
+        publishSnapshot();
 }
 
 void MainWindow::readData()

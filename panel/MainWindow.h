@@ -177,6 +177,7 @@ private:
     quint8 firmwareMinor = 0;
     SwitchSeam *switchSeam = nullptr;
     bool closingLostPort = false;
+    bool sayingDisconnected = false;
     SwitchLink *serialLink = nullptr;
     SwitchLink *link = nullptr;
     CriticalMessage criticalMessage;

@@ -11,6 +11,7 @@ public:
     ReconnectOptions();
 
     void add(QCommandLineParser &parser) const;
+    QList<QCommandLineOption> options() const { return {reconnectOption}; }
     bool enabled(const QCommandLineParser &parser) const;
 
 private:

@@ -106,10 +106,15 @@ RemoteOptions::RemoteOptions()
 {
 }
 
+QList<QCommandLineOption> RemoteOptions::options() const
+{
+    return {mqttOption, remoteOption, topicOption, userOption, passwordFileOption, caFileOption,
+                       discoveryOption, discoveryPrefixOption};
+}
+
 void RemoteOptions::add(QCommandLineParser &parser) const
 {
-    parser.addOptions({mqttOption, remoteOption, topicOption, userOption, passwordFileOption, caFileOption,
-                       discoveryOption, discoveryPrefixOption});
+    parser.addOptions(options());
 }
 
 std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &parser, QStringList *warnings) const

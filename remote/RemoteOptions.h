@@ -30,6 +30,7 @@ public:
     RemoteOptions();
 
     void add(QCommandLineParser &parser) const;
+    QList<QCommandLineOption> options() const;
 
     // The broker settings the options ask for, or nothing when neither
     // --mqtt nor --remote is given or a value is bad. Problems are added to

@@ -4,6 +4,6 @@
 
 bool SenderFilter::accepts(const QHostAddress &sender) const
 {
-    return senders.isEmpty()
+    return !restricted
            || std::any_of(senders.begin(), senders.end(), [&sender](const AllowedSender &s) { return s.matches(sender); });
 }

@@ -9,12 +9,19 @@
 class SenderFilter
 {
 public:
-    void allow(const AllowedSender &sender) { senders << sender; }
-    bool isEmpty() const { return senders.isEmpty(); }
+    void allow(const AllowedSender &sender)
+    {
+        senders << sender;
+        restricted = true;
+    }
+    // Senders were named but none could be read: nobody is accepted.
+    void allowNone() { restricted = true; }
+    bool isEmpty() const { return !restricted; }
     const QList<AllowedSender> &allowed() const { return senders; }
     // True for every sender when nothing is given.
     bool accepts(const QHostAddress &sender) const;
 
 private:
     QList<AllowedSender> senders;
+    bool restricted = false;
 };

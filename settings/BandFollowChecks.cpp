@@ -109,12 +109,12 @@ QString checkAllowedSenders(const QStringList &entries)
 
 QString checkHangTime(int ms)
 {
-    if (ms < 0 || ms > BandFollowPreferences::maxHangMs)
-        return tr("The hang time is from 0 to %1 ms.").arg(BandFollowPreferences::maxHangMs);
+    if (ms < 0 || ms > BandFollowSettings::longestHangMs)
+        return tr("The hang time is from 0 to %1 ms.").arg(BandFollowSettings::longestHangMs);
     return QString();
 }
 
-Problems check(const BandFollowPreferences &settings)
+Problems check(const BandFollowSettings &settings)
 {
     Problems problems;
     switch (settings.rig.kind) {

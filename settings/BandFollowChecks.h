@@ -38,6 +38,6 @@ QString checkAllowedSenders(const QStringList &entries);
 QString checkHangTime(int ms);
 
 // The fields of the radio source that is chosen, and the rest.
-Problems check(const BandFollowPreferences &settings);
+Problems check(const BandFollowSettings &settings);
 
 } // namespace BandFollowChecks

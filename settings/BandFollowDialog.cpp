@@ -47,7 +47,7 @@ BandFollowDialog::BandFollowDialog(QWidget *parent)
     , models(new QStandardItemModel(this))
     , filteredModels(new QSortFilterProxyModel(this))
 {
-    qRegisterMetaType<BandFollowPreferences>();
+    qRegisterMetaType<BandFollowSettings>();
     ui->setupUi(this);
     setStyleSheet(darkThemeStyleSheet());
     for (QLabel *label : {ui->rigctldProblem, ui->modelProblem, ui->deviceProblem, ui->speedProblem,
@@ -68,9 +68,9 @@ BandFollowDialog::BandFollowDialog(QWidget *parent)
         ui->speedBox->addItem(QString::number(speed));
 
     ui->loggerRadioBox->addItem(tr("The active radio"));
-    for (int radio = 1; radio <= BandFollowPreferences::maxLoggerRadio; ++radio)
+    for (int radio = 1; radio <= BandFollowSettings::highestLoggerRadio; ++radio)
         ui->loggerRadioBox->addItem(tr("Radio %1").arg(radio));
-    ui->hangBox->setRange(0, BandFollowPreferences::maxHangMs);
+    ui->hangBox->setRange(0, BandFollowSettings::longestHangMs);
 
     buildBandTable();
 
@@ -113,7 +113,7 @@ BandFollowDialog::BandFollowDialog(QWidget *parent)
             accept();
     });
 
-    setSettings(BandFollowPreferences());
+    setSettings(BandFollowSettings());
 }
 
 BandFollowDialog::~BandFollowDialog()
@@ -194,7 +194,7 @@ void BandFollowDialog::fillAntennaChoices(QComboBox *box)
     box->setCurrentIndex(qMax(index, 0));
 }
 
-void BandFollowDialog::setSettings(const BandFollowPreferences &settings)
+void BandFollowDialog::setSettings(const BandFollowSettings &settings)
 {
     base = settings;
     switch (settings.rig.kind) {
@@ -228,15 +228,15 @@ void BandFollowDialog::setSettings(const BandFollowPreferences &settings)
     ui->wsjtxPortBox->setChecked(wsjtx);
     ui->otherPortsEdit->setText(others.join(QStringLiteral(", ")));
     ui->sendersEdit->setText(settings.allowedSenders.join(QStringLiteral(", ")));
-    ui->loggerRadioBox->setCurrentIndex(qBound(0, settings.loggerRadio, BandFollowPreferences::maxLoggerRadio));
+    ui->loggerRadioBox->setCurrentIndex(qBound(0, settings.loggerRadio, BandFollowSettings::highestLoggerRadio));
     ui->hangBox->setValue(settings.hangMs);
     updateSourceFields();
     validate();
 }
 
-BandFollowPreferences BandFollowDialog::settings() const
+BandFollowSettings BandFollowDialog::settings() const
 {
-    BandFollowPreferences settings = base;
+    BandFollowSettings settings = base;
     if (ui->rigctldButton->isChecked())
         settings.rig.kind = RigSourceSettings::Kind::Rigctld;
     else if (ui->serialRigButton->isChecked())
@@ -267,7 +267,7 @@ BandFollowPreferences BandFollowDialog::settings() const
 
 bool BandFollowDialog::acceptable() const
 {
-    const BandFollowPreferences current = settings();
+    const BandFollowSettings current = settings();
     // The speed counts only while the radio on a serial port is chosen.
     const bool speedGood = current.rig.kind != RigSourceSettings::Kind::SerialRadio
                            || BandFollowChecks::checkSpeed(ui->speedBox->currentText()).isEmpty();
@@ -362,7 +362,7 @@ void BandFollowDialog::updateSourceFields()
 
 void BandFollowDialog::validate()
 {
-    const BandFollowPreferences current = settings();
+    const BandFollowSettings current = settings();
     BandFollowChecks::Problems problems = BandFollowChecks::check(current);
     if (current.rig.kind == RigSourceSettings::Kind::SerialRadio)
         problems.speed = BandFollowChecks::checkSpeed(ui->speedBox->currentText());

@@ -31,9 +31,9 @@ public:
     explicit BandFollowDialog(QWidget *parent = nullptr);
     ~BandFollowDialog() override;
 
-    void setSettings(const BandFollowPreferences &settings);
+    void setSettings(const BandFollowSettings &settings);
     // What the fields hold now; whether it can run says problems().
-    BandFollowPreferences settings() const;
+    BandFollowSettings settings() const;
     bool acceptable() const;
 
     // The antenna of each band (0..7 or BandMemory::noAntenna), e.g. after
@@ -49,7 +49,7 @@ public:
 
 signals:
     // OK or Apply with every field good.
-    void applied(const BandFollowPreferences &settings);
+    void applied(const BandFollowSettings &settings);
     // The operator chose another antenna for a band in the table: a position
     // 0..7, or BandMemory::noAntenna to forget the band.
     void bandAntennaEdited(int band, int position);
@@ -70,7 +70,7 @@ private:
     QSortFilterProxyModel *filteredModels = nullptr;
     std::array<QComboBox *, BandPlan::count> bandBoxes{};
     CaptionsFile::Captions captions;
-    BandFollowPreferences base;  // what setSettings() gave, for the fields the dialog does not show
+    BandFollowSettings base;  // what setSettings() gave, for the fields the dialog does not show
     int chosenModel = 0;
     bool filtering = false;
 };

@@ -1,20 +1,10 @@
 #include "settings/StationSettings.h"
 
+#include "settings/StationKeys.h"
+
 #include "remote/BrokerSettings.h"
 
 #include <QCoreApplication>
-
-bool RigSourceSettings::operator==(const RigSourceSettings &other) const
-{
-    return kind == other.kind && rigctldAddress == other.rigctldAddress && model == other.model
-           && device == other.device && speed == other.speed;
-}
-
-bool BandFollowPreferences::operator==(const BandFollowPreferences &other) const
-{
-    return enabled == other.enabled && rig == other.rig && loggerPorts == other.loggerPorts
-           && allowedSenders == other.allowedSenders && loggerRadio == other.loggerRadio && hangMs == other.hangMs;
-}
 
 int BrokerPreferences::effectivePort() const
 {
@@ -40,8 +30,8 @@ bool sameSerialSettings(const SerialSettings &a, const SerialSettings &b)
 
 bool StationSettings::operator==(const StationSettings &other) const
 {
-    return bandFollow == other.bandFollow && reconnect == other.reconnect && connectAtStart == other.connectAtStart
-           && sameSerialSettings(lastConnection, other.lastConnection) && broker == other.broker;
+    // Key by key, so no setting can be left out of the comparison.
+    return StationKeys::differing(*this, other).isEmpty();
 }
 
 SerialSettings defaultSerialSettings(const QString &portName)

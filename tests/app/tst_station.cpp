@@ -1,4 +1,5 @@
 #include "app/Station.h"
+#include "app/StationCommandLine.h"
 #include "band/BandMemory.h"
 #include "panel/SwitchSeam.h"
 #include "settings/BandFollowDialog.h"
@@ -346,8 +347,9 @@ private slots:
         LocalBroker broker;
         TestAccounts::addTo(broker);
         QVERIFY2(broker.start(), qPrintable(broker.errorString()));
-        Station::Options options;
-        options.overrides.setBroker(TestAccounts::settings(broker, "owner"));
+        qputenv("TQX5R_MQTT_PASSWORD", TestAccounts::passwordOf("owner").toUtf8());
+        const Station::Options options =
+            optionsFrom({"--mqtt", TestAccounts::settings(broker, "owner").address(), "--mqtt-user", "owner"});
         connectToSwitch();
         startStation(options);
         BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));
@@ -369,9 +371,7 @@ private slots:
     void bandFollowCheckSaysWhatRuns()
     {
         rememberRigctld("127.0.0.1:1");
-        Station::Options options;
-        options.overrides.bandFollow = StationOverrides::Given::Refused;  // e.g. --follow-hang 99999
-        startStation(options);
+        startStation(optionsFrom({"--follow-hang", "99999"}));
         QCOMPARE(followLabel(), QString("Follow off"));
         QVERIFY2(!action("actionBand_Follow")->isChecked(), "the check says on while band follow is off");
     }
@@ -380,18 +380,14 @@ private slots:
     // the dialog, with nothing changed, must not make them the remembered ones.
     void bandDialogOkWritesNoCommandLineSource()
     {
-        Station::Options options;
-        options.overrides.bandFollow = StationOverrides::Given::Yes;
-        options.overrides.loggerPorts = QStringList{"12060"};
-        options.overrides.hangMs = 2000;
-        startStation(options);
+        startStation(optionsFrom({"--logger-udp", "12060", "--follow-hang", "2000"}));
         action("actionBand_Follow_Settings")->trigger();
         auto *dialog = linked->window->findChild<BandFollowDialog *>();
         QVERIFY(dialog && dialog->isVisible());
         ok(dialog);
         const StationSettings saved = StationSettingsFile(paths().settingsFile).load();
         QCOMPARE(saved.bandFollow.loggerPorts, QStringList());
-        QCOMPARE(saved.bandFollow.hangMs, BandFollowPreferences::defaultHangMs);
+        QCOMPARE(saved.bandFollow.hangMs, BandFollowSettings::defaultHangMs);
     }
 
     // A remote panel never opens a serial port, also while its password is
@@ -442,6 +438,16 @@ private slots:
     }
 
 private:
+    // The options a command line gives, read as the program reads them.
+    static Station::Options optionsFrom(const QStringList &arguments)
+    {
+        Station::Options options;
+        QString refusal;
+        if (!StationCommandLine().read(QStringList{"tqx5r-panel"} + arguments, &options, &refusal))
+            qFatal("refused: %s", qPrintable(refusal));
+        return options;
+    }
+
     StationProfile::Paths paths() const { return StationProfile::paths(); }
 
     void startStation(const Station::Options &options = {})

@@ -236,32 +236,28 @@ private:
     void startFollowing(const QString &rigAddress, int retryMs = HamlibSettings::defaultRetryMs)
     {
         BandFollowSettings settings;
-        settings.rig = HamlibSettings();
-        settings.rig->model = HamlibSettings::rigctldModel;
-        settings.rig->file = rigAddress;
-        settings.rig->speed = 9600; // as rigctl -s; rigctld's port has no speed
-        settings.rig->retryMs = retryMs;
-        startFollowing(settings);
+        settings.rig.kind = RigSourceSettings::Kind::Rigctld;
+        settings.rig.rigctldAddress = rigAddress;
+        startFollowing(settings, retryMs);
     }
 
     void startFollowingLogger()
     {
         loggerPort = freePort();
         BandFollowSettings settings;
-        settings.loggers << *LoggerEndpoint::parse(QString::number(loggerPort));
+        settings.loggerPorts << QString::number(loggerPort);
         startFollowing(settings);
     }
 
-    void startFollowing(BandFollowSettings settings)
+    void startFollowing(const BandFollowSettings &settings, int retryMs = HamlibSettings::defaultRetryMs)
     {
         if (!linked) {
             linked = std::make_unique<LinkedPanel>();
             linked->connect();
             QTRY_VERIFY(snapshot().power);
         }
-        settings.memoryPath = memoryPath;
         statusTexts.reset();
-        follow = std::make_unique<BandFollow>(settings, linked->window->seam());
+        follow = std::make_unique<BandFollow>(settings, memoryPath, linked->window->seam(), nullptr, retryMs);
         statusTexts = std::make_unique<QSignalSpy>(follow.get(), &BandFollow::statusText);
     }
 

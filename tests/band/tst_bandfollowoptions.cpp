@@ -84,27 +84,23 @@ private slots:
         options.add(parser);
         QVERIFY(parser.parse(QStringList{"tqx5r-panel"} + arguments));
         QStringList problems;
-        const std::optional<BandFollowSettings> read = options.read(parser, problems);
+        const BandFollowOptions::Given given = options.read(parser, problems);
+        const BandFollowSettings &read = given.settings;
         QString summary = QStringLiteral("off");
-        if (read) {
-            QStringList parts, ports;
-            if (read->rig)
-                parts << QStringLiteral("rig %1 %2 %3").arg(read->rig->model).arg(read->rig->file).arg(read->rig->speed);
-            for (const LoggerEndpoint &endpoint : read->loggers)
-                ports << endpoint.toString();
-            if (!ports.isEmpty())
-                parts << "udp " + ports.join(' ');
-            QStringList senders;
-            for (const AllowedSender &sender : read->loggerSenders.allowed())
-                senders << sender.toString();
-            if (!senders.isEmpty())
-                parts << "from " + senders.join(' ');
-            if (read->loggerRadio != LoggerPackets::activeRadio)
-                parts << QStringLiteral("radio %1").arg(read->loggerRadio);
-            if (read->hangMs != BandFollowSettings::defaultHangMs)
-                parts << QStringLiteral("hang %1").arg(read->hangMs);
-            if (!read->memoryPath.isEmpty())
-                parts << read->memoryPath;
+        if (!given.refused) {
+            QStringList parts;
+            if (const std::optional<HamlibSettings> rig = read.rig.hamlib())
+                parts << QStringLiteral("rig %1 %2 %3").arg(rig->model).arg(rig->file).arg(rig->speed);
+            if (!read.loggerPorts.isEmpty())
+                parts << "udp " + read.loggerPorts.join(' ');
+            if (!read.allowedSenders.isEmpty())
+                parts << "from " + read.allowedSenders.join(' ');
+            if (read.loggerRadio != LoggerPackets::activeRadio)
+                parts << QStringLiteral("radio %1").arg(read.loggerRadio);
+            if (read.hangMs != BandFollowSettings::defaultHangMs)
+                parts << QStringLiteral("hang %1").arg(read.hangMs);
+            if (!given.memoryPath.isEmpty())
+                parts << given.memoryPath;
             summary = parts.join(", ");
         }
         QCOMPARE(summary, settings);

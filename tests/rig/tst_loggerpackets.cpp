@@ -143,17 +143,12 @@ private slots:
         QVERIFY(!LoggerPackets::parse(huge));
     }
 
-    void listenerSharesItsPortAndReads_data()
+    // A multicast group's port is shared, as multicast must be: another
+    // program of the group already listening, and staying, gets every packet
+    // too.
+    void listenerSharesAGroupsPortAndReads()
     {
-        QTest::addColumn<QString>("address");
-        QTest::newRow("every interface, broadcast") << "0.0.0.0";
-        QTest::newRow("multicast group") << "239.255.0.1";
-    }
-    void listenerSharesItsPortAndReads()
-    {
-        QFETCH(QString, address);
-        // Another program already listening on the port, and staying: both get
-        // every packet.
+        const QString address = "239.255.0.1";
         QUdpSocket other;
         QVERIFY(other.bind(QHostAddress::AnyIPv4, 0, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
         const LoggerEndpoint endpoint{QHostAddress(address), other.localPort()};
@@ -178,6 +173,42 @@ private slots:
             return atOther == 3;
         };
         QTRY_VERIFY(allAtOther());
+    }
+
+    // Any other port is the panel's alone: a program on it already is said,
+    // and one that comes later (even on one address of it, with address
+    // reuse) is refused, so it can never take the transmit reports.
+    void listenerKeepsOtherPortsToItself_data()
+    {
+        QTest::addColumn<QString>("address");   // empty: this computer only
+        QTest::newRow("this computer") << "";
+        QTest::newRow("every interface") << "0.0.0.0";
+    }
+    void listenerKeepsOtherPortsToItself()
+    {
+        QFETCH(QString, address);
+        const auto endpointOn = [&address](quint16 port) {
+            return *LoggerEndpoint::parse(address.isEmpty() ? QString::number(port) : address + ':' + QString::number(port));
+        };
+        const QAbstractSocket::BindMode sharing = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
+        {
+            QUdpSocket first;
+            QVERIFY(first.bind(QHostAddress::LocalHost, 0, sharing));
+            LoggerListener listener;
+            const QStringList failures = listener.listen({endpointOn(first.localPort())});
+            QCOMPARE(failures.size(), 1);
+            QVERIFY2(failures.first().contains("another program"), qPrintable(failures.first()));
+            QCOMPARE(listener.unbound(), QStringList{endpointOn(first.localPort()).toString()});
+        }
+        LoggerListener listener;
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        const quint16 port = probe.localPort();
+        probe.close();
+        QVERIFY(listener.listen({endpointOn(port)}).isEmpty());
+        QUdpSocket later;
+        QVERIFY(!later.bind(QHostAddress::LocalHost, port, sharing));
+        QVERIFY(!later.bind(QHostAddress::AnyIPv4, port, sharing));
     }
 
     // By default only this computer is heard; --logger-from narrows down

@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
     CaptionsFile::Captions captions{"Yagi", "Dipo", "Loop", "Vert", "", "", "Beve", "Dumy"};
 
     BandFollowDialog bandFollow;
-    BandFollowPreferences follow;
+    BandFollowSettings follow;
     follow.rig.kind = RigSourceSettings::Kind::SerialRadio;
     for (const HamlibModel &model : HamlibModels::all()) {
         if (model.name == QLatin1String("FT-991"))

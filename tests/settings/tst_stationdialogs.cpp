@@ -222,7 +222,7 @@ private slots:
     void bandFollowSettingsRoundTrip()
     {
         BandFollowDialog dialog;
-        BandFollowPreferences serial;
+        BandFollowSettings serial;
         serial.enabled = false;  // the menu's switch: passed through untouched
         serial.rig.kind = RigSourceSettings::Kind::SerialRadio;
         serial.rig.rigctldAddress = "shack:4532";
@@ -239,7 +239,7 @@ private slots:
         QVERIFY(child<QCheckBox>(dialog, "radioInfoPortBox")->isChecked());
         QCOMPARE(child<QLineEdit>(dialog, "otherPortsEdit")->text(), QString("239.255.0.1:2237"));
 
-        BandFollowPreferences rigctld;
+        BandFollowSettings rigctld;
         rigctld.rig.kind = RigSourceSettings::Kind::Rigctld;
         rigctld.rig.rigctldAddress = "[::1]:4533";
         dialog.setSettings(rigctld);
@@ -277,7 +277,7 @@ private slots:
         QVERIFY(!child<QLabel>(dialog, "hangProblem")->isVisible());
 
         // A model this Hamlib does not know: kept, said, and mended by a pick.
-        BandFollowPreferences gone = dialog.settings();
+        BandFollowSettings gone = dialog.settings();
         gone.rig.kind = RigSourceSettings::Kind::SerialRadio;
         gone.rig.model = 999999;
         gone.rig.device = "/dev/ttyUSB1";
@@ -299,7 +299,7 @@ private slots:
         QTest::mouseClick(button(dialog, QDialogButtonBox::Ok), Qt::LeftButton);
         QCOMPARE(applied.count(), 2);
         QVERIFY(!dialog.isVisible());
-        const auto settings = applied.last().first().value<BandFollowPreferences>();
+        const auto settings = applied.last().first().value<BandFollowSettings>();
         QCOMPARE(settings.loggerPorts, QStringList({"12061", "239.255.0.1:2237"}));
         QCOMPARE(settings.hangMs, 250);
         QCOMPARE(settings.rig.model, 1);
@@ -310,7 +310,7 @@ private slots:
     void modelFilterKeepsTheChoice()
     {
         BandFollowDialog dialog;
-        BandFollowPreferences settings;
+        BandFollowSettings settings;
         settings.rig.kind = RigSourceSettings::Kind::SerialRadio;
         settings.rig.model = 1;
         settings.rig.device = "/dev/ttyUSB1";
@@ -446,7 +446,7 @@ private slots:
     void readableAndInReadingOrder()
     {
         BandFollowDialog bandFollow;
-        BandFollowPreferences serial;
+        BandFollowSettings serial;
         serial.rig.kind = RigSourceSettings::Kind::SerialRadio;
         bandFollow.setSettings(serial);
         checkReadable(bandFollow);

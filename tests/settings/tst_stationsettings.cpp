@@ -1,3 +1,4 @@
+#include "app/StationCommandLine.h"
 #include "band/BandFollowSettings.h"
 #include "band/BandMemory.h"
 #include "remote/BrokerSettings.h"
@@ -46,7 +47,7 @@ StationSettings everythingSet()
 QString summary(const EffectiveStation &e)
 {
     QStringList parts;
-    const BandFollowPreferences &f = e.bandFollow;
+    const BandFollowSettings &f = e.bandFollow();
     QString follow = e.bandFollowRuns ? QStringLiteral("follow on") : QStringLiteral("follow off");
     if (e.bandFollowRuns) {
         if (f.rig.kind == RigSourceSettings::Kind::Rigctld)
@@ -55,24 +56,29 @@ QString summary(const EffectiveStation &e)
             follow += QStringLiteral(" radio %1 %2 %3").arg(f.rig.model).arg(f.rig.device).arg(f.rig.speed);
         if (!f.loggerPorts.isEmpty())
             follow += " udp " + f.loggerPorts.join(',');
+        if (!f.allowedSenders.isEmpty())
+            follow += " from " + f.allowedSenders.join(',');
+        if (f.loggerRadio != BandFollowSettings::activeRadio)
+            follow += QStringLiteral(" radio %1").arg(f.loggerRadio);
         follow += QStringLiteral(" hang %1").arg(f.hangMs);
     }
-    parts << follow << (e.reconnect ? "reconnect" : "no reconnect");
+    parts << follow << (e.reconnect() ? "reconnect" : "no reconnect");
     parts << (e.connectAtStart ? QStringLiteral("connect %1 %2 %3%4").arg(e.connectAtStart->portName)
                                          .arg(e.connectAtStart->baudRateText, e.connectAtStart->dataBitsText,
                                               e.connectAtStart->parityText)
                                : QStringLiteral("stay disconnected"));
-    switch (e.broker.mode) {
+    const BrokerPreferences &broker = e.broker();
+    switch (broker.mode) {
     case BrokerPreferences::Mode::Off:
         parts << "no broker";
         break;
     case BrokerPreferences::Mode::Publish:
     case BrokerPreferences::Mode::RemotePanel:
         parts << QStringLiteral("%1 %2:%3 password from %4%5")
-                     .arg(e.broker.mode == BrokerPreferences::Mode::Publish ? "publish" : "remote", e.broker.host)
-                     .arg(e.broker.effectivePort())
+                     .arg(broker.mode == BrokerPreferences::Mode::Publish ? "publish" : "remote", broker.host)
+                     .arg(broker.effectivePort())
                      .arg(e.passwordFrom == EffectiveStation::PasswordFrom::SecretStore ? "store" : e.brokerPassword)
-                     .arg(e.broker.discovery ? " discovery " + e.broker.discoveryPrefix : QString());
+                     .arg(broker.discovery ? " discovery " + broker.discoveryPrefix : QString());
         break;
     }
     return parts.join(" | ");
@@ -249,32 +255,41 @@ private slots:
                                              << "follow off | no reconnect | stay disconnected | no broker";
         QTest::newRow("connect at start, no port yet") << "connect-empty" << QStringList()
                                                        << "follow off | no reconnect | stay disconnected | no broker";
-        QTest::newRow("--port wins with default line") << "connect" << QStringList{"port=/dev/ttyUSB9"}
+        QTest::newRow("--port wins with default line") << "connect" << QStringList{"--port", "/dev/ttyUSB9"}
                                                        << "follow off | no reconnect | connect /dev/ttyUSB9 9600 8None | no broker";
-        QTest::newRow("--reconnect") << "" << QStringList{"reconnect"}
+        QTest::newRow("--reconnect") << "" << QStringList{"--reconnect"}
                                      << "follow off | reconnect | stay disconnected | no broker";
-        QTest::newRow("sources replace remembered ones") << "rigctld logger off" << QStringList{"follow"}
+        const QStringList follow{"--rig-model", "1", "--rig-file", "/dev/ttyUSB1", "--rig-speed", "38400",
+                                 "--logger-udp", "12060"};
+        QTest::newRow("sources replace remembered ones") << "rigctld logger off" << follow
                                                          << "follow on radio 1 /dev/ttyUSB1 38400 udp 12060 hang 500 | "
                                                             "no reconnect | stay disconnected | no broker";
-        QTest::newRow("bad band follow option") << "rigctld" << QStringList{"follow-refused"}
+        QTest::newRow("senders, radio and hang reach the run")
+            << "logger" << QStringList{"--logger-from", "127.0.0.1", "--logger-radio", "2", "--follow-hang", "3000"}
+            << "follow on udp 2237 from 127.0.0.1 radio 2 hang 3000 | no reconnect | stay disconnected | no broker";
+        QTest::newRow("... with the sources") << "" << follow + QStringList{"--logger-from", "10.0.0.0/8", "--follow-hang", "0"}
+                                              << "follow on radio 1 /dev/ttyUSB1 38400 udp 12060 from 10.0.0.0/8 hang 0 | "
+                                                 "no reconnect | stay disconnected | no broker";
+        QTest::newRow("bad band follow option") << "rigctld" << QStringList{"--follow-hang", "-5"}
                                                 << "follow off | no reconnect | stay disconnected | no broker";
-        QTest::newRow("hang time over remembered sources") << "logger" << QStringList{"hang=0"}
+        QTest::newRow("hang time over remembered sources") << "logger" << QStringList{"--follow-hang", "0"}
                                                            << "follow on udp 2237 hang 0 | no reconnect | "
                                                               "stay disconnected | no broker";
-        QTest::newRow("--mqtt replaces the broker") << "publish" << QStringList{"mqtt"}
+        const QStringList mqtt{"--mqtt", "cli.lan:1884", "--mqtt-user", "cli"};
+        QTest::newRow("--mqtt replaces the broker") << "publish" << mqtt
                                                     << "follow off | no reconnect | stay disconnected | "
                                                        "publish cli.lan:1884 password from pw-cli";
-        QTest::newRow("bad broker option") << "publish connect" << QStringList{"mqtt-refused"}
+        QTest::newRow("bad broker option") << "publish connect" << QStringList{"--mqtt", "cli.lan:99999"}
                                            << "follow off | no reconnect | " + connect + " | no broker";
-        QTest::newRow("--remote never opens a port") << "connect" << QStringList{"remote", "port=/dev/ttyUSB9"}
-                                                     << "follow off | no reconnect | stay disconnected | "
-                                                        "remote cli.lan:1884 password from pw-cli";
+        QTest::newRow("--remote never opens a port")
+            << "connect" << QStringList{"--remote", "cli.lan:1884", "--mqtt-user", "cli", "--port", "/dev/ttyUSB9"}
+            << "follow off | no reconnect | stay disconnected | remote cli.lan:1884 password from pw-cli";
         QTest::newRow("remembered remote panel") << "remote connect" << QStringList()
                                                  << "follow off | no reconnect | stay disconnected | "
                                                     "remote broker.lan:1883 password from store";
-        QTest::newRow("--mqtt-discovery") << "publish" << QStringList{"discovery="}
+        QTest::newRow("--mqtt-discovery") << "" << mqtt + QStringList{"--mqtt-discovery"}
                                           << "follow off | no reconnect | stay disconnected | "
-                                             "publish broker.lan:1883 password from store discovery homeassistant";
+                                             "publish cli.lan:1884 password from pw-cli discovery homeassistant";
     }
     void overrides()
     {
@@ -303,67 +318,34 @@ private slots:
             settings.broker.user = "op";
         }
 
-        StationOverrides overrides;
-        for (const QString &argument : arguments) {
-            const QString name = argument.section('=', 0, 0);
-            const QString value = argument.section('=', 1);
-            if (name == "port")
-                overrides.port = value;
-            if (name == "reconnect")
-                overrides.reconnect = true;
-            if (name == "follow") {
-                BandFollowSettings read;
-                read.rig = HamlibSettings();
-                read.rig->model = 1;
-                read.rig->file = "/dev/ttyUSB1";
-                read.rig->speed = 38400;
-                read.loggers << *LoggerEndpoint::parse("12060");
-                overrides.setBandFollow(read);
-            }
-            if (name == "follow-refused")
-                overrides.bandFollow = StationOverrides::Given::Refused;
-            if (name == "hang")
-                overrides.hangMs = value.toInt();
-            if (name == "mqtt" || name == "remote") {
-                BrokerSettings read;
-                read.host = "cli.lan";
-                read.port = 1884;
-                read.user = "cli";
-                read.password = "pw-cli";
-                read.remotePanel = name == "remote";
-                overrides.setBroker(read);
-            }
-            if (name == "mqtt-refused")
-                overrides.broker = StationOverrides::Given::Refused;
-            if (name == "discovery")
-                overrides.discoveryPrefix = value;
-        }
+        // Read as the program reads its command line.
+        qputenv("TQX5R_MQTT_PASSWORD", "pw-cli");
+        Station::Options options;
+        QString refusal;
+        QVERIFY(StationCommandLine().read(QStringList{"tqx5r-panel"} + arguments, &options, &refusal));
+        const StationOverrides &overrides = options.overrides;
         const EffectiveStation result = effectiveStation(settings, overrides, "/profile/bands.ini");
         QCOMPARE(summary(result).replace("7 Even", "7Even").replace("8 None", "8None"), effective);
         QCOMPARE(result.bandMemoryPath, QString("/profile/bands.ini"));
-        QCOMPARE(result.brokerFromCommandLine, arguments.join(' ').contains("mqtt") || arguments.contains("remote"));
+        QCOMPARE(result.brokerFromCommandLine, arguments.contains("--mqtt") || arguments.contains("--remote"));
     }
 
-    // What the features start from: the remembered sources in band follow's
-    // own settings, a logger entry that does not parse left out and named.
-    void featureSettings()
+    // What band follow starts from: the logger entries that parse, each one
+    // that does not left out and named; a sender that does not parse never
+    // opens the port to everyone.
+    void loggerSources()
     {
-        BandFollowPreferences follow;
-        follow.rig.kind = RigSourceSettings::Kind::Rigctld;
+        BandFollowSettings follow;
         follow.loggerPorts = QStringList{"12060", "twelve", "12060", "239.255.0.1:2237"};
+        follow.allowedSenders = QStringList{"10.0.0.300"};
         QStringList problems;
-        std::optional<BandFollowSettings> settings = toBandFollowSettings(follow, "/m/bands.ini", &problems);
-        QVERIFY(settings && settings->rig);
-        QCOMPARE(settings->rig->model, HamlibSettings::rigctldModel);
-        QCOMPARE(settings->rig->file, QString("localhost:4532"));
-        QCOMPARE(settings->loggers.size(), 2);
-        QCOMPARE(settings->memoryPath, QString("/m/bands.ini"));
-        QCOMPARE(problems.size(), 1);
+        const LoggerSources sources = LoggerSources::of(follow, &problems);
+        QCOMPARE(sources.ports.size(), 2);
+        QCOMPARE(problems.size(), 2);
         QVERIFY(problems.first().contains("'twelve'"));
-
-        follow.rig.kind = RigSourceSettings::Kind::None;
-        follow.loggerPorts = QStringList{"0"};
-        QVERIFY(!toBandFollowSettings(follow, QString(), &problems));
+        QVERIFY(problems.last().contains("'10.0.0.300'"));
+        QVERIFY(!sources.senders.accepts(QHostAddress("127.0.0.1")));
+        QVERIFY(LoggerSources::of(BandFollowSettings(), nullptr).senders.accepts(QHostAddress("127.0.0.1")));
 
         BrokerPreferences broker;
         broker.host = "::1";
