@@ -35,6 +35,7 @@ struct OutByte
     qint64 queuedNs;
     qint64 pauseBeforeNs;
     bool endsStatusFrame;
+    bool saysSend = false;   // that status frame reports SEND
 };
 
 void closeFd(int &fd)
@@ -149,6 +150,8 @@ struct VirtualSwitch::Private
     bool answering = true;
     bool answeringPolls = true;
     qint64 firmwareDelayNs = 0;
+    qint64 pollAnswerDelayNs = 0;
+    int pollsUntilSending = 0;   // 0: none set
     qint64 splitPauseNs = 0;
     double garbageRate = 0.0;
 
@@ -164,6 +167,7 @@ struct VirtualSwitch::Private
     qint64 lineFreeNs = 0;
     bool waitingForRoom = false;
     QList<qint64> statusWrittenNs;
+    QList<qint64> sendWrittenNs;
 
     qint64 nextLivelyNs = 0;
     std::mt19937 random;
@@ -294,6 +298,18 @@ void VirtualSwitch::setAnsweringPolls(bool answering)
     d->answeringPolls = answering;
 }
 
+void VirtualSwitch::setPollAnswerDelay(int delayMs)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->pollAnswerDelayNs = std::max(0, delayMs) * nsPerMs;
+}
+
+void VirtualSwitch::setSendingAtPoll(int poll)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->pollsUntilSending = std::max(0, poll);
+}
+
 void VirtualSwitch::setFirmwareDelay(int delayMs)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
@@ -358,6 +374,12 @@ int VirtualSwitch::statusFramesSent() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->statusWrittenNs.size();
+}
+
+QList<qint64> VirtualSwitch::sendFrameWrittenNs() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->sendWrittenNs;
 }
 
 QList<qint64> VirtualSwitch::statusFrameWrittenNs() const
@@ -616,7 +638,11 @@ void VirtualSwitch::Private::handleFrame(const QByteArray &frame)
     case Protocol::statusType: {
         const bool answer = answering && answeringPolls;
         log("panel  >", text, answer ? "poll" : "poll, not answered");
-        if (answer)
+        if (pollsUntilSending > 0 && --pollsUntilSending == 0)
+            state.sending = true;
+        if (answer && pollAnswerDelayNs > 0)
+            queueBytes(statusFrame(state), true, 0, pollAnswerDelayNs);
+        else if (answer)
             queueFrame(statusFrame(state), true);
         return;
     }
@@ -652,8 +678,9 @@ void VirtualSwitch::Private::queueBytes(const QByteArray &data, bool isStatus, q
     if (masterFd < 0)
         return;
     const qint64 now = monotonicNs();
+    const bool send = isStatus && data.size() == Protocol::statusFrameLength && data.at(8) != 0;
     for (int i = 0; i < data.size(); ++i)
-        output.push_back({data.at(i), now, i == pauseAt ? pauseNs : 0, isStatus && i == data.size() - 1});
+        output.push_back({data.at(i), now, i == pauseAt ? pauseNs : 0, isStatus && i == data.size() - 1, send});
 }
 
 // When a byte has crossed the line, given when the line became free: the
@@ -697,6 +724,8 @@ bool VirtualSwitch::Private::writeDueBytes(qint64 now)
         lineFreeNs = dueNs(out, lineFreeNs);
         if (out.endsStatusFrame)
             statusWrittenNs.append(writtenAt);
+        if (out.endsStatusFrame && out.saysSend)
+            sendWrittenNs.append(writtenAt);
     }
     return written == batch.size();
 }

@@ -65,6 +65,11 @@ public:
     void setAnsweringPolls(bool answering);
     // The firmware answer leaves this long after the request.
     void setFirmwareDelay(int delayMs);
+    // Each poll's answer leaves this long after the poll (a slow adapter).
+    void setPollAnswerDelay(int delayMs);
+    // The transmitter is keyed as the switch reads the given poll from now
+    // (1: the next): that poll's answer, and every one after, says SEND.
+    void setSendingAtPoll(int poll);
 
     // Frames received from the panel so far, oldest first.
     QList<ReceivedFrame> receivedFrames() const;
@@ -89,6 +94,8 @@ public:
     // Monotonic time (ns) at which the last byte of each status frame was
     // written, oldest first.
     QList<qint64> statusFrameWrittenNs() const;
+    // The same, for the status frames that report SEND.
+    QList<qint64> sendFrameWrittenNs() const;
 
     static QByteArray statusFrame(const SwitchState &state);
     static QByteArray firmwareFrame(quint8 major, quint8 minor);
