@@ -191,8 +191,9 @@ void Station::wireMenu()
     });
     connect(actions.connectAtStart, &QAction::triggered, this, [this](bool on) {
         // The last connection of this run that the switch answered on, if
-        // any, is the one the next start uses.
-        const SerialSettings last = remembered.lastConnection;
+        // any, is the one the next start uses: checked by the operator, even
+        // one that --port named.
+        const SerialSettings last = lastWorking.portName.isEmpty() ? remembered.lastConnection : lastWorking;
         remember([on, &last](StationSettings &s) {
             s.connectAtStart = on;
             if (on && !last.portName.isEmpty())
@@ -407,9 +408,11 @@ void Station::switchChanged()
     // The last connection that worked: the switch answered on it. The port
     // it opened (after a reconnect perhaps another name) with the line
     // parameters of that moment; a port named on the command line is this
-    // run's only and is not remembered.
+    // run's only and is not remembered unless the operator checks Connect
+    // at Start.
     SerialSettings connection = window.serialSettings();
     connection.portName = snapshot.linkName;
+    lastWorking = connection;
     if (connection.portName == options.overrides.port || sameSerialSettings(connection, remembered.lastConnection))
         return;
     if (remembered.connectAtStart)

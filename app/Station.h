@@ -124,6 +124,7 @@ private:
     SecretStore *secrets = nullptr;
     QString brokerPassword;   // this run's, never written anywhere
     bool switchAnswered = false;
+    SerialSettings lastWorking;   // the connection the switch last answered on
     bool gaveUpSaid = false;
     BandFollowSettings shownBandFollow;   // as the dialog was filled
     BrokerPreferences shownBroker;

@@ -148,33 +148,23 @@ QList<Key> makeTable()
         text(QStringLiteral("Connection/Port"), [](StationSettings &s) -> QString & { return s.lastConnection.portName; }),
         number(QStringLiteral("Connection/BaudRate"),
                [](StationSettings &s) -> int & { return s.lastConnection.baudRate; }, 0, intMax),
-        text(QStringLiteral("Connection/BaudRateText"),
-             [](StationSettings &s) -> QString & { return s.lastConnection.baudRateText; }),
         // A record that was never filled holds zeros.
         choice<QSerialPort::DataBits>(
             QStringLiteral("Connection/DataBits"),
             [](StationSettings &s) -> QSerialPort::DataBits & { return s.lastConnection.dataBits; },
             {QSerialPort::DataBits(0), QSerialPort::Data5, QSerialPort::Data6, QSerialPort::Data7, QSerialPort::Data8}),
-        text(QStringLiteral("Connection/DataBitsText"),
-             [](StationSettings &s) -> QString & { return s.lastConnection.dataBitsText; }),
         choice<QSerialPort::Parity>(
             QStringLiteral("Connection/Parity"), [](StationSettings &s) -> QSerialPort::Parity & { return s.lastConnection.parity; },
             {QSerialPort::NoParity, QSerialPort::EvenParity, QSerialPort::OddParity, QSerialPort::SpaceParity,
              QSerialPort::MarkParity}),
-        text(QStringLiteral("Connection/ParityText"),
-             [](StationSettings &s) -> QString & { return s.lastConnection.parityText; }),
         choice<QSerialPort::StopBits>(
             QStringLiteral("Connection/StopBits"),
             [](StationSettings &s) -> QSerialPort::StopBits & { return s.lastConnection.stopBits; },
             {QSerialPort::StopBits(0), QSerialPort::OneStop, QSerialPort::OneAndHalfStop, QSerialPort::TwoStop}),
-        text(QStringLiteral("Connection/StopBitsText"),
-             [](StationSettings &s) -> QString & { return s.lastConnection.stopBitsText; }),
         choice<QSerialPort::FlowControl>(
             QStringLiteral("Connection/FlowControl"),
             [](StationSettings &s) -> QSerialPort::FlowControl & { return s.lastConnection.flowControl; },
             {QSerialPort::NoFlowControl, QSerialPort::HardwareControl, QSerialPort::SoftwareControl}),
-        text(QStringLiteral("Connection/FlowControlText"),
-             [](StationSettings &s) -> QString & { return s.lastConnection.flowControlText; }),
 
         named<Mode>(Name::brokerMode, [](StationSettings &s) -> Mode & { return s.broker.mode; }, brokerModeNames),
         text(QStringLiteral("Broker/Host"), [](StationSettings &s) -> QString & { return s.broker.host; }),

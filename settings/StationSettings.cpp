@@ -22,10 +22,9 @@ bool BrokerPreferences::operator==(const BrokerPreferences &other) const
 
 bool sameSerialSettings(const SerialSettings &a, const SerialSettings &b)
 {
-    return a.portName == b.portName && a.baudRate == b.baudRate && a.baudRateText == b.baudRateText
-           && a.dataBits == b.dataBits && a.dataBitsText == b.dataBitsText && a.parity == b.parity
-           && a.parityText == b.parityText && a.stopBits == b.stopBits && a.stopBitsText == b.stopBitsText
-           && a.flowControl == b.flowControl && a.flowControlText == b.flowControlText;
+    // The texts follow from the values (Serial Settings words them).
+    return a.portName == b.portName && a.baudRate == b.baudRate && a.dataBits == b.dataBits && a.parity == b.parity
+           && a.stopBits == b.stopBits && a.flowControl == b.flowControl;
 }
 
 bool StationSettings::operator==(const StationSettings &other) const
