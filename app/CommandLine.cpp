@@ -1,8 +1,9 @@
 #include "app/CommandLine.h"
 
+#include "app/Log.h"
+
 #include <QCoreApplication>
 
-#include <cstdio>
 
 CommandLine::CommandLine()
     : helpOption(commandLineParser.addHelpOption())
@@ -49,12 +50,12 @@ bool mayBeNamed(const QString &name, const QStringList &arguments)
 
 QStringList CommandLine::parse(const QStringList &arguments)
 {
-    const QStringList warnings = read(arguments);
+    const QStringList mistakes = read(arguments);
     if (asksForHelp())
         commandLineParser.showHelp(0);
     if (asksForVersion())
         commandLineParser.showVersion();
-    return warnings;
+    return mistakes;
 }
 
 QStringList CommandLine::read(const QStringList &arguments)
@@ -82,22 +83,18 @@ QStringList CommandLine::read(const QStringList &arguments)
     else if (named.size() > 1)
         warnings << QStringLiteral("Unknown options: %1.").arg(named.join(QStringLiteral(", ")));
     if (unnamed == 1)
-        warnings << QStringLiteral("Ignoring an unknown option written after one dash (not shown: it may be a "
-                                   "password); --help lists the options.");
+        warnings << QStringLiteral("An unknown option written after one dash (not shown: it may be a password).");
     else if (unnamed > 1)
-        warnings << QStringLiteral("Ignoring %1 unknown options written after one dash (not shown: they may be "
-                                   "passwords); --help lists the options.").arg(unnamed);
+        warnings << QStringLiteral("%1 unknown options written after one dash (not shown: they may be "
+                                   "passwords).").arg(unnamed);
     // The panel takes no arguments of its own, so one that belongs to no
     // option is most likely a value typed apart from its option, or a
     // password after one that takes none.
     const int stray = commandLineParser.positionalArguments().size();
     if (stray == 1)
-        warnings << QStringLiteral("Ignoring 1 argument that belongs to no option (not shown: it may be a password).");
+        warnings << QStringLiteral("1 argument belongs to no option (not shown: it may be a password).");
     else if (stray > 1)
-        warnings << QStringLiteral("Ignoring %1 arguments that belong to no option (not shown: they may be "
-                                   "passwords).").arg(stray);
-    for (const QString &warning : warnings)
-        warn(warning);
+        warnings << QStringLiteral("%1 arguments belong to no option (not shown: they may be passwords).").arg(stray);
     return warnings;
 }
 
@@ -119,7 +116,10 @@ QString CommandLine::port() const
 
 void CommandLine::warn(const QString &message)
 {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
-                 qPrintable(message));
-    std::fflush(stderr);
+    Log::warning(message);
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral("Usage: %1 [options]; --help lists them.").arg(QCoreApplication::applicationName());
 }

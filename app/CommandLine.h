@@ -7,10 +7,10 @@
 // The panel's own command-line options. Features add theirs to parser()
 // before parse(). An option may be written with one dash as well as two
 // (-port, --port); -h, -? and -v are --help and --version. An argument the
-// panel does not know never stops it: it is told on stderr and the panel
-// starts as usual. What may be a password typed where the panel takes none is
-// never repeated: not an argument that belongs to no option, nor an unknown
-// word after one dash.
+// panel does not know is a mistake the program must not start with (a typo
+// in a service's options would otherwise go unnoticed). What may be a
+// password typed where the panel takes none is never repeated: not an
+// argument that belongs to no option, nor an unknown word after one dash.
 class CommandLine
 {
 public:
@@ -21,7 +21,7 @@ public:
 
     // Reads the arguments left after Qt has taken its own (-platform and the
     // like). --help and --version print and end the program here. Returns the
-    // warnings written to stderr.
+    // mistakes found, one line each; none when all is well.
     QStringList parse(const QStringList &arguments);
 
     // As parse(), but leaves --help and --version to the caller.
@@ -35,8 +35,11 @@ public:
     // The port named with --port, or empty.
     QString port() const;
 
-    // Writes one warning line on stderr, prefixed with the program's name.
+    // Writes one warning line on stderr, with its level.
     static void warn(const QString &message);
+
+    // The line that follows a refusal.
+    static QString usage();
 
 private:
     QCommandLineParser commandLineParser;

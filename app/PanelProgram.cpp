@@ -1,6 +1,7 @@
 #include "app/PanelProgram.h"
 
 #include "app/Log.h"
+#include "app/MessageLevels.h"
 #include "app/StationCommandLine.h"
 #include "link/ThreadLeitura.h"
 
@@ -70,11 +71,14 @@ std::optional<int> PanelProgram::build()
         if (text.isEmpty() || text == lastInfo)
             return;
         lastInfo = text;
-        Log::info(text);
+        Log::write(MessageLevels::of(text), text);
+    };
+    const auto warning = [](const QString &text) {
+        Log::write(MessageLevels::atLeast(Log::Level::Warning, text), text);
     };
     mainWindow = std::make_unique<MainWindow>();
     stationPart = std::make_unique<Station>(*mainWindow, options);
-    stationPart->setLog(info, Log::warning);
+    stationPart->setLog(info, warning);
     if (isHeadless) {
         const EffectiveStation &effective = stationPart->effective();
         const bool hasPort = effective.connectAtStart.has_value()

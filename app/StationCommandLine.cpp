@@ -33,7 +33,11 @@ bool StationCommandLine::asksForHeadless(int argc, char **argv)
 
 bool StationCommandLine::read(const QStringList &arguments, Station::Options *options, QString *refusal)
 {
-    commandLine.parse(arguments);
+    const QStringList mistakes = commandLine.parse(arguments);
+    if (!mistakes.isEmpty()) {
+        *refusal = mistakes.join(QLatin1Char(' ')) + QLatin1Char(' ') + CommandLine::usage();
+        return false;
+    }
     const QCommandLineParser &parser = commandLine.parser();
 
     options->profile = parser.value(profileOption);

@@ -45,18 +45,10 @@ bool makeWakePipe()
 
 } // namespace
 
-TerminationSignals::TerminationSignals(QObject *parent)
-    : QObject(parent)
+void TerminationSignals::install()
 {
     if (wakeRead >= 0 || !makeWakePipe())
         return;
-    notifier = new QSocketNotifier(wakeRead, QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, [] {
-        char drained[16];
-        while (::read(wakeRead, drained, sizeof drained) > 0) {
-        }
-        QCoreApplication::quit();
-    });
     struct sigaction action = {};
     action.sa_handler = onEndingSignal;
     sigemptyset(&action.sa_mask);
@@ -66,6 +58,23 @@ TerminationSignals::TerminationSignals(QObject *parent)
         if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
             ::sigaction(signal, &action, nullptr);
     }
+}
+
+TerminationSignals::TerminationSignals(QObject *parent)
+    : QObject(parent)
+{
+    install();
+    if (wakeRead < 0)
+        return;
+    // A signal that came while the program started is waiting in the pipe:
+    // the notifier sees it once the event loop runs.
+    notifier = new QSocketNotifier(wakeRead, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [] {
+        char drained[16];
+        while (::read(wakeRead, drained, sizeof drained) > 0) {
+        }
+        QCoreApplication::quit();
+    });
 }
 
 TerminationSignals::~TerminationSignals()
@@ -85,6 +94,8 @@ TerminationSignals::~TerminationSignals()
 }
 
 #else
+
+void TerminationSignals::install() {}
 
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)

@@ -3,8 +3,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-// How the panel reads its arguments, and what it writes on stderr about the
-// ones it does not know. A password typed where the panel takes none must
+// How the panel reads its arguments, and what it says of the ones it does
+// not know (it then refuses to start). A password typed where the panel takes none must
 // never be repeated.
 namespace {
 
@@ -29,12 +29,12 @@ private slots:
         QTest::addColumn<QString>("shown");  // a part of the warnings
         QTest::addColumn<QString>("hidden"); // never in them, not even letter by letter
 
-        QTest::newRow("a stray argument is counted, not shown") << QStringList{"hunter2"} << "Ignoring 1 argument"
+        QTest::newRow("a stray argument is counted, not shown") << QStringList{"hunter2"} << "1 argument belongs to no option"
                                                                 << "hunter2";
         QTest::newRow("a value after an option's value") << QStringList{"--mqtt-user", "op2", "hunter2"}
-                                                         << "Ignoring 1 argument" << "hunter2";
+                                                         << "1 argument belongs to no option" << "hunter2";
         QTest::newRow("several stray arguments") << QStringList{"hunter2", "--port", "/dev/ttyUSB0", "s3cret"}
-                                                 << "Ignoring 2 arguments" << "hunter2";
+                                                 << "2 arguments belong to no option" << "hunter2";
         QTest::newRow("unknown long option, its value") << QStringList{"--mqtt-password", "hunter2"}
                                                         << "'mqtt-password'" << "hunter2";
         QTest::newRow("unknown one-letter option, its value") << QStringList{"-p", "hunter2"} << "'p'" << "hunter2";
@@ -44,7 +44,7 @@ private slots:
                                                                 << "hunter2";
         QTest::newRow("a word after one dash") << QStringList{"-ps3cret"} << "not shown" << "s3cret";
         QTest::newRow("two words after one dash") << QStringList{"-ps3cret", "-hunter2"}
-                                                  << "Ignoring 2 unknown options written after one dash" << "s3cret";
+                                                  << "2 unknown options written after one dash" << "s3cret";
         QTest::newRow("a word after one dash next to a named option")
             << QStringList{"--no-such-option", "-hunter2"} << "'no-such-option'" << "hunter2";
         QTest::newRow("a value further on") << QStringList{"--no-such-option", "--port", "/dev/ttyUSB0", "hunter2"}

@@ -1,8 +1,10 @@
+#include "sim/LocalBroker.h"
 #include "sim/StableLink.h"
 #include "sim/VirtualSwitch.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -273,13 +275,96 @@ private slots:
             return;
         }
         const QString told = lost ? "Connection to " + path + " lost" : "Cannot open " + path;
-        QTRY_VERIFY2_WITH_TIMEOUT(panel.said("info", told), qPrintable(panel.log()), 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(panel.said("warning", told), qPrintable(panel.log()), 20000);
         // A few tries later it is still there, and has not said it again.
         QTest::qWait(2500);
         QCOMPARE(panel.process.state(), QProcess::Running);
         QCOMPARE(panel.log().count(told), 1);
         QVERIFY(panel.terminate());
         QCOMPARE(panel.process.exitCode(), 0);
+    }
+
+    // Every line has the level the program's table of messages gives it,
+    // so the journal files it right: what goes wrong at start, on the
+    // switch's line and with the broker.
+    void everyKindOfLineCarriesItsLevel()
+    {
+        VirtualSwitch device;
+        QVERIFY2(device.start(), qPrintable(device.errorString()));
+        LocalBroker broker;
+        broker.addUser("owner", "right-password");
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        QTemporaryDir folder;
+        const QString emptyPassword = folder.filePath("password");
+        QFile file(emptyPassword);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QFile::setPermissions(emptyPassword, QFile::ReadOwner | QFile::WriteOwner);
+
+        QProcessEnvironment underSystemd;
+        underSystemd.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:12345"));
+        underSystemd.insert(QStringLiteral("TQX5R_MQTT_PASSWORD"), QStringLiteral("wrong-password"));
+        HeadlessPanel refused({"--port", device.devicePath(), "--reconnect", "--mqtt",
+                               QStringLiteral("127.0.0.1:%1").arg(broker.port()), "--mqtt-user", "owner",
+                               "--follow-hang", "99999"},
+                              underSystemd);
+        QTRY_VERIFY2_WITH_TIMEOUT(refused.said("error", "refused the login"), qPrintable(refused.log()), 20000);
+        QVERIFY2(refused.said("warning", "--follow-hang: '99999'"), qPrintable(refused.log()));
+        QTRY_VERIFY_WITH_TIMEOUT(refused.said("info", "Connected!"), 20000);
+        device.vanish();
+        QTRY_VERIFY2_WITH_TIMEOUT(refused.said("warning", "Connection to " + device.devicePath() + " lost"),
+                                  qPrintable(refused.log()), 20000);
+        QVERIFY(refused.terminate());
+
+        VirtualSwitch second;
+        QVERIFY2(second.start(), qPrintable(second.errorString()));
+        underSystemd.remove(QStringLiteral("TQX5R_MQTT_PASSWORD"));
+        HeadlessPanel unreachable({"--port", second.devicePath(), "--mqtt", "127.0.0.1:1", "--mqtt-user", "owner",
+                                   "--mqtt-password-file", emptyPassword},
+                                  underSystemd);
+        QTRY_VERIFY2_WITH_TIMEOUT(unreachable.said("warning", "Cannot reach the broker 127.0.0.1:1"),
+                                  qPrintable(unreachable.log()), 20000);
+        QVERIFY2(unreachable.said("warning", "holds no password"), qPrintable(unreachable.log()));
+        QVERIFY(unreachable.terminate());
+        underSystemd.insert(QStringLiteral("TQX5R_MQTT_PASSWORD"), QStringLiteral("a-password"));
+        HeadlessPanel plain({"--port", second.devicePath(), "--mqtt", "192.0.2.1", "--mqtt-user", "owner"}, underSystemd);
+        QTRY_VERIFY2_WITH_TIMEOUT(plain.said("warning", "The broker password goes to 192.0.2.1 unencrypted"),
+                                  qPrintable(plain.log()), 20000);
+        QVERIFY(plain.terminate());
+        // Not a line without its level.
+        for (const QString &line : refused.lines() + unreachable.lines() + plain.lines())
+            QVERIFY2(QRegularExpression("^<[346]>").match(line).hasMatch(), qPrintable(line));
+    }
+
+    // A misspelt option ends the program, in every mode, as command-line
+    // programs do: a service manager must not run a panel with a typo.
+    void anUnknownOptionEndsTheProgram_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("misspelt") << QStringList{"--port", "/dev/null", "--frobnicate"} << "Unknown option 'frobnicate'";
+        QTest::newRow("a stray word, not repeated") << QStringList{"--port", "/dev/null", "hunter2"}
+                                                    << "1 argument belongs to no option";
+        QTest::newRow("a value missing") << QStringList{"--port"} << "Missing value after '--port'";
+    }
+    void anUnknownOptionEndsTheProgram()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        for (const bool headless : {true, false}) {
+            QProcess panel;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
+            panel.setProcessEnvironment(environment);
+            panel.start(QStringLiteral(TQX5R_PANEL_PATH), (headless ? QStringList{"--headless"} : QStringList()) + arguments);
+            QVERIFY(panel.waitForFinished(20000));
+            QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(panel.exitCode(), 2);
+            const QString errors = QString::fromUtf8(panel.readAllStandardError());
+            QVERIFY2(errors.contains("error: " + said) && errors.contains("Usage: tqx5r-panel [options]"),
+                     qPrintable(errors));
+            QVERIFY2(!errors.contains("hunter2"), qPrintable(errors));
+        }
     }
 
     void withoutAPortIsRefused()

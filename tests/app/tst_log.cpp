@@ -1,4 +1,5 @@
 #include "app/Log.h"
+#include "app/MessageLevels.h"
 
 #include <QtTest>
 
@@ -39,6 +40,36 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, line);
         QCOMPARE(Log::format(Log::Level(level), text, journal, QStringLiteral("2026-12-07 12:00:00.000")), line);
+    }
+
+    // The program's messages as it words them, with the level the table
+    // gives each; anything else is information.
+    void levels_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("level");
+        const int error = int(Log::Level::Error);
+        const int warning = int(Log::Level::Warning);
+        const int info = int(Log::Level::Info);
+        QTest::newRow("lost") << QString::fromUtf8("Connection to /dev/ttyUSB0 lost; reconnecting…") << warning;
+        QTest::newRow("no answer") << "No answer from TQX-5R" << warning;
+        QTest::newRow("connected") << "Connected to /dev/ttyUSB0 : 9600, 8, None, 1, None" << info;
+        QTest::newRow("broker unreachable") << "Cannot reach the broker 127.0.0.1:1: Connection refused; trying again"
+                                            << warning;
+        QTest::newRow("login refused") << "The broker 127.0.0.1:1883 refused the login: not authorised" << error;
+        QTest::newRow("an option") << "--follow-hang: '99999' is not a time in milliseconds (0 to 10000)." << warning;
+        QTest::newRow("plain password") << "The broker password goes to host:1883 unencrypted; use --mqtt-cafile"
+                                        << warning;
+        QTest::newRow("band follow held") << "Band follow held: logger port flooded" << warning;
+        QTest::newRow("a select") << "20 m: Ant 3" << info;
+        QTest::newRow("a part of a message is not the message") << "xNo answer from TQX-5R" << info;
+        QTest::newRow("a regular expression's letters are taken as they are") << "Open errors" << info;
+    }
+    void levels()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, level);
+        QCOMPARE(int(MessageLevels::of(text)), level);
     }
 };
 

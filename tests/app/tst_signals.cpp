@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -71,6 +72,33 @@ private slots:
         QCOMPARE(watcher.last("firmware"), QByteArray());
         // Said with a clean DISCONNECT, not left to the last will.
         QVERIFY2(broker.log().contains(" disconnected."), broker.log().constData());
+    }
+
+    // A service manager may stop the program the moment it has started:
+    // the signals are taken over before anything else, so it still ends
+    // cleanly rather than by the signal.
+    void aSignalAtTheStartEndsItCleanly_data()
+    {
+        QTest::addColumn<int>("afterMs");
+        for (const int ms : {40, 50, 60})
+            QTest::addRow("%d ms after the start", ms) << ms;
+    }
+    void aSignalAtTheStartEndsItCleanly()
+    {
+        QFETCH(int, afterMs);
+        VirtualSwitch device;
+        QVERIFY2(device.start(), qPrintable(device.errorString()));
+        QProcess panel;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        panel.setProcessEnvironment(environment);
+        panel.start(QStringLiteral(TQX5R_PANEL_PATH), {QStringLiteral("--port"), device.devicePath()});
+        QVERIFY(panel.waitForStarted(20000));
+        QThread::msleep(static_cast<unsigned long>(afterMs));
+        QCOMPARE(::kill(static_cast<pid_t>(panel.processId()), SIGTERM), 0);
+        QVERIFY(panel.waitForFinished(20000));
+        QCOMPARE(panel.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(panel.exitCode(), 0);
     }
 };
 

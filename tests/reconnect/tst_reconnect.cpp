@@ -345,17 +345,17 @@ private slots:
                     {"-platform", "offscreen", "--reconnect", "--port", link->path()});
         QVERIFY(device->waitForFrames(2, 20000));
         QString log;
-        const auto logged = [&](const QString &line) {
+        const auto logged = [&](const QString &level, const QString &line) {
             log += QString::fromUtf8(panel.readAllStandardError());
-            const QString stamp = R"(^tqx5r-panel: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} info: )";
+            const QString stamp = R"(^tqx5r-panel: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )" + level + ": ";
             const QRegularExpression pattern(stamp + QRegularExpression::escape(line) + "$",
                                              QRegularExpression::MultilineOption);
             return pattern.match(log).hasMatch();
         };
         vanish();
-        QTRY_VERIFY_WITH_TIMEOUT(logged(lossText()), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(logged("warning", lossText()), 5000);
         comeBack();
-        QTRY_VERIFY_WITH_TIMEOUT(logged(connectedText(link->path())), 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(logged("info", connectedText(link->path())), 6000);
         panel.terminate();
         panel.waitForFinished(20000);
     }

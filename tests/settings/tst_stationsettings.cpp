@@ -210,6 +210,10 @@ private slots:
         QVERIFY(file.save(loaded));
         QCOMPARE(file.keptCopy(), profilePath + ".bad");
         QCOMPARE(contents(profilePath + ".bad"), bytes);
+        // The copy is set aside once: the next save writes the good file.
+        loaded.reconnect = !loaded.reconnect;
+        QVERIFY(file.save(loaded));
+        QVERIFY(!QFileInfo::exists(profilePath + ".bad.2"));
         StationSettingsFile after(profilePath);
         QVERIFY(after.load() == loaded);
         QCOMPARE(after.problem(), QString());
@@ -222,6 +226,32 @@ private slots:
         QVERIFY(third.save(loaded));
         QCOMPARE(contents(profilePath + ".bad"), bytes);
         QCOMPARE(contents(profilePath + ".bad.2"), bytes);
+    }
+
+    // A remembered connection lacking a line parameter (an older or
+    // hand-written file), or with one that makes no sense, connects with
+    // Serial Settings' default for it and says which.
+    void lastConnectionTakesTheDialogsDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("connection");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("only the port") << QByteArray("Port=/dev/ttyUSB4\n")
+                                       << "has no Connection/BaudRate, Connection/DataBits, Connection/Parity";
+        QTest::newRow("a baud rate that is no number") << QByteArray("Port=/dev/ttyUSB4\nBaudRate=abc\nDataBits=8\n"
+                                                                     "Parity=0\nStopBits=1\nFlowControl=0\n")
+                                                       << "make no sense and their defaults are used: Connection/BaudRate";
+    }
+    void lastConnectionTakesTheDialogsDefaults()
+    {
+        QFETCH(QByteArray, connection);
+        QFETCH(QString, said);
+        const QString path = StationProfile::paths(QString(QTest::currentDataTag()).replace(' ', '-')).settingsFile;
+        QVERIFY(writeFile(path, "[Connection]\nConnectAtStart=true\n" + connection));
+        StationSettingsFile file(path);
+        const StationSettings loaded = file.load();
+        QVERIFY2(file.problem().contains(said), qPrintable(file.problem()));
+        QVERIFY(sameSerialSettings(loaded.lastConnection, defaultSerialSettings("/dev/ttyUSB4")));
+        QVERIFY(loaded.connectAtStart);
     }
 
     void folderInPlaceOfTheFile()
