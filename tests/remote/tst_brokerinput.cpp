@@ -312,6 +312,9 @@ private slots:
         QTest::newRow("long captions cut to a key's four characters")
             << QByteArray(R"({"captions":["Yagi-long","","","","","","",""]})")
             << QStringList{"Yagi", "", "", "", "", "", "", ""};
+        QTest::newRow("a cut never halves an emoji")
+            << QByteArray(R"({"captions":["Ab\ud83d\ude00","Abc\ud83d\ude00","","","","","",""]})")
+            << QStringList{"Ab\U0001F600", "Abc", "", "", "", "", "", ""};
         QTest::newRow("seven") << QByteArray(R"({"captions":["","","","","","",""]})") << QStringList();
         QTest::newRow("not strings") << QByteArray(R"({"captions":[1,2,3,4,5,6,7,8]})") << QStringList();
     }
