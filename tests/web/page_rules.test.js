@@ -4,6 +4,7 @@
 
 const test = require('node:test');
 const assert = require('node:assert');
+const fs = require('node:fs');
 const path = require('node:path');
 
 const web = path.join(__dirname, '..', '..', 'web', 'js');
@@ -138,4 +139,13 @@ test('the operator works split, super split and rotors in steps', () => {
   // The selected rotor again releases it.
   assert.deepStrictEqual(operator.rotor(2, s), { rotor: 0 });
   assert.deepStrictEqual(operator.rotor(3, s), { rotor: 3 });
+});
+
+test('the README shows the nginx site the package ships', () => {
+  const root = path.join(__dirname, '..', '..');
+  const readme = fs.readFileSync(path.join(root, 'README.md'), 'utf8');
+  const shown = readme.match(/```nginx\n([\s\S]*?)```/)[1];
+  const shipped = fs.readFileSync(path.join(root, 'web', 'tqx5r-panel.nginx.conf'), 'utf8')
+    .split('\n').filter((line) => !/^\s*#/.test(line)).join('\n');
+  assert.strictEqual(shipped.trim(), shown.trim());
 });
