@@ -72,7 +72,7 @@ bool LocalWebServer::writeConfiguration()
     // private folders.
     const QByteArray user = ::geteuid() == 0 ? "user " + LoopbackPorts::currentUser() + ";\n" : QByteArray();
     const QByteArray config = "daemon off;\nmaster_process on;\nworker_processes 1;\n" + user
-                              + "pid " + folder + "/nginx.pid;\nerror_log stderr notice;\n"
+                              + "pid " + folder + "/nginx.pid;\nerror_log stderr warn;\n"
                                 "events { worker_connections 64; }\n"
                                 "http {\n"
                                 "include /etc/nginx/mime.types;\ndefault_type application/octet-stream;\n"
