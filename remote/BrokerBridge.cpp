@@ -11,6 +11,24 @@ const QByteArray onlineFalse = QByteArrayLiteral("false");
 // A sender refused again within this is counted, not written to stderr.
 constexpr qint64 refusalLogMs = 10000;
 constexpr int refusalLogSenders = 64;
+constexpr int longestLoggedSender = 64;
+
+// A sender's name as the log shows it: on a broker that lets anyone write
+// any command topic, the name is whatever they put there, and a line break
+// or terminal escape in it must not forge lines of the log.
+QString loggable(const QString &sender)
+{
+    const QVector<uint> codePoints = sender.toUcs4();
+    QString shown;
+    for (int i = 0; i < codePoints.size() && i < longestLoggedSender; ++i) {
+        const uint c = codePoints[i];
+        const QChar::Category category = QChar::category(c);
+        const bool plain = QChar::isPrint(c) && category != QChar::Separator_Line
+                           && category != QChar::Separator_Paragraph;
+        shown += plain ? QString::fromUcs4(&c, 1) : QStringLiteral("?");
+    }
+    return codePoints.size() > longestLoggedSender ? shown + QStringLiteral("…") : shown;
+}
 }
 
 BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerSettings &settings, QObject *parent)
@@ -199,7 +217,7 @@ void BrokerBridge::refuseCommand(const QString &reason, const QByteArray &comman
         return;
     }
     const QString who = sender.isEmpty() ? tr("on %1").arg(settings.topicFor(BrokerTopics::set))
-                                         : tr("from %1").arg(sender);
+                                         : tr("from %1").arg(loggable(sender));
     const QString more = logged.unwritten > 0 ? tr(" (%n more refused since the last one said)", nullptr, logged.unwritten)
                                               : QString();
     emit note(tr("Refused a command %1: %2%3").arg(who, reason, more));

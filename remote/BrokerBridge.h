@@ -71,7 +71,6 @@ private:
     QByteArray publishedState;
     QByteArray firmwareFrame;
     CommandTurns turns;
-    QTimer *turnTimer;
     QElapsedTimer clock;
     // Refusals written to stderr lately, by sender, so a flood writes a
     // line now and then rather than one per command.
@@ -82,6 +81,7 @@ private:
     };
     QHash<QString, RefusalLog> refusalLog;
     BrokerOutage *outage;
+    QTimer *turnTimer;
     bool stateBehind = false;
     int expectedPosition = -1;
     qint64 expectedSinceMs = 0;

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 
 // A certificate authority made for one test run and a server certificate it
-// signed for "localhost" and 127.0.0.1 (EC keys, valid for two days), made by
+// signed for "localhost" only, not for its address (EC keys, valid for two days), made by
 // openssl in a folder of their own that goes with the object. For the
 // broker's TLS, a web server in front of it, and a browser told to trust the
 // CA.

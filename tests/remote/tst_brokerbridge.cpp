@@ -235,6 +235,17 @@ private slots:
         QVERIFY(!QJsonDocument::fromJson(watcher->last("error")).object().contains("user"));
         QVERIFY(watcher->publish("set", R"({"antenna":6})"));
         QTRY_VERIFY_WITH_TIMEOUT(commandsAtSwitch().last().startsWith("IGS5;"), 5000);
+
+        // Where the ACL lets someone name any sender, the name cannot forge
+        // a line of the log.
+        BrokerWatcher anyone(TestAccounts::settings(*broker, "owner"));
+        QTRY_VERIFY_WITH_TIMEOUT(anyone.isConnected(), 5000);
+        notes.clear();
+        // (The broker itself turns away control characters in topics; a line
+        // separator and a direction override it lets through.)
+        QVERIFY(anyone.publishOn(QString::fromUtf8("tqx5r/set/x\u2028Refused nothing\u202e"), R"({"antenna":0})"));
+        QTRY_COMPARE_WITH_TIMEOUT(notes.size(), 1, 5000);
+        QCOMPARE(notes.first().first().toString().left(44), QString("Refused a command from x?Refused nothing?: a"));
     }
 
     void wrongPasswordIsReportedOnceAndThePanelWorksOn()

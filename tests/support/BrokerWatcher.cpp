@@ -96,3 +96,8 @@ bool BrokerWatcher::publish(const char *leaf, const QByteArray &payload, bool re
 {
     return client.publish(settings.topicFor(leaf), payload, retained, BrokerClient::Delivery::Acknowledged);
 }
+
+bool BrokerWatcher::publishOn(const QString &topic, const QByteArray &payload)
+{
+    return client.publish(topic, payload, false, BrokerClient::Delivery::Acknowledged);
+}

@@ -49,6 +49,8 @@ public:
     QList<Message> on(const char *leaf) const;
     QByteArray last(const char *leaf) const;
     bool publish(const char *leaf, const QByteArray &payload, bool retained = false);
+    // On any topic, which may hold any character.
+    bool publishOn(const QString &topic, const QByteArray &payload);
     void forget() { received.clear(); }
 
 private:

@@ -44,9 +44,10 @@
   let hiddenSince = null;
 
   // Text that came from outside (a topic, a user, a reason), set apart so
-  // that direction marks in it end with it.
+  // that direction marks in it end with it. Isolate marks of its own could
+  // end the isolation early; they show nothing and are left out.
   function isolated(text) {
-    return `\u2068${text}\u2069`;
+    return `\u2068${String(text).replace(/[\u2066-\u2069]/g, '')}\u2069`;
   }
 
   // Writes a text only when it changes: a live region rewritten with the
