@@ -234,9 +234,9 @@ private:
         }
     }
 
-    // Keys, buttons and fields showing text at less than 4.5:1 against any
-    // colour of their background (the first layer: a partner's orange edge
-    // lies under its border only).
+    // Keys, buttons and fields showing text (or a field its placeholder) at
+    // less than 4.5:1 against any colour of their background (the first
+    // layer: a partner's orange edge lies under its border only).
     QJsonArray lowContrast()
     {
         return browser->js(R"(
@@ -259,9 +259,12 @@ private:
             for (const e of document.querySelectorAll('button, input, summary')) {
               if (e.disabled || !e.getClientRects().length) continue;
               if (e.tagName !== 'INPUT' && !e.textContent.trim()) continue;
-              const text = colours(getComputedStyle(e).color)[0];
-              const worst = Math.min(...backgrounds(e).map(b => ratio(text, b)));
-              if (worst < 4.5) low.push((e.id || e.className) + ' ' + worst.toFixed(2) + ':1');
+              const texts = [getComputedStyle(e).color];
+              if (e.placeholder) texts.push(getComputedStyle(e, '::placeholder').color);
+              for (const text of texts) {
+                const worst = Math.min(...backgrounds(e).map(b => ratio(colours(text)[0], b)));
+                if (worst < 4.5) low.push((e.id || e.className) + ' ' + worst.toFixed(2) + ':1');
+              }
             }
             return low;)").toArray();
     }
