@@ -8,6 +8,27 @@
 namespace {
 const QByteArray onlineTrue = QByteArrayLiteral("true");
 const QByteArray onlineFalse = QByteArrayLiteral("false");
+// A sender refused again within this is counted, not written to stderr.
+constexpr qint64 refusalLogMs = 10000;
+constexpr int refusalLogSenders = 64;
+constexpr int longestLoggedSender = 64;
+
+// A sender's name as the log shows it: on a broker that lets anyone write
+// any command topic, the name is whatever they put there, and a line break
+// or terminal escape in it must not forge lines of the log.
+QString loggable(const QString &sender)
+{
+    const QVector<uint> codePoints = sender.toUcs4();
+    QString shown;
+    for (int i = 0; i < codePoints.size() && i < longestLoggedSender; ++i) {
+        const uint c = codePoints[i];
+        const QChar::Category category = QChar::category(c);
+        const bool plain = QChar::isPrint(c) && category != QChar::Separator_Line
+                           && category != QChar::Separator_Paragraph;
+        shown += plain ? QString::fromUcs4(&c, 1) : QStringLiteral("?");
+    }
+    return codePoints.size() > longestLoggedSender ? shown + QStringLiteral("…") : shown;
+}
 }
 
 BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerSettings &settings, QObject *parent)
@@ -16,8 +37,12 @@ BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerS
     , client(client)
     , settings(settings)
     , outage(new BrokerOutage(client, settings, this))
+    , turnTimer(new QTimer(this))
 {
     clock.start();
+    turnTimer->setSingleShot(true);
+    turnTimer->setTimerType(Qt::PreciseTimer);
+    connect(turnTimer, &QTimer::timeout, this, &BrokerBridge::serveTurns);
     connect(seam, &SwitchSeam::stateChanged, this, [this](const SwitchSnapshot &snapshot) {
         if (snapshot.position == expectedPosition)
             expectedPosition = -1;
@@ -36,6 +61,7 @@ void BrokerBridge::start()
     // The publisher's retain flag comes through on live commands too, so a
     // retained one is refused when it arrives.
     client->subscribe(settings.topicFor(BrokerTopics::set), BrokerClient::RetainFlag::AsPublished);
+    client->subscribe(settings.topicFor(BrokerTopics::set) + QStringLiteral("/+"), BrokerClient::RetainFlag::AsPublished);
     client->start();
 }
 
@@ -117,13 +143,25 @@ void BrokerBridge::frameDispatched(const QByteArray &frame)
         publishState(false);
 }
 
+QString BrokerBridge::senderOf(const QString &topic) const
+{
+    const QString shared = settings.topicFor(BrokerTopics::set);
+    if (topic == shared)
+        return QStringLiteral("");
+    const QString personal = shared + QLatin1Char('/');
+    if (topic.startsWith(personal) && topic.size() > personal.size() && !topic.midRef(personal.size()).contains('/'))
+        return topic.mid(personal.size());
+    return QString();
+}
+
 void BrokerBridge::messageReceived(const QString &topic, const QByteArray &payload, bool retained)
 {
-    if (topic != settings.topicFor(BrokerTopics::set))
+    const QString sender = senderOf(topic);
+    if (sender.isNull())
         return;
     // A retained command would be carried out again at every reconnect.
     if (retained) {
-        refuseCommand(tr("retained commands are not carried out"), payload);
+        refuseCommand(tr("retained commands are not carried out"), payload, sender);
         return;
     }
     // A split or rotor word names the antenna in use: after a select just
@@ -131,29 +169,57 @@ void BrokerBridge::messageReceived(const QString &topic, const QByteArray &paylo
     const SwitchSnapshot snapshot = switchAfterQueuedWords();
     const CommandJson::Outcome outcome = CommandJson::parse(payload, snapshot);
     if (!outcome.error.isEmpty()) {
-        refuseCommand(outcome.error, payload);
+        refuseCommand(outcome.error, payload, sender);
         return;
     }
     if (outcome.words.isEmpty())
         return;
-    if (!budget.spend(outcome.words.size(), clock.elapsed())) {
-        refuseCommand(tr("too many commands at once; the switch takes about three a second"), payload);
+    if (!turns.offer({sender, payload, outcome.words})) {
+        refuseCommand(tr("too many commands at once; the switch takes about three a second"), payload, sender);
         return;
     }
     for (CommandWord word : outcome.words) {
-        if (!seam->queueWord(word)) {
-            refuseCommand(tr("too many commands are waiting for the switch"), payload);
-            return;
-        }
         if (Protocol::commandLetter(word) == Protocol::selectLetter && !snapshot.splitOn) {
             expectedPosition = Protocol::commandOperand(word);
             expectedSinceMs = clock.elapsed();
         }
     }
+    serveTurns();
 }
 
-void BrokerBridge::refuseCommand(const QString &reason, const QByteArray &command)
+void BrokerBridge::serveTurns()
 {
-    client->publish(settings.topicFor(BrokerTopics::error), CommandJson::errorMessage(reason, command), false,
+    while (const std::optional<CommandTurns::Command> command = turns.take(clock.elapsed())) {
+        for (CommandWord word : command->words) {
+            if (!seam->queueWord(word)) {
+                refuseCommand(tr("too many commands are waiting for the switch"), command->message, command->sender);
+                break;
+            }
+        }
+    }
+    const qint64 waitMs = turns.msUntilNext(clock.elapsed());
+    if (waitMs >= 0)
+        turnTimer->start(static_cast<int>(waitMs));
+}
+
+void BrokerBridge::refuseCommand(const QString &reason, const QByteArray &command, const QString &sender)
+{
+    client->publish(settings.topicFor(BrokerTopics::error), CommandJson::errorMessage(reason, command, sender), false,
                     BrokerClient::Delivery::AtMostOnce);
+    // Who was refused, for whoever reads the log; a flood writes one line
+    // now and then with the count of the others.
+    const qint64 nowMs = clock.elapsed();
+    if (refusalLog.size() >= refusalLogSenders && !refusalLog.contains(sender))
+        refusalLog.clear();
+    RefusalLog &logged = refusalLog[sender];
+    if (logged.writtenAtMs >= 0 && nowMs - logged.writtenAtMs < refusalLogMs) {
+        ++logged.unwritten;
+        return;
+    }
+    const QString who = sender.isEmpty() ? tr("on %1").arg(settings.topicFor(BrokerTopics::set))
+                                         : tr("from %1").arg(loggable(sender));
+    const QString more = logged.unwritten > 0 ? tr(" (%n more refused since the last one said)", nullptr, logged.unwritten)
+                                              : QString();
+    emit note(tr("Refused a command %1: %2%3").arg(who, reason, more));
+    logged = RefusalLog{nowMs, 0};
 }

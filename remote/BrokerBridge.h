@@ -3,12 +3,14 @@
 #include "remote/BrokerClient.h"
 #include "remote/BrokerOutage.h"
 #include "remote/BrokerSettings.h"
-#include "remote/CommandBudget.h"
+#include "remote/CommandTurns.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include "panel/SwitchSnapshot.h"
 
@@ -56,7 +58,11 @@ private:
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
     void publishState(bool evenIfUnchanged);
     void publishFirmware();
-    void refuseCommand(const QString &reason, const QByteArray &command);
+    void serveTurns();
+    void refuseCommand(const QString &reason, const QByteArray &command, const QString &sender);
+    // The sender a command topic names: USER for BASE/set/USER, "" for
+    // BASE/set; null for any other topic.
+    QString senderOf(const QString &topic) const;
 
     SwitchSeam *seam;
     BrokerClient *client;
@@ -64,9 +70,18 @@ private:
     QString band;
     QByteArray publishedState;
     QByteArray firmwareFrame;
-    CommandBudget budget;
+    CommandTurns turns;
     QElapsedTimer clock;
+    // Refusals written to stderr lately, by sender, so a flood writes a
+    // line now and then rather than one per command.
+    struct RefusalLog
+    {
+        qint64 writtenAtMs = -1;
+        int unwritten = 0;
+    };
+    QHash<QString, RefusalLog> refusalLog;
     BrokerOutage *outage;
+    QTimer *turnTimer;
     bool stateBehind = false;
     int expectedPosition = -1;
     qint64 expectedSinceMs = 0;

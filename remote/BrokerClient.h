@@ -54,5 +54,7 @@ signals:
     // The broker refused the login, a publish or a subscription. Each text
     // comes once per connection attempt or connection.
     void refused(const QString &text);
+    // Each refused acknowledged message, after the text about it.
+    void publishRefused(const QString &topic, const QByteArray &payload);
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
 };

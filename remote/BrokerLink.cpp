@@ -29,6 +29,7 @@ BrokerLink::BrokerLink(BrokerClient *client, const BrokerSettings &settings, QOb
     connect(outage, &BrokerOutage::lost, this, &BrokerLink::tell);
     connect(client, &BrokerClient::refused, this, &BrokerLink::tell);
     connect(client, &BrokerClient::messageReceived, this, &BrokerLink::messageReceived);
+    connect(client, &BrokerClient::publishRefused, this, &BrokerLink::publishRefused);
 }
 
 QString BrokerLink::name() const
@@ -40,6 +41,8 @@ QString BrokerLink::name() const
 void BrokerLink::attach()
 {
     RemoteLink::attach();
+    // The broker's ACL may have changed meanwhile.
+    sharedTopicOnly = false;
     outage->reset();
     emit status(tr("Connecting to the broker %1, topic %2").arg(settings.address(), settings.topic));
     client->start();
@@ -61,7 +64,7 @@ void BrokerLink::sendCommand(CommandWord word)
     // Acknowledged, so a broker that does not let this user operate the
     // switch says so.
     const QByteArray message = CommandJson::wordMessage(word);
-    if (!client->publish(settings.topicFor(BrokerTopics::set), message, false,
+    if (!client->publish(commandTopic(), message, false,
                          BrokerClient::Delivery::Acknowledged)) {
         tell(tr("A command could not be sent: too much is waiting for the broker %1").arg(settings.address()));
         return;
@@ -69,6 +72,23 @@ void BrokerLink::sendCommand(CommandWord word)
     recentlySent.append(message);
     if (recentlySent.size() > recentWordCount)
         recentlySent.removeFirst();
+}
+
+QString BrokerLink::commandTopic() const
+{
+    return sharedTopicOnly ? settings.topicFor(BrokerTopics::set) : settings.commandTopic();
+}
+
+void BrokerLink::publishRefused(const QString &topic, const QByteArray &payload)
+{
+    // A broker whose ACL predates commands under each user's name still
+    // takes them on the shared topic; whether it does, its answer says.
+    if (sharedTopicOnly || topic != settings.commandTopic() || topic == settings.topicFor(BrokerTopics::set))
+        return;
+    sharedTopicOnly = true;
+    tell(tr("Commands go to %1 instead: the broker does not let %2 write %3")
+             .arg(settings.topicFor(BrokerTopics::set), settings.user, topic));
+    client->publish(commandTopic(), payload, false, BrokerClient::Delivery::Acknowledged);
 }
 
 void BrokerLink::setPassword(const QString &password)
@@ -106,6 +126,10 @@ void BrokerLink::messageReceived(const QString &topic, const QByteArray &payload
         // connected, too many at once, ...): the operator is told.
         const QJsonObject report = QJsonDocument::fromJson(payload).object();
         const QByteArray command = report.value(QStringLiteral("command")).toString().toUtf8();
+        // Another operator's refusal of the same word is theirs.
+        const QJsonValue user = report.value(QStringLiteral("user"));
+        if (!user.isUndefined() && user.toString() != settings.user)
+            return;
         if (recentlySent.removeOne(command))
             tell(tr("The panel that owns the switch refused a command: %1")
                      .arg(report.value(QStringLiteral("error")).toString().left(CommandJson::maxQuotedBytes)));

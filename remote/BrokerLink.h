@@ -7,7 +7,8 @@
 
 // A remote panel's link: the frames another panel relays on the broker come
 // in through the ordinary receive step, and the panel's command words go out
-// on BASE/set. Attaching connects to the broker, detaching leaves it.
+// on BASE/set/USER (BASE/set when the broker does not let the user write
+// there). Attaching connects to the broker, detaching leaves it.
 class BrokerLink : public RemoteLink
 {
     Q_OBJECT
@@ -33,6 +34,8 @@ private:
     void brokerConnected();
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);
     void tell(const QString &text);
+    void publishRefused(const QString &topic, const QByteArray &payload);
+    QString commandTopic() const;
 
     BrokerClient *client;
     BrokerSettings settings;
@@ -44,4 +47,6 @@ private:
     // The word messages sent lately, to recognise the owner's refusals of
     // this panel's own commands on BASE/error.
     QList<QByteArray> recentlySent;
+    // The broker refused the user's own command topic: the shared one serves.
+    bool sharedTopicOnly = false;
 };

@@ -10,3 +10,11 @@ QString BrokerSettings::topicFor(const char *leaf) const
 {
     return topic + QLatin1Char('/') + QLatin1String(leaf);
 }
+
+QString BrokerSettings::commandTopic() const
+{
+    const QString shared = topicFor(BrokerTopics::set);
+    const bool nameable = !user.isEmpty() && !user.contains(QLatin1Char('/')) && !user.contains(QLatin1Char('+'))
+                          && !user.contains(QLatin1Char('#')) && !user.contains(QChar::Null);
+    return nameable ? shared + QLatin1Char('/') + user : shared;
+}

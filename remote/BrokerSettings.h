@@ -22,13 +22,17 @@ struct BrokerSettings
     QString address() const;
     // BASE/leaf.
     QString topicFor(const char *leaf) const;
+    // BASE/set/USER, where an ACL line "pattern write BASE/set/%u" lets only
+    // this user send commands; BASE/set for a user a topic level cannot name
+    // (none, or one with '/', '+' or '#').
+    QString commandTopic() const;
 };
 
 // The leaves under the base topic.
 namespace BrokerTopics {
 constexpr const char *online = "online";     // retained "true"/"false", false also as last will
 constexpr const char *state = "state";       // retained JSON of the switch
-constexpr const char *set = "set";           // JSON commands to the switch
+constexpr const char *set = "set";           // JSON commands to the switch, also on set/USER
 constexpr const char *error = "error";       // why a command was not sent
 constexpr const char *frames = "frames";     // each raw frame from the switch
 constexpr const char *firmware = "firmware"; // retained copy of the last firmware frame

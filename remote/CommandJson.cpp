@@ -193,12 +193,14 @@ QByteArray wordMessage(CommandWord word)
         .toJson(QJsonDocument::Compact);
 }
 
-QByteArray errorMessage(const QString &reason, const QByteArray &command)
+QByteArray errorMessage(const QString &reason, const QByteArray &command, const QString &user)
 {
     // Cut on a character boundary, so a long command still yields valid text.
     const QString quoted = QString::fromUtf8(command.left(maxQuotedBytes));
-    return QJsonDocument(QJsonObject{{QStringLiteral("error"), reason}, {QStringLiteral("command"), quoted}})
-        .toJson(QJsonDocument::Compact);
+    QJsonObject report{{QStringLiteral("error"), reason}, {QStringLiteral("command"), quoted}};
+    if (!user.isEmpty())
+        report.insert(QStringLiteral("user"), user);
+    return QJsonDocument(report).toJson(QJsonDocument::Compact);
 }
 
 } // namespace CommandJson

@@ -47,7 +47,8 @@ bool panelCouldSend(CommandWord word);
 // The message a remote panel publishes for one of its queued words.
 QByteArray wordMessage(CommandWord word);
 
-// The report published on BASE/error: the reason and the command, cut short.
-QByteArray errorMessage(const QString &reason, const QByteArray &command);
+// The report published on BASE/error: the reason, the command, cut short,
+// and the user who sent it when the command came on BASE/set/USER.
+QByteArray errorMessage(const QString &reason, const QByteArray &command, const QString &user = QString());
 
 } // namespace CommandJson

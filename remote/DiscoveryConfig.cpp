@@ -22,6 +22,18 @@ QString defaultName(int antenna)
     return QStringLiteral("Ant %1").arg(antenna);
 }
 
+// Home Assistant reads a select's state "None" as no option, and shows
+// "unknown" and "unavailable" for states of its own: an option with one of
+// these words would look like no antenna at all.
+bool reservedByHomeAssistant(const QString &name)
+{
+    for (const char *word : {"None", "unknown", "unavailable"}) {
+        if (name.compare(QLatin1String(word), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 // Captions come from a file the operator writes: control characters would
 // make odd option names, and blanks around a caption pad it on the key.
 QString cleanCaption(const QString &caption)
@@ -89,7 +101,7 @@ QStringList antennaOptions(const QStringList &captions)
     }
     QStringList options = names;
     for (int i = 0; i < antennaCount; ++i) {
-        if (names.count(names.at(i)) > 1)
+        if (names.count(names.at(i)) > 1 || reservedByHomeAssistant(names.at(i)))
             options[i] = QStringLiteral("%1 (%2)").arg(names.at(i), defaultName(i + 1));
     }
     // Long captions could still meet another key's name; then the numbers alone.

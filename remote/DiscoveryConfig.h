@@ -35,7 +35,9 @@ struct Config
 QVector<Config> build(const Inputs &inputs);
 
 // The select's options: each key's caption, "Ant N" for a key without one,
-// and "Caption (Ant N)" for captions that two keys share.
+// and "Caption (Ant N)" for captions that two keys share and for the words
+// Home Assistant gives a meaning of its own ("None", "unknown",
+// "unavailable", in any case).
 QStringList antennaOptions(const QStringList &captions);
 
 // The base topic as Home Assistant takes a node id ([A-Za-z0-9_-]); a topic

@@ -456,7 +456,7 @@ bool MosquittoClient::publish(const QString &topic, const QByteArray &payload, b
         lastAcknowledgedId = id;
         if (awaitingAnswer.size() >= maxOutstanding)
             awaitingAnswer.clear();
-        awaitingAnswer.insert(id, topic);
+        awaitingAnswer.insert(id, {topic, payload});
     }
     return true;
 }
@@ -471,7 +471,9 @@ void MosquittoClient::report(const QString &text)
 
 void MosquittoClient::publishAnswered(int messageId, const QString &reason)
 {
-    const QString topic = awaitingAnswer.take(messageId);
+    const auto [topic, payload] = awaitingAnswer.take(messageId);
     report(tr("The broker %1 refused to take %2: %3")
                .arg(settings.address(), topic.isEmpty() ? tr("a message") : topic, reason));
+    if (!topic.isEmpty())
+        emit publishRefused(topic, payload);
 }

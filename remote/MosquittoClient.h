@@ -56,8 +56,9 @@ private:
     QList<QPair<QString, RetainFlag>> subscriptions;
     std::shared_ptr<Worker> worker;
     std::shared_ptr<Worker> stopping;
-    // Acknowledged messages in flight, so a refusal can name the topic.
-    QHash<int, QString> awaitingAnswer;
+    // Acknowledged messages in flight, so a refusal can name the topic and
+    // hand the message back.
+    QHash<int, QPair<QString, QByteArray>> awaitingAnswer;
     int lastAcknowledgedId = -1;
     QSet<QString> reported;
 };

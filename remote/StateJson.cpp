@@ -71,7 +71,11 @@ QStringList captions(const QByteArray &stateMessage)
     for (const QJsonValue &caption : list) {
         if (!caption.isString())
             return {};
-        result << caption.toString().left(AntennaLabels::captionLength);
+        QString cut = caption.toString().left(AntennaLabels::captionLength);
+        // Never half of a character made of two units (an emoji).
+        if (!cut.isEmpty() && cut.at(cut.size() - 1).isHighSurrogate())
+            cut.chop(1);
+        result << cut;
     }
     return result;
 }

@@ -32,9 +32,12 @@ HeadlessBrowser::~HeadlessBrowser()
     }
 }
 
-bool HeadlessBrowser::start()
+bool HeadlessBrowser::start(const QString &caFile)
 {
-    process.start(python, {QStringLiteral(TQX5R_HEADLESS_BROWSER_SCRIPT)});
+    QStringList arguments{QStringLiteral(TQX5R_HEADLESS_BROWSER_SCRIPT)};
+    if (!caFile.isEmpty())
+        arguments << QStringLiteral("--ca") << caFile;
+    process.start(python, arguments);
     if (!process.waitForStarted(startTimeoutMs)) {
         error = QStringLiteral("cannot start %1: %2").arg(python, process.errorString());
         return false;
@@ -88,6 +91,11 @@ bool HeadlessBrowser::setSize(int width, int height)
 QJsonValue HeadlessBrowser::js(const QString &script, const QJsonArray &args)
 {
     return call({{"op", "js"}, {"script", script}, {"args", args}}, callTimeoutMs);
+}
+
+QJsonValue HeadlessBrowser::frameJs(const QString &script)
+{
+    return call({{"op", "frame_js"}, {"script", script}}, callTimeoutMs);
 }
 
 QJsonValue HeadlessBrowser::async(const QString &script, int timeoutMs, const QJsonArray &args)

@@ -18,14 +18,17 @@ public:
     HeadlessBrowser(const HeadlessBrowser &) = delete;
     HeadlessBrowser &operator=(const HeadlessBrowser &) = delete;
 
-    // Starts Chromium; false (and errorString()) when it cannot.
-    bool start();
+    // Starts Chromium, trusting the certificate authority in caFile for
+    // HTTPS when given; false (and errorString()) when it cannot.
+    bool start(const QString &caFile = QString());
     QString errorString() const { return error; }
 
     bool open(const QString &url);
     bool setSize(int width, int height);
     // Runs script in the page ("return ..." for a value).
     QJsonValue js(const QString &script, const QJsonArray &args = {});
+    // The same in the page's first frame.
+    QJsonValue frameJs(const QString &script);
     // Runs a script that calls its last argument with the value; waits up to timeoutMs.
     QJsonValue async(const QString &script, int timeoutMs, const QJsonArray &args = {});
     // Clicks the first element matching css. The monotonic times (ns) just

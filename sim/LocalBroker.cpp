@@ -1,13 +1,10 @@
 #include "sim/LocalBroker.h"
 
+#include "sim/LoopbackPorts.h"
+#include "sim/TestCertificates.h"
+
 #include <QElapsedTimer>
 #include <QFile>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <pwd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -15,44 +12,12 @@ constexpr int startTimeoutMs = 10000;
 constexpr int toolTimeoutMs = 30000;
 constexpr int connectRetryMs = 20;
 
-// A port the kernel has just handed out and nobody listens on.
-int freeLoopbackPort()
+// The lines that put the listener before them on TLS.
+QByteArray tlsLines(const TestCertificates &certificates)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-bool canConnect(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// Mosquitto started as root drops to its own user, who could not read the
-// files in our folder; naming the user we run as keeps it as it is.
-QByteArray currentUser()
-{
-    const passwd *entry = ::getpwuid(::geteuid());
-    return entry ? QByteArray(entry->pw_name) : QByteArray();
+    return "cafile " + certificates.caFile().toLocal8Bit() + "\n"
+           "certfile " + certificates.certificateFile().toLocal8Bit() + "\n"
+           "keyfile " + certificates.keyFile().toLocal8Bit() + "\n";
 }
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -64,7 +29,7 @@ bool writeFile(const QString &path, const QByteArray &content)
 } // namespace
 
 LocalBroker::LocalBroker()
-    : listenPort(freeLoopbackPort())
+    : listenPort(LoopbackPorts::freeLoopbackPort())
 {
     process.setProcessChannelMode(QProcess::MergedChannels);
 }
@@ -84,11 +49,12 @@ void LocalBroker::setAcl(const QString &aclText)
     acl = aclText;
 }
 
-void LocalBroker::enableWebSockets(const QString &httpDir)
+void LocalBroker::enableWebSockets(const QString &httpDir, const TestCertificates *certificates)
 {
     if (webPort == 0)
-        webPort = freeLoopbackPort();
+        webPort = LoopbackPorts::freeLoopbackPort();
     webDirectory = httpDir;
+    webCertificates = certificates;
 }
 
 QString LocalBroker::webUrl() const
@@ -98,7 +64,7 @@ QString LocalBroker::webUrl() const
 
 QString LocalBroker::caFile() const
 {
-    return directory.filePath(QStringLiteral("ca.crt"));
+    return certificates ? certificates->caFile() : QString();
 }
 
 bool LocalBroker::run(const QString &program, const QStringList &arguments)
@@ -116,36 +82,23 @@ bool LocalBroker::run(const QString &program, const QStringList &arguments)
 
 bool LocalBroker::enableTls()
 {
-    const QStringList ecKey{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                            QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-    const QString openssl = QStringLiteral("openssl");
-    tls = writeFile(directory.filePath(QStringLiteral("server.ext")), "subjectAltName=DNS:localhost\n")
-          && run(openssl, QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ecKey
-                              + QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"), QStringLiteral("-out"),
-                                            QStringLiteral("ca.crt"), QStringLiteral("-days"), QStringLiteral("2"),
-                                            QStringLiteral("-subj"), QStringLiteral("/CN=TQX-5R test CA")})
-          && run(openssl, QStringList{QStringLiteral("req")} + ecKey
-                              + QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"), QStringLiteral("-out"),
-                                            QStringLiteral("server.csr"), QStringLiteral("-subj"),
-                                            QStringLiteral("/CN=localhost")})
-          && run(openssl, {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
-                           QStringLiteral("-CA"), QStringLiteral("ca.crt"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                           QStringLiteral("-CAcreateserial"), QStringLiteral("-out"), QStringLiteral("server.crt"),
-                           QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-extfile"), QStringLiteral("server.ext")});
-    return tls;
+    certificates = std::make_unique<TestCertificates>();
+    if (!certificates->make()) {
+        error = certificates->errorString();
+        certificates.reset();
+        return false;
+    }
+    return true;
 }
 
 bool LocalBroker::writeConfiguration()
 {
     QByteArray config = "listener " + QByteArray::number(listenPort) + " 127.0.0.1\n"
-                        "user " + currentUser() + "\n"
+                        "user " + LoopbackPorts::currentUser() + "\n"
                         "persistence false\n"
                         "log_dest stderr\n";
-    if (tls) {
-        config += "cafile " + caFile().toLocal8Bit() + "\n"
-                  "certfile " + directory.filePath(QStringLiteral("server.crt")).toLocal8Bit() + "\n"
-                  "keyfile " + directory.filePath(QStringLiteral("server.key")).toLocal8Bit() + "\n";
-    }
+    if (certificates)
+        config += tlsLines(*certificates);
     if (accounts.isEmpty()) {
         config += "allow_anonymous true\n";
     } else {
@@ -169,6 +122,8 @@ bool LocalBroker::writeConfiguration()
         config += "listener " + QByteArray::number(webPort) + " 127.0.0.1\nprotocol websockets\n";
         if (!webDirectory.isEmpty())
             config += "http_dir " + webDirectory.toLocal8Bit() + "\n";
+        if (webCertificates)
+            config += tlsLines(*webCertificates);
     }
     return writeFile(directory.filePath(QStringLiteral("mosquitto.conf")), config);
 }
@@ -200,7 +155,7 @@ bool LocalBroker::waitUntilListening(int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < timeoutMs) {
-        if (canConnect(listenPort) && (webPort == 0 || canConnect(webPort)))
+        if (LoopbackPorts::canConnect(listenPort) && (webPort == 0 || LoopbackPorts::canConnect(webPort)))
             return true;
         if (process.waitForFinished(connectRetryMs) || process.state() != QProcess::Running)
             return false;

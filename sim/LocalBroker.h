@@ -6,13 +6,18 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <memory>
+
+class TestCertificates;
+
 // A private Mosquitto broker for tests and the bench: its own folder, a free
 // loopback port, a generated configuration and, when accounts are added, a
 // password file (made with mosquitto_passwd, the passwords never on a
 // command line) and an ACL. Optionally TLS, with a CA and a certificate for
 // "localhost" made by openssl, and a second listener speaking MQTT over
 // WebSockets that also serves a folder of static files, as a station serves
-// the web page. The broker is stopped with the object.
+// the web page, or takes the WebSockets a web server in front passes on, over
+// TLS too. The broker is stopped with the object.
 class LocalBroker
 {
 public:
@@ -24,11 +29,13 @@ public:
     // Before start(). Without accounts anyone may connect and do anything.
     void addUser(const QString &user, const QString &password);
     void setAcl(const QString &aclText);
+    // TLS on the MQTT listener, with certificates made for the broker.
     bool enableTls();
     // A WebSockets listener on a free loopback port of its own, with the same
     // accounts and ACL; plain HTTP requests to it get the files in httpDir
-    // (none when empty).
-    void enableWebSockets(const QString &httpDir = QString());
+    // (none when empty). With certificates (which must outlive the broker),
+    // it speaks TLS.
+    void enableWebSockets(const QString &httpDir = QString(), const TestCertificates *certificates = nullptr);
 
     // Starts the broker (again, on the same port, chosen when the object is
     // made) and waits until it listens.
@@ -58,7 +65,8 @@ private:
     QProcess process;
     QList<QPair<QString, QString>> accounts;
     QString acl;
-    bool tls = false;
+    std::unique_ptr<TestCertificates> certificates;
+    const TestCertificates *webCertificates = nullptr;
     bool configured = false;
     int listenPort = 0;
     int webPort = 0;

@@ -3,12 +3,15 @@
 tests and bench. Reads one JSON request a line on stdin and answers each with
 one JSON line on stdout: {"ok": true, "value": ...} or {"ok": false,
 "error": "..."}. The browser starts with a fresh profile and only the flags
-that keep it quiet on a closed network; it ends when stdin closes.
+that keep it quiet on a closed network; it ends when stdin closes. With
+--ca FILE it trusts the certificate authority in FILE for HTTPS, as a
+browser with that CA installed does (it checks certificates as always).
 
 Requests ("op" and its fields):
   open url               load a page
   size width height      the window's size in CSS pixels
   js script [args]       run a script in the page, its return value back
+  frame_js script        the same in the page's first frame
   async script [args] [timeout]
                          run a script that calls its last argument when done
   click css              click the first element matching css; the value
@@ -20,7 +23,9 @@ Requests ("op" and its fields):
 """
 
 import json
+import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -34,7 +39,17 @@ CHROMIUM = '/usr/bin/chromium'
 CHROMEDRIVER = '/usr/bin/chromedriver'
 
 
-def start_browser(profile):
+def trusting_home(home, ca_file):
+    """A home folder whose NSS database (where Chromium looks on Linux)
+    trusts the CA for web sites."""
+    database = 'sql:' + os.path.join(home, '.pki', 'nssdb')
+    os.makedirs(os.path.join(home, '.pki', 'nssdb'))
+    subprocess.run(['certutil', '-d', database, '-N', '--empty-password'], check=True, capture_output=True)
+    subprocess.run(['certutil', '-d', database, '-A', '-t', 'C,,', '-n', 'TQX-5R test CA', '-i', ca_file],
+                   check=True, capture_output=True)
+
+
+def start_browser(profile, home=None):
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
     for flag in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -43,7 +58,8 @@ def start_browser(profile):
                  '--user-data-dir=' + profile):
         options.add_argument(flag)
     options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
-    return webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    environment = dict(os.environ, HOME=home) if home else None
+    return webdriver.Chrome(service=Service(CHROMEDRIVER, env=environment), options=options)
 
 
 def size(driver, width, height):
@@ -62,6 +78,12 @@ def handle(driver, request):
         size(driver, request['width'], request['height'])
     elif op == 'js':
         return driver.execute_script(request['script'], *request.get('args', []))
+    elif op == 'frame_js':
+        driver.switch_to.frame(0)
+        try:
+            return driver.execute_script(request['script'], *request.get('args', []))
+        finally:
+            driver.switch_to.default_content()
     elif op == 'async':
         driver.set_script_timeout(request.get('timeout', 10))
         return driver.execute_async_script(request['script'], *request.get('args', []))
@@ -91,7 +113,11 @@ def main():
     profile = tempfile.mkdtemp(prefix='tqx5r-chromium-')
     driver = None
     try:
-        driver = start_browser(profile)
+        home = None
+        if len(sys.argv) == 3 and sys.argv[1] == '--ca':
+            home = os.path.join(profile, 'home')
+            trusting_home(home, sys.argv[2])
+        driver = start_browser(os.path.join(profile, 'profile'), home)
         print(json.dumps({'ok': True, 'value': 'ready'}), flush=True)
         for line in sys.stdin:
             if not line.strip():

@@ -25,6 +25,10 @@ TQX5R_PACKAGES=(
   # its tests run Debian's headless Chromium through Selenium, and evaluate
   # Home Assistant's discovery templates with Jinja2.
   nodejs chromium chromium-driver python3-selenium python3-jinja2
+  # The page over HTTPS as the README serves it: nginx in front of the broker
+  # (run by the tests on a loopback port of their own, never as a service),
+  # and NSS's certutil, which installs the tests' CA in Chromium's store.
+  nginx libnss3-tools
   # Screen reader tests: Qt's private headers to switch its accessibility on
   # in a test, and the AT-SPI bus, its Python bindings and the Orca screen
   # reader for the test that listens as a screen reader does.

@@ -46,6 +46,9 @@ DEVICE_KEYS = {'identifiers', 'connections', 'name', 'manufacturer', 'model', 'm
                'hw_version', 'serial_number', 'suggested_area', 'via_device', 'configuration_url'}
 TOPIC = re.compile(r'^(?P<component>[^/]+)/(?:(?P<node>[a-zA-Z0-9_-]+)/)?(?P<object>[a-zA-Z0-9_-]+)/config$')
 NONE = 'None'
+# States Home Assistant gives a meaning of its own: an option named so would
+# read as no option, or as an entity that is unknown or unavailable.
+RESERVED_STATES = {'none', 'unknown', 'unavailable'}
 
 
 def render(env, template, **values):
@@ -127,6 +130,9 @@ def main():
                     or not all(isinstance(o, str) and o for o in options):
                 problems.append(f'{where}: options must be distinct non-empty strings')
                 continue
+            for option in options:
+                if option.strip().lower() in RESERVED_STATES:
+                    problems.append(f'{where}: option {option!r} reads as a state of Home Assistant')
             if config.get('command_topic') != f'{base}/set':
                 problems.append(f'{where}: command_topic is not {base}/set')
             for option in options:

@@ -177,6 +177,77 @@ private slots:
         QVERIFY(watcher->on("error").size() > seconds * perSecond / 2);
     }
 
+    // One operator floods under their own name at twenty commands a second;
+    // another's commands, under theirs, still reach the switch within a
+    // turn or two, and each refusal names the one refused.
+    void oneOperatorCannotLockOutAnother()
+    {
+        startOwnerThenWatcher();
+        BrokerWatcher flooder(TestAccounts::settings(*broker, "operator2"));
+        QTRY_VERIFY_WITH_TIMEOUT(flooder.isConnected(), 5000);
+        QSignalSpy notes(owner.get(), &RemoteFeature::note);
+        rig->device->clearReceived();
+
+        constexpr int perSecond = 20;
+        constexpr int seconds = 5;
+        QList<qint64> pressedNs;
+        QElapsedTimer flood;
+        flood.start();
+        for (int sent = 0; sent < seconds * perSecond;) {
+            if (flood.elapsed() >= sent * 1000 / perSecond) {
+                QVERIFY(flooder.publish("set/operator2", QByteArray(sent % 2 ? R"({"antenna":8})" : R"({"antenna":7})")));
+                // The other operator presses antennas 2, 3, 4, 5 once a second.
+                if (sent % perSecond == perSecond / 2) {
+                    const int antenna = 2 + sent / perSecond;
+                    if (antenna <= 5) {
+                        pressedNs << VirtualSwitch::monotonicNs();
+                        QVERIFY(watcher->publish("set/operator", QStringLiteral(R"({"antenna":%1})").arg(antenna).toUtf8()));
+                    }
+                }
+                ++sent;
+            }
+            QTest::qWait(2);
+        }
+        QTest::qWait(1000);
+        const QList<VirtualSwitch::ReceivedFrame> frames = rig->device->receivedFrames();
+        for (int i = 0; i < pressedNs.size(); ++i) {
+            const QByteArray select = QStringLiteral("IGS%1;").arg(i + 1).toLatin1();
+            const auto reached = std::find_if(frames.begin(), frames.end(), [&](const VirtualSwitch::ReceivedFrame &f) {
+                return f.bytes.startsWith(select) && f.firstByteNs >= pressedNs[i];
+            });
+            QVERIFY2(reached != frames.end(), select.constData());
+            const qint64 waitedMs = (reached->firstByteNs - pressedNs[i]) / 1000000;
+            QVERIFY2(waitedMs < 1500, qPrintable(QStringLiteral("%1 waited %2 ms").arg(select.constData()).arg(waitedMs)));
+        }
+        // The flooder was refused, by name, on the error topic and on stderr
+        // (a line now and then, not one per command).
+        const QList<BrokerWatcher::Message> errors = watcher->on("error");
+        QVERIFY(errors.size() > seconds * perSecond / 2);
+        for (const BrokerWatcher::Message &error : errors)
+            QCOMPARE(QJsonDocument::fromJson(error.payload).object().value("user").toString(), QString("operator2"));
+        QVERIFY(!notes.isEmpty() && notes.size() <= 2);
+        QVERIFY2(notes.first().first().toString().startsWith("Refused a command from operator2: too many commands"),
+                 qPrintable(notes.first().first().toString()));
+
+        // Alone again, the shared topic works as before, and its refusals name no one.
+        QVERIFY(watcher->publish("set", R"({"antenna":9})"));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher->on("error").size(), errors.size() + 1, 5000);
+        QVERIFY(!QJsonDocument::fromJson(watcher->last("error")).object().contains("user"));
+        QVERIFY(watcher->publish("set", R"({"antenna":6})"));
+        QTRY_VERIFY_WITH_TIMEOUT(commandsAtSwitch().last().startsWith("IGS5;"), 5000);
+
+        // Where the ACL lets someone name any sender, the name cannot forge
+        // a line of the log.
+        BrokerWatcher anyone(TestAccounts::settings(*broker, "owner"));
+        QTRY_VERIFY_WITH_TIMEOUT(anyone.isConnected(), 5000);
+        notes.clear();
+        // (The broker itself turns away control characters in topics; a line
+        // separator and a direction override it lets through.)
+        QVERIFY(anyone.publishOn(QString::fromUtf8("tqx5r/set/x\u2028Refused nothing\u202e"), R"({"antenna":0})"));
+        QTRY_COMPARE_WITH_TIMEOUT(notes.size(), 1, 5000);
+        QCOMPARE(notes.first().first().toString().left(44), QString("Refused a command from x?Refused nothing?: a"));
+    }
+
     void wrongPasswordIsReportedOnceAndThePanelWorksOn()
     {
         QVERIFY2(broker->start(), qPrintable(broker->errorString()));

@@ -1,6 +1,6 @@
 #include "link/Protocol.h"
-#include "remote/CommandBudget.h"
 #include "remote/CommandJson.h"
+#include "remote/CommandTurns.h"
 #include "remote/RelayedFrame.h"
 #include "remote/StateJson.h"
 #include "sim/VirtualSwitch.h"
@@ -192,32 +192,63 @@ private slots:
         QCOMPARE(RelayedFrame::isWholeSwitchFrame(message), taken);
     }
 
-    void budget_data()
+    void turns_data()
     {
-        // Each step: at this time, this many words; were they let through?
-        QTest::addColumn<QList<int>>("times");
-        QTest::addColumn<QList<int>>("counts");
-        QTest::addColumn<QList<bool>>("spent");
+        // Steps, each at a time in ms: "+a2" sender a offers a two-word
+        // command and is taken in, "+a2!" is refused; ">a" the next turn is
+        // a's command, ">-" no command's turn yet.
+        QTest::addColumn<QStringList>("steps");
 
-        QTest::newRow("a burst of ten, then one per 300 ms")
-            << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 299, 300, 300}
-            << QList<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}
-            << QList<bool>{true, true, true, true, true, true, true, true, true, true, false, false, true, false};
-        QTest::newRow("two-word commands spend two")
-            << QList<int>{0, 0, 0, 0, 0, 0, 600} << QList<int>{2, 2, 2, 2, 2, 2, 2}
-            << QList<bool>{true, true, true, true, true, false, true};
-        QTest::newRow("full again after a pause") << QList<int>{0, 3000, 6000} << QList<int>{10, 5, 10}
-                                                  << QList<bool>{true, true, true};
-        QTest::newRow("more than a burst at once") << QList<int>{0} << QList<int>{11} << QList<bool>{false};
+        const QStringList tenFromA{"0 +a1", "0 +a1", "0 +a1", "0 +a1", "0 +a1",
+                                   "0 +a1", "0 +a1", "0 +a1", "0 +a1", "0 +a1"};
+        QTest::newRow("one sender: ten waiting, then a word a turn")
+            << tenFromA + QStringList{"0 +a1!", "0 >a", "0 >-", "299 >-", "299 +a1", "299 +a1!", "300 >a", "600 >a"};
+        QTest::newRow("a flood fills only its own line")
+            << tenFromA + QStringList{"0 +a1!", "0 +b1", "0 >a", "10 +b1", "300 >b", "600 >a", "900 >b", "1200 >a",
+                                      "1500 >a"};
+        QTest::newRow("a sender's commands keep their order; turns go round")
+            << QStringList{"0 +a1", "0 +b1", "0 +c1", "0 +b1", "0 >a", "300 >b", "600 >c", "900 >b", "1200 >-"};
+        QTest::newRow("a two-word command holds the next turn twice as long")
+            << QStringList{"0 +a2", "0 +b1", "0 >a", "599 >-", "600 >b"};
+        QTest::newRow("a pause saves no turns up")
+            << QStringList{"0 +a1", "0 >a", "5000 +a1", "5000 +a1", "5000 >a", "5000 >-", "5300 >a"};
+        QTest::newRow("more words than a line holds") << QStringList{"0 +a11!", "0 +a10", "0 +a1!"};
     }
-    void budget()
+    void turns()
     {
-        QFETCH(QList<int>, times);
-        QFETCH(QList<int>, counts);
-        QFETCH(QList<bool>, spent);
-        CommandBudget budget;
-        for (int i = 0; i < times.size(); ++i)
-            QVERIFY2(budget.spend(counts[i], times[i]) == spent[i], qPrintable(QString("step %1").arg(i)));
+        QFETCH(QStringList, steps);
+        CommandTurns turns;
+        for (const QString &step : steps) {
+            const QStringList parts = step.split(' ');
+            const qint64 nowMs = parts[0].toLongLong();
+            const QString what = parts[1];
+            if (what.startsWith('+')) {
+                const QString sender = what.mid(1, 1);
+                const int count = what.mid(2).remove('!').toInt();
+                const CommandTurns::Command command{sender, sender.toUtf8(), QVector<CommandWord>(count, 0x4700)};
+                QVERIFY2(turns.offer(command) == !what.endsWith('!'), qPrintable(step));
+            } else {
+                const std::optional<CommandTurns::Command> taken = turns.take(nowMs);
+                QCOMPARE(taken ? taken->sender : QString("-"), what.mid(1));
+            }
+        }
+    }
+
+    void turnTimes()
+    {
+        CommandTurns turns;
+        QCOMPARE(turns.msUntilNext(0), qint64(-1));
+        QVERIFY(turns.offer({"a", "{}", {0x4700}}));
+        QCOMPARE(turns.msUntilNext(0), qint64(0));
+        QVERIFY(turns.take(0));
+        QCOMPARE(turns.msUntilNext(100), qint64(-1));
+        QVERIFY(turns.offer({"a", "{}", {0x4700}}));
+        QCOMPARE(turns.msUntilNext(100), qint64(200));
+        QCOMPARE(turns.waitingWords("a"), 1);
+        // Names made up by the dozen get no line each.
+        for (int i = 1; i < CommandTurns::maxSenders; ++i)
+            QVERIFY(turns.offer({QString::number(i), "{}", {0x4700}}));
+        QVERIFY(!turns.offer({"one more", "{}", {0x4700}}));
     }
 
     void fields_data()
@@ -281,6 +312,9 @@ private slots:
         QTest::newRow("long captions cut to a key's four characters")
             << QByteArray(R"({"captions":["Yagi-long","","","","","","",""]})")
             << QStringList{"Yagi", "", "", "", "", "", "", ""};
+        QTest::newRow("a cut never halves an emoji")
+            << QByteArray(R"({"captions":["Ab\ud83d\ude00","Abc\ud83d\ude00","","","","","",""]})")
+            << QStringList{"Ab\U0001F600", "Abc", "", "", "", "", "", ""};
         QTest::newRow("seven") << QByteArray(R"({"captions":["","","","","","",""]})") << QStringList();
         QTest::newRow("not strings") << QByteArray(R"({"captions":[1,2,3,4,5,6,7,8]})") << QStringList();
     }

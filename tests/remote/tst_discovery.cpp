@@ -26,12 +26,18 @@ private slots:
     {
         broker = std::make_unique<LocalBroker>();
         TestAccounts::addTo(*broker);
-        // The one line the broker's ACL needs for discovery, for the owner.
-        broker->setAcl(QStringLiteral("user owner\ntopic readwrite tqx5r/#\ntopic readwrite homeassistant/#\n\n"
-                                      "user operator\ntopic read tqx5r/#\ntopic write tqx5r/set\n"));
+        // The README's lines: the owner may write only its own device's
+        // configs and read Home Assistant's announcements; Home Assistant's
+        // own login ("hass") does the rest under the prefix and sends
+        // commands on the shared topic.
+        broker->addUser(QStringLiteral("hass"), TestAccounts::passwordOf(QStringLiteral("hass")));
+        broker->setAcl(QStringLiteral("user owner\ntopic readwrite tqx5r/#\n"
+                                      "topic write homeassistant/+/tqx5r/#\ntopic read homeassistant/status\n\n"
+                                      "user hass\ntopic readwrite homeassistant/#\ntopic read tqx5r/#\n"
+                                      "topic write tqx5r/set\n"));
         QVERIFY2(broker->start(), qPrintable(broker->errorString()));
         rig = std::make_unique<LinkedPanel>();
-        BrokerSettings watching = TestAccounts::settings(*broker, "owner");
+        BrokerSettings watching = TestAccounts::settings(*broker, "hass");
         watching.topic = QStringLiteral("homeassistant");
         discovery = std::make_unique<BrokerWatcher>(watching);
         switchTopics = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "owner"));
@@ -56,7 +62,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(switchTopics->last("online"), QByteArray("true"), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!switchTopics->last("state").isEmpty(), 5000);
         // A client coming later finds only what was there before.
-        BrokerSettings watching = TestAccounts::settings(*broker, "owner");
+        BrokerSettings watching = TestAccounts::settings(*broker, "hass");
         watching.topic = QStringLiteral("homeassistant");
         BrokerWatcher later(watching);
         QTRY_COMPARE_WITH_TIMEOUT(later.on("switch/other/lamp/config").size(), 1, 5000);
@@ -83,7 +89,7 @@ private slots:
         const QByteArray command = checked.value("commands").toObject().value("Ant 4").toString().toUtf8();
         const QString commandTopic = QJsonDocument::fromJson(discovery->last(selectConfig)).object()
                                          .value("command_topic").toString();
-        BrokerWatcher homeAssistant(TestAccounts::settings(*broker, "operator"));
+        BrokerWatcher homeAssistant(TestAccounts::settings(*broker, "hass"));
         QTRY_VERIFY_WITH_TIMEOUT(homeAssistant.isConnected(), 5000);
         QCOMPARE(commandTopic, QString("tqx5r/set"));
         QVERIFY(homeAssistant.publish("set", command));
@@ -103,10 +109,19 @@ private slots:
         QVERIFY2(checked.value("problems").toArray().isEmpty(), QJsonDocument(checked).toJson().constData());
         QCOMPARE(checked.value("rendered").toObject().value("tqx5r_band").toArray(), QJsonArray({"20m"}));
 
+        // The owner's login reaches no other device's configs.
+        BrokerSettings ownerUnderPrefix = TestAccounts::settings(*broker, "owner");
+        ownerUnderPrefix.topic = QStringLiteral("homeassistant");
+        BrokerWatcher ownerThere(ownerUnderPrefix);
+        QTRY_VERIFY_WITH_TIMEOUT(ownerThere.isConnected(), 5000);
+        QVERIFY(ownerThere.publish("switch/other/lamp/config", R"({"name":"Not mine"})", true));
+        QTest::qWait(300);
+        QVERIFY(discovery->on("switch/other/lamp/config").isEmpty());
+
         // A clean exit leaves the configs; the entities go unavailable.
         owner.reset();
         QTRY_COMPARE_WITH_TIMEOUT(switchTopics->last("online"), QByteArray("false"), 5000);
-        BrokerSettings watching = TestAccounts::settings(*broker, "owner");
+        BrokerSettings watching = TestAccounts::settings(*broker, "hass");
         watching.topic = QStringLiteral("homeassistant");
         BrokerWatcher later(watching);
         QTRY_COMPARE_WITH_TIMEOUT(later.on(selectConfig).size(), 1, 5000);

@@ -30,6 +30,11 @@ private slots:
         QTest::newRow("shared captions")
             << QStringList{"Yagi", "", "", "", "Yagi", "", "", "Dipo"}
             << QStringList{"Yagi (Ant 1)", "Ant 2", "Ant 3", "Ant 4", "Yagi (Ant 5)", "Ant 6", "Ant 7", "Dipo"};
+        // Home Assistant would show the antenna in use as unknown.
+        QTest::newRow("words Home Assistant reserves")
+            << QStringList{"None", "unknown", "UNAVAILABLE", "none", "Nonet", "", "", ""}
+            << QStringList{"None (Ant 1)", "unknown (Ant 2)", "UNAVAILABLE (Ant 3)", "none (Ant 4)", "Nonet",
+                           "Ant 6", "Ant 7", "Ant 8"};
         QTest::newRow("quotes, slashes, braces, non-ASCII")
             << QStringList{"\"40\"", "a/b\\", "{{x}", "Ö 20", "%}#", "😀", "", "'"}
             << QStringList{"\"40\"", "a/b\\", "{{x}", "Ö 20", "%}#", "😀", "Ant 7", "'"};

@@ -130,13 +130,46 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(keyActive("botaoTecla1"), 10000);
         const QString refused = "refused to take tqx5r/set: Not authorized";
         QTest::keyClick(window, Qt::Key_F5);
+        // Neither its own command topic nor the shared one.
         QTRY_VERIFY_WITH_TIMEOUT(statusText().contains(refused), 5000);
+        QVERIFY(statusMessages.filter("refused to take tqx5r/set/viewer: Not authorized").size() == 1);
         // Refused again, not told again.
         QTest::keyClick(window, Qt::Key_F6);
         QTest::qWait(500);
         QCOMPARE(statusMessages.filter(refused).size(), 1);
-        QCOMPARE(notes.size(), 1);
+        QCOMPARE(notes.size(), 3);
         QCOMPARE(commandsAtSwitch(), QList<QByteArray>());
+    }
+
+    // Commands go under the operator's own name, where the broker lets only
+    // them write; a broker whose ACL still has the shared topic only takes
+    // them there, and the operator is told once.
+    void commandsGoUnderTheOperatorsName_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<bool>("toldOfSharedTopic");
+        QTest::newRow("own topic") << "operator2" << "tqx5r/set/operator2" << false;
+        QTest::newRow("ACL with the shared topic only") << "oldoperator" << "tqx5r/set" << true;
+    }
+    void commandsGoUnderTheOperatorsName()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, topic);
+        QFETCH(bool, toldOfSharedTopic);
+        BrokerWatcher owner(TestAccounts::settings(*broker, "owner"));
+        startRemote(user);
+        QTRY_VERIFY_WITH_TIMEOUT(keyActive("botaoTecla1"), 10000);
+        QTest::keyClick(window, Qt::Key_F3);
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS2;"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(keyActive("botaoTecla3"), 5000);
+        QTest::keyClick(window, Qt::Key_F4);
+        QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(1).left(5), QByteArray("IGS3;"), 5000);
+        QStringList topics;
+        for (const BrokerWatcher::Message &message : owner.on("set") + owner.on(qPrintable("set/" + user)))
+            topics << message.topic;
+        QCOMPARE(topics, QStringList({topic, topic}));
+        QCOMPARE(statusMessages.filter("Commands go to tqx5r/set instead").size(), toldOfSharedTopic ? 1 : 0);
     }
 
     void failuresAreToldOnTheRemotePanel()

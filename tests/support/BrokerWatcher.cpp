@@ -31,11 +31,19 @@ namespace TestAccounts {
 
 void addTo(LocalBroker &broker)
 {
-    for (const char *user : {"owner", "operator", "viewer"})
+    for (const char *user : {"owner", "operator", "operator2", "oldoperator", "viewer"})
         broker.addUser(QLatin1String(user), passwordOf(QLatin1String(user)));
+    // As the README sets it up: each operator writes commands under their
+    // own name; "operator" may also write the shared topic, as a script
+    // would; oldoperator's lines predate commands under each name and allow
+    // the shared topic only.
     broker.setAcl(QStringLiteral("user owner\ntopic readwrite tqx5r/#\n\n"
                                  "user operator\ntopic read tqx5r/#\ntopic write tqx5r/set\n\n"
-                                 "user viewer\ntopic read tqx5r/#\n"));
+                                 "user operator2\ntopic read tqx5r/#\n\n"
+                                 "user oldoperator\ntopic read tqx5r/#\ntopic write tqx5r/set\n"
+                                 "topic deny tqx5r/set/+\n\n"
+                                 "user viewer\ntopic read tqx5r/#\ntopic deny tqx5r/set/+\n\n"
+                                 "pattern write tqx5r/set/%u\n"));
 }
 
 QString passwordOf(const QString &user)
@@ -87,4 +95,9 @@ QByteArray BrokerWatcher::last(const char *leaf) const
 bool BrokerWatcher::publish(const char *leaf, const QByteArray &payload, bool retained)
 {
     return client.publish(settings.topicFor(leaf), payload, retained, BrokerClient::Delivery::Acknowledged);
+}
+
+bool BrokerWatcher::publishOn(const QString &topic, const QByteArray &payload)
+{
+    return client.publish(topic, payload, false, BrokerClient::Delivery::Acknowledged);
 }

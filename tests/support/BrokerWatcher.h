@@ -14,8 +14,11 @@ class VirtualSwitch;
 // requests: the commands, oldest first.
 QList<QByteArray> commandsAt(const VirtualSwitch &device);
 
-// Test accounts on a local broker: "owner" may publish anything under tqx5r,
-// "operator" may read it all and write tqx5r/set, "viewer" may only read.
+// Test accounts on a local broker: "owner" may publish anything under tqx5r;
+// "operator" and "operator2" may read it all and write commands on
+// tqx5r/set/USER (their own name), "operator" also on tqx5r/set;
+// "oldoperator" on tqx5r/set only, as before commands went under each
+// user's name; "viewer" may only read.
 namespace TestAccounts {
 void addTo(LocalBroker &broker);
 QString passwordOf(const QString &user);
@@ -46,6 +49,8 @@ public:
     QList<Message> on(const char *leaf) const;
     QByteArray last(const char *leaf) const;
     bool publish(const char *leaf, const QByteArray &payload, bool retained = false);
+    // On any topic, which may hold any character.
+    bool publishOn(const QString &topic, const QByteArray &payload);
     void forget() { received.clear(); }
 
 private:

@@ -4,11 +4,13 @@
 
 const test = require('node:test');
 const assert = require('node:assert');
+const fs = require('node:fs');
 const path = require('node:path');
 
 const web = path.join(__dirname, '..', '..', 'web', 'js');
-const { readState, keyLooks, keyName } = require(path.join(web, 'state.js'));
+const { readState, keyLooks, keyName, keyDescription } = require(path.join(web, 'state.js'));
 const { Operator } = require(path.join(web, 'operator.js'));
+const { brokerUrl, commandTopic } = require(path.join(web, 'connection.js'));
 
 const state = (fields) => readState(JSON.stringify({
   link: { connected: true }, power: true, send: false, antenna: 3, rotor: 1,
@@ -64,6 +66,46 @@ test('choices in progress show as on the desktop panel', () => {
     ['idle', 'mask', 'idle', 'idle', 'idle', 'idle', 'idle', 'mask']);
 });
 
+test('captions are cut to four characters, never inside one', () => {
+  const captionsOf = (list) => readState(JSON.stringify({ captions: list })).captions.slice(0, list.length);
+  assert.deepStrictEqual(captionsOf(['Yagi-long', 'Ab\u{1F600}x', 'Abc\u{1F600}', '\u{1F44D}\u{1F3FD}abcd']),
+    ['Yagi', 'Ab\u{1F600}x', 'Abc\u{1F600}', '\u{1F44D}\u{1F3FD}abc']);
+  // Half an emoji, as a cut by units elsewhere may leave it, is dropped.
+  assert.deepStrictEqual(captionsOf(['Abc\uD83D', '\uDE00Ab']), ['Abc', 'Ab']);
+});
+
+test('keys say in words what their colours say', () => {
+  const none = { splitTx: false, superSplit: null };
+  const rows = [
+    ['plain selection', state({ busy: [5] }), none, { 3: 'in use', 5: 'busy' }],
+    ['split: the TX antenna', state({ split: { on: true, tx: 6 } }), none, { 3: 'in use', 6: 'TX antenna' }],
+    ['super split group and partner', state({ superSplit: { on: true, group: [3, 4], partner: 1 } }), none,
+      { 1: 'super split partner', 3: 'in use, in super split group', 4: 'in super split group' }],
+    ['a super split pair shows in place of a split pair',
+      state({ split: { on: true, tx: 6 }, superSplit: { on: true, group: [3], partner: 6 } }), none,
+      { 3: 'in use, in super split group', 6: 'super split partner' }],
+    ['choosing super split: the chosen ones, not the group', state({ superSplit: { on: false, group: [1], partner: null } }),
+      { splitTx: false, superSplit: [2, 3] }, { 2: 'chosen for super split', 3: 'in use, chosen for super split' }],
+    ['choosing the TX antenna: the group is not shown', state({ superSplit: { on: false, group: [1], partner: null } }),
+      { splitTx: true, superSplit: null }, { 3: 'in use' }],
+  ];
+  for (const [name, s, choosing, said] of rows) {
+    for (let n = 1; n <= 8; n++) assert.strictEqual(keyDescription(s, n, choosing), said[n] ?? '', `${name}: key ${n}`);
+  }
+  assert.strictEqual(keyDescription(null, 3), '');
+});
+
+test('where the page connects and sends its commands', () => {
+  const page = (href) => new URL(href);
+  assert.strictEqual(brokerUrl('', page('http://shack.lan:9001/')), 'ws://shack.lan:9001/mqtt');
+  assert.strictEqual(brokerUrl('', page('https://shack.lan/')), 'wss://shack.lan/mqtt');
+  assert.strictEqual(brokerUrl('other:8884', page('https://shack.lan/')), 'wss://other:8884/mqtt');
+  assert.strictEqual(brokerUrl('ws://other:9001/x', page('https://shack.lan/')), 'ws://other:9001/x');
+  assert.strictEqual(commandTopic('tqx5r', 'op2'), 'tqx5r/set/op2');
+  // No topic level can name these users: the shared topic.
+  for (const user of ['', 'a/b', 'a+', '#', undefined]) assert.strictEqual(commandTopic('tqx5r', user), 'tqx5r/set');
+});
+
 test('key names as a screen reader hears them', () => {
   assert.strictEqual(keyName(3, 'Yagi'), 'Antenna 3 Yagi');
   assert.strictEqual(keyName(3, ' '), 'Antenna 3');
@@ -97,4 +139,13 @@ test('the operator works split, super split and rotors in steps', () => {
   // The selected rotor again releases it.
   assert.deepStrictEqual(operator.rotor(2, s), { rotor: 0 });
   assert.deepStrictEqual(operator.rotor(3, s), { rotor: 3 });
+});
+
+test('the README shows the nginx site the package ships', () => {
+  const root = path.join(__dirname, '..', '..');
+  const readme = fs.readFileSync(path.join(root, 'README.md'), 'utf8');
+  const shown = readme.match(/```nginx\n([\s\S]*?)```/)[1];
+  const shipped = fs.readFileSync(path.join(root, 'web', 'tqx5r-panel.nginx.conf'), 'utf8')
+    .split('\n').filter((line) => !/^\s*#/.test(line)).join('\n');
+  assert.strictEqual(shipped.trim(), shown.trim());
 });

@@ -1,7 +1,6 @@
+#include "WebStation.h"
+
 #include "sim/HeadlessBrowser.h"
-#include "sim/LocalBroker.h"
-#include "sim/VirtualSwitch.h"
-#include "support/BrokerWatcher.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -29,15 +28,12 @@ private slots:
 
     void init()
     {
-        broker = std::make_unique<LocalBroker>();
-        TestAccounts::addTo(*broker);
-        broker->enableWebSockets(QStringLiteral(TQX5R_WEB_DIR));
-        QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-        device = std::make_unique<VirtualSwitch>();
-        QVERIFY2(device->start(), qPrintable(device->errorString()));
-        startOwner();
-        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "owner"));
-        QTRY_COMPARE_WITH_TIMEOUT(watcher->last("online"), QByteArray("true"), 10000);
+        station = std::make_unique<WebStation>();
+        QString error;
+        QVERIFY2(station->start(&error), qPrintable(error));
+        broker = &station->broker;
+        device = &station->device;
+        watcher = station->watcher.get();
         // Each test starts on a fresh page, signed out.
         QVERIFY2(browser->open(broker->webUrl()), qPrintable(browser->errorString()));
         browser->js("sessionStorage.clear()");
@@ -47,10 +43,7 @@ private slots:
 
     void cleanup()
     {
-        stopOwner();
-        watcher.reset();
-        device.reset();
-        broker.reset();
+        station.reset();
     }
 
     void operatorSeesAndWorksTheSwitch()
@@ -101,15 +94,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(pressedKeys(), QJsonArray({3}), 5000);
 
         // The owner vanishes: its last will says so, and nothing shows as in use.
-        ownerPanel->kill();
-        ownerPanel->waitForFinished(5000);
+        station->killOwner();
         QTRY_VERIFY_WITH_TIMEOUT(page().value("status").toString().contains("offline"), 10000);
         QCOMPARE(pressedKeys(), QJsonArray());
         QCOMPARE(page().value("disabled").toArray().at(0).toBool(), true);
         // ... and comes back: the page shows the switch as it is now.
         moved.position = 4;
         device->setState(moved);
-        startOwner();
+        QVERIFY(station->startOwner());
         QTRY_COMPARE_WITH_TIMEOUT(pressedKeys(), QJsonArray({5}), 10000);
         QCOMPARE(page().value("disabled").toArray().at(0).toBool(), false);
     }
@@ -139,6 +131,51 @@ private slots:
         QCOMPARE(commandsAt(*device), QList<QByteArray>());
     }
 
+    // Another operator floods the switch with twenty commands a second
+    // under their own name; this page's presses, under its user's name,
+    // still reach the switch, and the flooder's refusals are not shown here.
+    void anotherOperatorsFloodLeavesThisPageWorking()
+    {
+        signIn("operator2", TestAccounts::passwordOf("operator2"));
+        QTRY_COMPARE_WITH_TIMEOUT(pressedKeys(), QJsonArray({1}), 10000);
+        BrokerWatcher flooder(TestAccounts::settings(*broker, "operator"));
+        QTRY_VERIFY_WITH_TIMEOUT(flooder.isConnected(), 5000);
+        device->clearReceived();
+
+        constexpr int perSecond = 20;
+        constexpr int seconds = 4;
+        QList<qint64> clickedNs;
+        QElapsedTimer flood;
+        flood.start();
+        for (int sent = 0; sent < seconds * perSecond;) {
+            if (flood.elapsed() < sent * 1000 / perSecond) {
+                QTest::qWait(2);
+                continue;
+            }
+            QVERIFY(flooder.publish("set/operator", sent % 2 ? R"({"antenna":8})" : R"({"antenna":7})"));
+            ++sent;
+            // Keys 2, 3 and 4 on the page, a second apart, mid-flood.
+            if (sent % perSecond == 0 && sent < seconds * perSecond) {
+                qint64 beforeNs = 0;
+                QVERIFY(browser->click(QStringLiteral("#antennas .key[data-antenna='%1']").arg(1 + sent / perSecond),
+                                       &beforeNs));
+                clickedNs << beforeNs;
+            }
+        }
+        QTest::qWait(1000);
+        const QList<VirtualSwitch::ReceivedFrame> frames = device->receivedFrames();
+        for (int i = 0; i < clickedNs.size(); ++i) {
+            const QByteArray select = QStringLiteral("IGS%1;").arg(i + 1).toLatin1();
+            QVERIFY2(std::any_of(frames.begin(), frames.end(), [&](const VirtualSwitch::ReceivedFrame &f) {
+                         return f.bytes.startsWith(select) && f.firstByteNs > clickedNs[i]
+                                && f.firstByteNs - clickedNs[i] < 1500000000LL;
+                     }), select.constData());
+        }
+        QCOMPARE(page().value("problem").toString(), QString());
+        // The flooder was refused, by name.
+        QVERIFY(watcher->last("error").contains(R"("user":"operator")"));
+    }
+
     void reconnectsAndNeverShowsAnOldStateAsCurrent()
     {
         signIn("operator", TestAccounts::passwordOf("operator"));
@@ -162,7 +199,8 @@ private slots:
         moved.position = 5;
         device->setState(moved);
         QVERIFY2(broker->start(), qPrintable(broker->errorString()));
-        watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "owner"));
+        station->watcher = std::make_unique<BrokerWatcher>(TestAccounts::settings(*broker, "owner"));
+        watcher = station->watcher.get();
         QTRY_COMPARE_WITH_TIMEOUT(QJsonDocument::fromJson(watcher->last("state")).object().value("antenna").toInt(), 6, 10000);
         QVERIFY(browser->devTools("Page.setWebLifecycleState", {{"state", "active"}}));
 
@@ -178,54 +216,12 @@ private:
     static constexpr int phoneWidth = 360;
     static constexpr int phoneHeight = 640;
 
-    void startOwner()
-    {
-        ownerPanel = std::make_unique<QProcess>();
-        startOwnerPanel(*ownerPanel, QStringLiteral(TQX5R_PANEL_PATH), device->devicePath(), *broker);
-        QVERIFY(ownerPanel->waitForStarted(20000));
-    }
-
-    void stopOwner()
-    {
-        if (!ownerPanel)
-            return;
-        ownerPanel->terminate();
-        if (!ownerPanel->waitForFinished(5000))
-            ownerPanel->kill();
-        ownerPanel.reset();
-    }
-
     void signIn(const QString &user, const QString &password)
     {
-        QVERIFY(browser->type("#user", user));
-        QVERIFY(browser->type("#password", password));
-        QVERIFY2(browser->click("#connect"), qPrintable(browser->errorString()));
+        QVERIFY2(PageReader::signIn(*browser, user, password), qPrintable(browser->errorString()));
     }
 
-    // The page as a reader sees it.
-    QJsonObject page()
-    {
-        return browser->js(R"(
-            const keys = [...document.querySelectorAll('#antennas .key')];
-            const pressed = keys.filter(k => k.getAttribute('aria-pressed') === 'true');
-            const text = id => document.getElementById(id).textContent;
-            const rotor = document.querySelector('.rotor.on');
-            return {
-              signedIn: !document.getElementById('panel').hidden,
-              names: keys.map(k => k.getAttribute('aria-label')),
-              pressed: pressed.map(k => Number(k.dataset.antenna)),
-              looks: keys.map(k => k.classList[1]),
-              disabled: keys.map(k => k.disabled),
-              splitDisabled: document.getElementById('split').disabled,
-              busy: keys.filter(k => k.closest('.antenna').classList.contains('is-busy')).map(k => Number(k.dataset.antenna)),
-              inUseColour: pressed.length ? getComputedStyle(pressed[0]).backgroundColor : '',
-              power: document.getElementById('power').classList.contains('on'),
-              rotor: rotor ? Number(rotor.dataset.rotor) : 0,
-              firmware: text('firmware'), status: text('status'), problem: text('problem'),
-              signinMessage: text('signin-message'),
-            };)").toObject();
-    }
-
+    QJsonObject page() { return PageReader::read(*browser); }
     QJsonArray pressedKeys() { return page().value("pressed").toArray(); }
 
     // Pictures for the README, phone and desktop, when asked for.
@@ -244,10 +240,10 @@ private:
     }
 
     std::unique_ptr<HeadlessBrowser> browser;
-    std::unique_ptr<LocalBroker> broker;
-    std::unique_ptr<VirtualSwitch> device;
-    std::unique_ptr<QProcess> ownerPanel;
-    std::unique_ptr<BrokerWatcher> watcher;
+    std::unique_ptr<WebStation> station;
+    LocalBroker *broker = nullptr;
+    VirtualSwitch *device = nullptr;
+    BrokerWatcher *watcher = nullptr;
 };
 
 QTEST_MAIN(tst_WebPanel)

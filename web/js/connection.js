@@ -2,8 +2,9 @@
 // operator's own user and password, so the broker's accounts and ACL apply
 // as to any other client. It subscribes to the switch's state, the owning
 // panel's online flag and its error reports, sends commands acknowledged (so
-// a refusal by the ACL comes back), and keeps trying with growing pauses
-// while the broker cannot be reached. A refused login ends the tries.
+// a refusal by the ACL comes back) on BASE/set/USER, where the broker lets
+// only this user write, and keeps trying with growing pauses while the
+// broker cannot be reached. A refused login ends the tries.
 
 (function (exports, mqtt) {
   'use strict';
@@ -32,15 +33,25 @@
     return Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
   }
 
-  // ws://host:port/ of the page itself, or of what the operator typed: a host,
-  // host:port, or a whole ws:// or wss:// address.
+  // The WebSocket's path: Mosquitto takes any, and a web server in front of
+  // it passes this one on.
+  const webSocketPath = '/mqtt';
+
+  // ws://host:port/mqtt of the page itself, or of what the operator typed: a
+  // host, host:port, or a whole ws:// or wss:// address.
   function brokerUrl(typed, page = window.location) {
     const secure = page.protocol === 'https:';
     const given = (typed ?? '').trim();
     if (/^wss?:\/\//i.test(given)) return given;
     const host = given || page.host;
     if (!host) return null;
-    return `${secure ? 'wss' : 'ws'}://${host}/`;
+    return `${secure ? 'wss' : 'ws'}://${host}${webSocketPath}`;
+  }
+
+  // BASE/set/USER, or BASE/set for a user no topic level can name.
+  function commandTopic(topic, user) {
+    const nameable = typeof user === 'string' && user !== '' && !/[/+#\u0000]/.test(user);
+    return nameable ? `${topic}/${leaves.set}/${user}` : `${topic}/${leaves.set}`;
   }
 
   class Connection {
@@ -59,6 +70,8 @@
       this.retryMs = firstRetryMs;
       this.stopped = true;
       this.sent = [];
+      // The broker refused BASE/set/USER: its ACL has the shared topic only.
+      this.sharedTopicOnly = false;
     }
 
     get connected() {
@@ -91,6 +104,8 @@
     attempt() {
       clearTimeout(this.timer);
       this.client?.end(true);
+      // The broker's ACL may have changed since the last connection.
+      this.sharedTopicOnly = false;
       const client = mqtt.connect(this.url, {
         protocolVersion: 5,
         clean: true,
@@ -142,23 +157,43 @@
       });
     }
 
-    // Sends one command to BASE/set; false when not connected.
+    get commandTopic() {
+      const shared = `${this.topic}/${leaves.set}`;
+      return this.sharedTopicOnly ? shared : commandTopic(this.topic, this.user);
+    }
+
+    // Sends one command; false when not connected.
     send(command) {
       if (!this.connected) return false;
       const payload = JSON.stringify(command);
       const now = Date.now();
       this.sent = this.sent.filter((s) => now - s.at < ownCommandMs);
       this.sent.push({ payload, at: now });
-      this.client.publish(`${this.topic}/${leaves.set}`, payload, { qos: 1 }, (error) => {
-        if (!error) return;
-        if (error.code >= firstRefusalCode) this.on.refused(error.message.replace(/^Publish error: /, ''));
-        else this.on.commandFailed(`The command was not sent: ${error.message}`);
-      });
+      this.publish(payload);
       return true;
     }
 
+    publish(payload) {
+      const client = this.client;
+      const topic = this.commandTopic;
+      client.publish(topic, payload, { qos: 1 }, (error) => {
+        if (!error || client !== this.client) return;
+        if (error.code < firstRefusalCode) {
+          this.on.commandFailed(`The command was not sent: ${error.message}`);
+        } else if (!this.sharedTopicOnly && topic !== `${this.topic}/${leaves.set}`) {
+          // An ACL from before commands went under each user's name may
+          // still take them on the shared topic.
+          this.sharedTopicOnly = true;
+          this.publish(payload);
+        } else {
+          this.on.refused(error.message.replace(/^Publish error: /, ''));
+        }
+      });
+    }
+
     // The reason in an error report on BASE/error when it answers a command
-    // this page sent lately; other clients' refusals are theirs.
+    // this page sent lately; other clients' refusals are theirs (another
+    // user's by name, even for the same command).
     ownError(text) {
       let report;
       try {
@@ -167,6 +202,7 @@
         return null;
       }
       if (typeof report?.error !== 'string' || typeof report.command !== 'string') return null;
+      if (report.user !== undefined && report.user !== this.user) return null;
       const now = Date.now();
       return this.sent.some((s) => s.payload === report.command && now - s.at < ownCommandMs) ? report.error : null;
     }
@@ -174,5 +210,7 @@
 
   exports.leaves = leaves;
   exports.brokerUrl = brokerUrl;
+  exports.commandTopic = commandTopic;
   exports.Connection = Connection;
-})(globalThis.tqx5r = globalThis.tqx5r || {}, globalThis.mqtt);
+})(typeof module === 'object' && module.exports ? module.exports : (globalThis.tqx5r = globalThis.tqx5r || {}),
+  globalThis.mqtt);

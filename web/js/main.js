@@ -1,11 +1,12 @@
 // The page: the sign-in form, then the switch as the desktop panel shows it,
 // fed by the retained messages on the broker and operated with the commands
-// the owning panel takes on BASE/set.
+// the owning panel takes on BASE/set/USER. Inside another site's page it
+// refuses to work, so no one can lay it under their own buttons.
 
 (function (tqx5r) {
   'use strict';
 
-  const { Connection, brokerUrl, Operator, antennaCount, keyLooks, keyName, readState } = tqx5r;
+  const { Connection, brokerUrl, Operator, antennaCount, keyLooks, keyName, keyDescription, readState } = tqx5r;
   const sessionKey = 'tqx5r-signin';
   const defaultTopic = 'tqx5r';
   // Retained messages follow the subscription at once; after this without an
@@ -14,12 +15,15 @@
   // A tab hidden longer than this may hold a connection that died meanwhile;
   // it connects afresh when shown again.
   const longSleepMs = 15000;
+  // A reason from an error report is shown up to this long.
+  const longestReason = 500;
 
   const $ = (id) => document.getElementById(id);
   const form = $('signin');
   const panel = $('panel');
   const keys = [];
-  const busyTexts = [];
+  const captionTexts = [];
+  const descriptions = [];
   const labels = [];
 
   const view = {
@@ -29,6 +33,7 @@
     online: null,        // BASE/online: true, false, or not seen yet (null)
     onlineMissing: false,
     state: null,         // the last state read, null when none since connecting
+    captions: Array(antennaCount).fill(''), // the last ones known, kept while away
     stateUnreadable: false,
     problem: '',
     readOnly: false,
@@ -38,19 +43,50 @@
   let onlineTimer = null;
   let hiddenSince = null;
 
+  // Text that came from outside (a topic, a user, a reason), set apart so
+  // that direction marks in it end with it. Isolate marks of its own could
+  // end the isolation early; they show nothing and are left out.
+  function isolated(text) {
+    return `\u2068${String(text).replace(/[\u2066-\u2069]/g, '')}\u2069`;
+  }
+
+  // Writes a text only when it changes: a live region rewritten with the
+  // same words is read out again.
+  function setText(element, text) {
+    if (element.textContent !== text) element.textContent = text;
+  }
+
+  function setAttribute(element, name, value) {
+    if (element.getAttribute(name) !== value) element.setAttribute(name, value);
+  }
+
+  // Another site's page holding this one in a frame could lay it under its
+  // own buttons and have a signed-in operator click the switch unawares.
+  function framedByAnotherSite() {
+    if (window.top === window.self) return false;
+    const own = window.location.origin;
+    if (window.location.ancestorOrigins && [...window.location.ancestorOrigins].some((o) => o !== own)) return true;
+    try {
+      return window.top.location.origin !== own;
+    } catch {
+      return true;
+    }
+  }
+
   function buildKeys() {
     const template = $('antenna');
     for (let n = 1; n <= antennaCount; n++) {
       const column = template.content.firstElementChild.cloneNode(true);
       const key = column.querySelector('.key');
-      const busy = column.querySelector('.busy-text');
-      busy.id = `busy-${n}`;
-      key.setAttribute('aria-describedby', busy.id);
+      const description = column.querySelector('.description');
+      description.id = `describe-${n}`;
+      key.setAttribute('aria-describedby', description.id);
       key.dataset.antenna = String(n);
       key.addEventListener('click', () => pressKey(n));
       column.querySelector('.label').textContent = `Ant ${n}`;
       keys.push(key);
-      busyTexts.push(busy);
+      captionTexts.push(key.querySelector('.caption'));
+      descriptions.push(description);
       labels.push(column);
       $('antennas').append(column);
     }
@@ -63,7 +99,7 @@
   }
 
   function statusText() {
-    const broker = view.signedIn ? `the broker ${new URL(view.signedIn.url).host}` : 'the broker';
+    const broker = view.signedIn ? `the broker ${isolated(new URL(view.signedIn.url).host)}` : 'the broker';
     const seconds = Math.max(1, Math.round(view.retryMs / 1000));
     switch (view.link) {
       case 'connecting':
@@ -78,7 +114,7 @@
     if (view.online === false) return 'The panel that owns the switch is offline.';
     if (view.online === null) {
       return view.onlineMissing
-        ? `No panel publishes a switch under "${view.signedIn.topic}" on this broker.`
+        ? `No panel publishes a switch under "${isolated(view.signedIn.topic)}" on this broker.`
         : 'Waiting for the panel that owns the switch…';
     }
     if (view.stateUnreadable && !view.state) return "The switch's state could not be read.";
@@ -91,8 +127,8 @@
 
   function setIndicator(element, on, name) {
     element.classList.toggle('on', on);
-    if (element.tagName === 'BUTTON') element.setAttribute('aria-pressed', String(on));
-    else element.setAttribute('aria-label', `${name} ${on ? 'on' : 'off'}`);
+    if (element.tagName === 'BUTTON') setAttribute(element, 'aria-pressed', String(on));
+    else setAttribute(element, 'aria-label', `${name} ${on ? 'on' : 'off'}`);
   }
 
   function render() {
@@ -104,19 +140,18 @@
     const isLive = live();
     const state = isLive ? view.state : null;
     // Captions are names, not status: the last ones known stay on the keys.
-    const captions = view.state?.captions ?? Array(antennaCount).fill('');
+    const captions = view.captions;
     const looks = keyLooks(state, operator.choosing);
     const usable = isLive && state.linkConnected && !view.readOnly;
     keys.forEach((key, i) => {
       const n = i + 1;
       key.className = `key ${looks[i]}`;
-      key.textContent = captions[i];
-      key.setAttribute('aria-label', keyName(n, captions[i]));
-      key.setAttribute('aria-pressed', String(state?.antenna === n));
+      setText(captionTexts[i], captions[i]);
+      setAttribute(key, 'aria-label', keyName(n, captions[i]));
+      setAttribute(key, 'aria-pressed', String(state?.antenna === n));
       key.disabled = !usable;
-      const busy = state?.busy.includes(n) ?? false;
-      labels[i].classList.toggle('is-busy', busy);
-      busyTexts[i].textContent = busy ? 'busy' : '';
+      labels[i].classList.toggle('is-busy', state?.busy.includes(n) ?? false);
+      setText(descriptions[i], keyDescription(state, n, operator.choosing));
     });
     document.querySelectorAll('.rotor').forEach((button) => {
       setIndicator(button, state?.rotor === Number(button.dataset.rotor));
@@ -128,9 +163,9 @@
     $('super-split').disabled = !usable;
     setIndicator($('send'), state?.send ?? false, 'SEND');
     setIndicator($('power'), state?.power ?? false, 'POWER');
-    $('firmware').textContent = state?.firmware ? `FW Revision: ${state.firmware}` : '';
-    $('status').textContent = statusText();
-    $('problem').textContent = view.problem;
+    setText($('firmware'), state?.firmware ? `FW Revision: ${state.firmware}` : '');
+    setText($('status'), statusText());
+    setText($('problem'), view.problem);
     panel.classList.toggle('stale', !isLive);
   }
 
@@ -183,9 +218,13 @@
       view.stateUnreadable = state === null;
       // An unreadable state says nothing about the switch any more.
       view.state = state;
+      if (state) view.captions = state.captions;
     } else if (leaf === 'error') {
       const reason = connection?.ownError(text);
-      if (reason) view.problem = `The switch's panel refused the command: ${reason}.`;
+      if (reason) {
+        const shown = reason.length > longestReason ? `${reason.slice(0, longestReason)}…` : reason;
+        view.problem = `The switch's panel refused the command: ${isolated(shown)}.`;
+      }
     }
     render();
   }
@@ -193,7 +232,7 @@
   function onRefused(reason) {
     view.readOnly = true;
     operator.reset();
-    view.problem = `The broker refused the command (${reason}): user "${view.signedIn.user}" may not operate the switch. The controls are off.`;
+    view.problem = `The broker refused the command (${reason}): user "${isolated(view.signedIn.user)}" may not operate the switch. The controls are off.`;
     render();
   }
 
@@ -205,14 +244,15 @@
   function signIn(values) {
     const url = brokerUrl(values.broker);
     if (!url) {
-      $('signin-message').textContent = 'Give the broker’s address.';
+      setText($('signin-message'), 'Give the broker’s address.');
       return;
     }
-    $('signin-message').textContent = '';
+    setText($('signin-message'), '');
     view.signedIn = { ...values, url };
     view.readOnly = false;
     view.problem = '';
-    $('where').textContent = `${values.topic} on ${new URL(url).host}`;
+    view.captions = Array(antennaCount).fill('');
+    setText($('where'), `${isolated(values.topic)} on ${isolated(new URL(url).host)}`);
     connection = new Connection({ url, user: values.user, password: values.password, topic: values.topic }, {
       status: onStatus,
       message: onMessage,
@@ -231,9 +271,9 @@
     view.signedIn = null;
     view.state = null;
     view.online = null;
-    $('where').textContent = '';
+    setText($('where'), '');
     $('password').value = '';
-    $('signin-message').textContent = message;
+    setText($('signin-message'), message);
     render();
     if (message) $('password').focus();
   }
@@ -312,8 +352,25 @@
     }
   }
 
+  // The page's policy lets it connect only to where it came from; a broker
+  // typed in that lies elsewhere is refused by the browser, not unreachable.
+  function watchPolicy() {
+    document.addEventListener('securitypolicyviolation', (event) => {
+      if (!view.signedIn || !/^connect-src/.test(event.effectiveDirective)) return;
+      signOut('This page may connect only to the server it came from. Open the page from the broker you want to use.');
+    });
+  }
+
+  if (framedByAnotherSite()) {
+    form.hidden = true;
+    panel.hidden = true;
+    $('open-alone').href = window.location.href;
+    $('framed').hidden = false;
+    return;
+  }
   buildKeys();
   wire();
+  watchPolicy();
   restore();
   render();
 })(globalThis.tqx5r);

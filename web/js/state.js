@@ -32,10 +32,23 @@
     return value !== null && typeof value === 'object' && !Array.isArray(value) ? value : {};
   }
 
+  const graphemes = typeof Intl === 'object' && Intl.Segmenter
+    ? new Intl.Segmenter('en', { granularity: 'grapheme' })
+    : null;
+
+  // The first few characters as a reader sees them: an emoji made of two
+  // units (or of several code points) is never cut in half. Half of one
+  // that arrived cut already is left out.
+  function firstCharacters(text, count) {
+    const whole = text.replace(/\p{Cs}/gu, '');
+    const parts = graphemes ? Array.from(graphemes.segment(whole), (s) => s.segment) : Array.from(whole);
+    return parts.slice(0, count).join('');
+  }
+
   function captions(value) {
     const list = Array.isArray(value) ? value : [];
     return Array.from({ length: antennaCount }, (_, i) =>
-      typeof list[i] === 'string' ? list[i].slice(0, captionLength) : '');
+      typeof list[i] === 'string' ? firstCharacters(list[i], captionLength) : '');
   }
 
   // The state in a message, or null when the message is not a JSON object.
@@ -93,6 +106,25 @@
     return looks;
   }
 
+  // What a key's colours tell, in words, as the desktop panel describes its
+  // keys: "in use", "TX antenna", "in super split group", "super split
+  // partner", "chosen for super split" (while choosing) and "busy".
+  function keyDescription(state, number, choosing = { splitTx: false, superSplit: null }) {
+    if (!state) return '';
+    const says = [];
+    if (state.antenna === number) says.push('in use');
+    if (choosing.superSplit) {
+      if (choosing.superSplit.includes(number)) says.push('chosen for super split');
+    } else {
+      // A super split pair is shown in place of a split pair.
+      if (state.split.on && !state.superSplit.on && state.split.tx === number) says.push('TX antenna');
+      if (!choosing.splitTx && state.superSplit.group.includes(number)) says.push('in super split group');
+      if (state.superSplit.on && state.superSplit.partner === number) says.push('super split partner');
+    }
+    if (state.busy.includes(number)) says.push('busy');
+    return says.join(', ');
+  }
+
   // "Antenna 3", with the caption when the key has one. Control and
   // invisible format characters (direction marks) are left out, as the
   // desktop panel leaves them out of its names.
@@ -107,4 +139,6 @@
   exports.readState = readState;
   exports.keyLooks = keyLooks;
   exports.keyName = keyName;
+  exports.keyDescription = keyDescription;
+  exports.firstCharacters = firstCharacters;
 })(typeof module === 'object' && module.exports ? module.exports : (globalThis.tqx5r = globalThis.tqx5r || {}));
