@@ -79,7 +79,7 @@ bool HamlibPoller::open()
     if (settings.speed > 0)
         rig->state.rigport.parm.serial.rate = settings.speed;
     if (!configured || rig_open(rig) != RIG_OK) {
-        if (rig->state.rigport.type.rt == RIG_PORT_SERIAL)
+        if (rig->state.rigport.type.rig == RIG_PORT_SERIAL)
             openRefusal = PortRefusal::check(QString::fromLocal8Bit(rig->state.rigport.pathname));
         close();
         return false;
