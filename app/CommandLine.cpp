@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "app/Log.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -119,6 +121,12 @@ QString CommandLine::port() const
 
 void CommandLine::warn(const QString &message)
 {
+    // Without a screen or under systemd every line carries its level, so a
+    // typo in a service's options is read as the warning it is.
+    if (Log::writesLeveledLines()) {
+        Log::warning(QStringLiteral("%1: %2").arg(QCoreApplication::applicationName(), message));
+        return;
+    }
     std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
                  qPrintable(message));
     std::fflush(stderr);

@@ -9,6 +9,8 @@ namespace Log {
 
 namespace {
 
+bool leveledLines = false;
+
 // syslog's priorities, as the journal reads them at the start of a line.
 int priority(Level level)
 {
@@ -58,6 +60,12 @@ void writeQtMessage(QtMsgType type, const QMessageLogContext &, const QString &t
 void takeQtMessages()
 {
     qInstallMessageHandler(writeQtMessage);
+    leveledLines = true;
+}
+
+bool writesLeveledLines()
+{
+    return leveledLines;
 }
 
 QString format(Level level, const QString &text, bool journal, const QString &timestamp)

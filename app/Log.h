@@ -22,6 +22,9 @@ inline void info(const QString &text) { write(Level::Info, text); }
 // plugin) are written as lines of the log with their level too, so a
 // journal or a terminal never gets a line without one.
 void takeQtMessages();
+// Whether lines are written with their level (after takeQtMessages()): the
+// program's other warnings then take the same form.
+bool writesLeveledLines();
 
 // The line as written, without its end of line, for the tests; journal
 // says whether systemd's journal reads it, timestamp is the local time.

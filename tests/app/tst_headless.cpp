@@ -215,9 +215,11 @@ private slots:
         QProcessEnvironment underSystemd;
         if (journal)
             underSystemd.insert(QStringLiteral("JOURNAL_STREAM"), QStringLiteral("8:12345"));
-        HeadlessPanel panel({"--port", device.devicePath()}, underSystemd);
+        // A typo in an option is a warning too, and the rest still serves.
+        HeadlessPanel panel({"--port", device.devicePath(), "--reconect"}, underSystemd);
         QVERIFY(panel.process.waitForStarted(20000));
         QTRY_VERIFY_WITH_TIMEOUT(pollsIn(device.receivedFrames()) >= 3, 20000);
+        QVERIFY2(panel.said("warning", "Unknown option 'reconect'."), qPrintable(panel.log()));
         QCOMPARE(device.receivedFrames().first().bytes, QByteArray("IGW;"));
         QTRY_VERIFY2_WITH_TIMEOUT(panel.said("info", "Connected! Firmware Revision: 1 . 12"), qPrintable(panel.log()), 5000);
         QVERIFY2(panel.said("info", "Connected to " + device.devicePath()), qPrintable(panel.log()));
