@@ -97,7 +97,9 @@ if [ ! -d "$root" ]; then
   [ -n "$mirror" ] || mirror="$(awk '$1 == "deb" && $2 ~ /debian\/?$/ {print $2; exit}' /etc/apt/sources.list 2>/dev/null)"
   [ -n "$mirror" ] || mirror=http://deb.debian.org/debian
   echo "== Making a Debian 12 root file system in $root (once; a few minutes)"
-  rm -rf "$work"/root-*
+  # An interrupted debootstrap may leave /proc or /sys mounted in its tree.
+  rm -rf --one-file-system "$work"/root-* \
+    || { echo "cannot clear the old trees in $work: unmount what is mounted there" >&2; exit 1; }
   debootstrap --variant=minbase --include="$packages" "$suite" "$root.partial" "$mirror" >"$logs/debootstrap.log" 2>&1 \
     || { echo "debootstrap failed; see $logs/debootstrap.log" >&2; exit 1; }
   echo tqx5r-box >"$root.partial/etc/hostname"
@@ -180,13 +182,15 @@ start_switch() {
 
 echo "== Installing the package"
 check "the package installs" inside dpkg -i /mnt/tqx5r/tqx5r-panel.deb
-check "systemd knows the unit at once" test "$(prop shack LoadState)/$(prop shack NeedDaemonReload)" = loaded/no
+check "systemd knows the unit" test "$(prop shack LoadState)/$(prop shack NeedDaemonReload)" = loaded/no
 
 # The broker: plain TCP on 1883 for anyone, TLS on 8883 with passwords.
 inside install -d -o mosquitto /etc/mosquitto/certs
 inside install -o mosquitto -m 600 /mnt/tqx5r/tls/server.key /mnt/tqx5r/tls/server.crt /etc/mosquitto/certs/
 inside install -m 644 /mnt/tqx5r/tls/ca.crt /etc/tqx5r-panel/broker-ca.crt
-in_sh "mosquitto_passwd -c -b /etc/mosquitto/passwd shack \"\$(cat /mnt/tqx5r/password)\" && chown mosquitto /etc/mosquitto/passwd"
+# The password goes in on standard input, as it never goes on a command line.
+in_sh 'p="$(cat /mnt/tqx5r/password)"; printf "%s\n%s\n" "$p" "$p" | mosquitto_passwd -c /etc/mosquitto/passwd shack >/dev/null'
+inside chown mosquitto /etc/mosquitto/passwd
 in_sh 'cat >/etc/mosquitto/conf.d/tqx5r.conf' <<'EOF'
 per_listener_settings true
 listener 1883 127.0.0.1
