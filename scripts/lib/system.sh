@@ -12,6 +12,11 @@
 set -euo pipefail
 source "$(dirname "$0")/setup.sh"
 
+if [ "$(id -u)" -ne 0 ]; then
+  echo "The station box test boots a container: run it as root (sudo scripts/test --system)." >&2
+  exit 1
+fi
+
 build="$(cd "$1" && pwd)"
 work="$build/system"
 suite=bookworm
