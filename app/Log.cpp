@@ -9,6 +9,7 @@ namespace Log {
 
 namespace {
 
+
 // syslog's priorities, as the journal reads them at the start of a line.
 int priority(Level level)
 {

@@ -17,6 +17,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 
 namespace Programs {
 QString panel() { return QCoreApplication::applicationDirPath() + QStringLiteral("/../app/tqx5r-panel"); }
@@ -121,77 +123,131 @@ QVector<double> cpuPercents(const QVector<qint64> &pids, int seconds)
 
 } // namespace
 
-int runCpu(int seconds)
+namespace {
+
+// One program's panels of the idle CPU figures, each on a switch of its own.
+struct CpuPanels
 {
-    // The switch in a process of its own, logging each frame, so the polls
-    // it answers show that the panel is really connected.
-    Child sim(Programs::sim(), {QStringLiteral("--verbose")}, false);
-    if (!sim.waitStarted())
-        return 1;
-    const QByteArray banner = sim.waitForLine("TQX-5R virtual switch on ", 5000);
-    if (banner.isEmpty()) {
-        Bench::note(QStringLiteral("the virtual switch did not start"));
-        return 1;
-    }
-    const QString device = QString::fromLocal8Bit(banner.mid(banner.lastIndexOf(' ') + 1));
-
-    // A fourth panel, with --reconnect, on a switch of its own behind a
-    // stable link name.
-    VirtualSwitch ownSwitch;
-    StableLink link(QDir::tempPath() + QStringLiteral("/tqx5r-cpu-%1").arg(QCoreApplication::applicationPid()));
-    if (!ownSwitch.start() || !link.pointAt(ownSwitch.devicePath())) {
-        Bench::note(QStringLiteral("the virtual switch did not start: %1").arg(ownSwitch.errorString()));
-        return 1;
+    CpuPanels(const QString &program, const QString &tag)
+        : program(program)
+        , tag(tag)
+        , link(QDir::tempPath() + QStringLiteral("/tqx5r-cpu-%1-%2").arg(QCoreApplication::applicationPid()).arg(tag))
+    {
     }
 
-    // And a fifth without a window, as a service runs it, on a third switch.
-    VirtualSwitch headlessSwitch;
-    if (!headlessSwitch.start()) {
-        Bench::note(QStringLiteral("the virtual switch did not start: %1").arg(headlessSwitch.errorString()));
-        return 1;
+    bool start()
+    {
+        // The switch in a process of its own, logging each frame, so the
+        // polls it answers show that the panel is really connected.
+        sim = std::make_unique<Child>(Programs::sim(), QStringList{QStringLiteral("--verbose")}, false);
+        if (!sim->waitStarted())
+            return false;
+        const QByteArray banner = sim->waitForLine("TQX-5R virtual switch on ", 5000);
+        if (banner.isEmpty()) {
+            Bench::note(QStringLiteral("the virtual switch did not start"));
+            return false;
+        }
+        const QString device = QString::fromLocal8Bit(banner.mid(banner.lastIndexOf(' ') + 1));
+        // One with --reconnect behind a stable link name, and one without a
+        // window, as a service runs it.
+        if (!ownSwitch.start() || !link.pointAt(ownSwitch.devicePath()) || !headlessSwitch.start()) {
+            Bench::note(QStringLiteral("the virtual switch did not start: %1 %2")
+                            .arg(ownSwitch.errorString(), headlessSwitch.errorString()));
+            return false;
+        }
+        connected = std::make_unique<Child>(program, QStringList{QStringLiteral("--port"), device});
+        idle = std::make_unique<Child>(program, QStringList());
+        retrying = std::make_unique<Child>(
+            program, QStringList{QStringLiteral("--reconnect"), QStringLiteral("--port"), link.path()});
+        headless = std::make_unique<Child>(
+            program, QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), headlessSwitch.devicePath()},
+            false);
+        return connected->waitStarted() && idle->waitStarted() && retrying->waitStarted() && headless->waitStarted();
     }
-
-    Child connected(Programs::panel(), {QStringLiteral("--port"), device});
-    Child idle(Programs::panel(), {});
-    Child retrying(Programs::panel(), {QStringLiteral("--reconnect"), QStringLiteral("--port"), link.path()});
-    Child headless(Programs::panel(), {QStringLiteral("--headless"), QStringLiteral("--port"), headlessSwitch.devicePath()},
-                   false);
-    if (!connected.waitStarted() || !idle.waitStarted() || !retrying.waitStarted() || !headless.waitStarted())
-        return 1;
-    // Start-up is not part of the figure.
-    pauseMs(3000);
-    sim.readAllStderr();
-
-    // Side by side: one panel talking to the switch, one disconnected, one
-    // without a window talking to its switch.
-    const int headlessFramesBefore = headlessSwitch.statusFramesSent();
-    const QVector<double> talking = cpuPercents({connected.pid(), idle.pid(), headless.pid()}, seconds);
-    const int polls = sim.readAllStderr().count("-- poll");
-    const int headlessFrames = headlessSwitch.statusFramesSent() - headlessFramesBefore;
 
     // The devices vanish: the switch's process dies and its side of the
     // pseudo-terminal closes; the panel shows one box, which stays up. The
     // other switch goes with its link name, and that panel keeps trying,
     // every 5 s once it has backed off.
-    ::kill(static_cast<pid_t>(sim.pid()), SIGKILL);
-    sim.handle().waitForFinished(5000);
-    ownSwitch.vanish();
-    link.remove();
-    pauseMs(2000);
-    const QVector<double> gone = cpuPercents({connected.pid(), retrying.pid()}, seconds);
+    void vanish()
+    {
+        ::kill(static_cast<pid_t>(sim->pid()), SIGKILL);
+        sim->handle().waitForFinished(5000);
+        ownSwitch.vanish();
+        link.remove();
+    }
 
-    Bench::result(QStringLiteral("cpu.connected"), talking.at(0));
-    Bench::result(QStringLiteral("cpu.connected.polls_per_s"), static_cast<double>(polls) / seconds);
-    Bench::result(QStringLiteral("cpu.disconnected"), talking.at(1));
-    Bench::result(QStringLiteral("cpu.headless"), talking.at(2));
-    Bench::result(QStringLiteral("cpu.headless.frames_per_s"), static_cast<double>(headlessFrames) / seconds);
-    Bench::result(QStringLiteral("cpu.vanished"), gone.at(0));
-    Bench::result(QStringLiteral("cpu.retrying"), gone.at(1));
+    QString key(const char *name) const { return tag.isEmpty() ? QLatin1String(name) : tag + '.' + QLatin1String(name); }
+
+    QString program;
+    QString tag;
+    std::unique_ptr<Child> sim;
+    VirtualSwitch ownSwitch;
+    StableLink link;
+    VirtualSwitch headlessSwitch;
+    std::unique_ptr<Child> connected;
+    std::unique_ptr<Child> idle;
+    std::unique_ptr<Child> retrying;
+    std::unique_ptr<Child> headless;
+    int polls = 0;
+    int headlessFramesBefore = 0;
+};
+
+} // namespace
+
+int runCpu(int seconds, const QString &before)
+{
+    // This build's panels, and beside them in the same seconds those of
+    // another build of the program (results "before.…"), if one is given.
+    std::vector<std::unique_ptr<CpuPanels>> sets;
+    sets.push_back(std::make_unique<CpuPanels>(Programs::panel(), QString()));
+    if (!before.isEmpty())
+        sets.push_back(std::make_unique<CpuPanels>(before, QStringLiteral("before")));
+    for (const auto &set : sets) {
+        if (!set->start())
+            return 1;
+    }
+    // Start-up is not part of the figure.
+    pauseMs(3000);
+
+    // Side by side: one panel talking to the switch, one disconnected, one
+    // without a window talking to its switch.
+    QVector<qint64> talkingPids;
+    for (const auto &set : sets) {
+        set->sim->readAllStderr();
+        set->headlessFramesBefore = set->headlessSwitch.statusFramesSent();
+        talkingPids << set->connected->pid() << set->idle->pid() << set->headless->pid();
+    }
+    const QVector<double> talking = cpuPercents(talkingPids, seconds);
+    for (const auto &set : sets)
+        set->polls = set->sim->readAllStderr().count("-- poll");
+
+    for (const auto &set : sets)
+        set->vanish();
+    pauseMs(2000);
+    QVector<qint64> gonePids;
+    for (const auto &set : sets)
+        gonePids << set->connected->pid() << set->retrying->pid();
+    const QVector<double> gone = cpuPercents(gonePids, seconds);
+
+    for (int i = 0; i < static_cast<int>(sets.size()); ++i) {
+        const CpuPanels &set = *sets.at(static_cast<size_t>(i));
+        const int headlessFrames = set.headlessSwitch.statusFramesSent() - set.headlessFramesBefore;
+        Bench::result(set.key("cpu.connected"), talking.at(3 * i));
+        Bench::result(set.key("cpu.connected.polls_per_s"), static_cast<double>(set.polls) / seconds);
+        Bench::result(set.key("cpu.disconnected"), talking.at(3 * i + 1));
+        Bench::result(set.key("cpu.headless"), talking.at(3 * i + 2));
+        Bench::result(set.key("cpu.headless.frames_per_s"), static_cast<double>(headlessFrames) / seconds);
+        Bench::result(set.key("cpu.vanished"), gone.at(2 * i));
+        Bench::result(set.key("cpu.retrying"), gone.at(2 * i + 1));
+    }
     const bool measured = !talking.contains(-1) && !gone.contains(-1);
-    connected.kill();
-    idle.kill();
-    retrying.kill();
-    headless.kill();
+    for (const auto &set : sets) {
+        set->connected->kill();
+        set->idle->kill();
+        set->retrying->kill();
+        set->headless->kill();
+    }
     return measured ? 0 : 1;
 }
 
@@ -246,39 +302,62 @@ int runMemory(int seconds)
     return 0;
 }
 
-int runBrokerCpu(int seconds)
+int runBrokerCpu(int seconds, const QString &before)
 {
-    // The owning panel with its bridge, connected to the switch, and a remote
-    // panel showing it; nobody at the keys.
     LocalBroker broker;
-    VirtualSwitch device;
-    if (!broker.start() || !device.start()) {
-        Bench::note(QStringLiteral("broker: %1; switch: %2").arg(broker.errorString(), device.errorString()));
+    if (!broker.start()) {
+        Bench::note(QStringLiteral("broker: %1").arg(broker.errorString()));
         return 1;
     }
     const QString address = QStringLiteral("127.0.0.1:%1").arg(broker.port());
-    Child owner(Programs::panel(), {QStringLiteral("--port"), device.devicePath(), QStringLiteral("--mqtt"), address});
-    Child remote(Programs::panel(), {QStringLiteral("--remote"), address});
-    // A station box beside them: without a window, on a switch and a base
-    // topic of its own.
-    VirtualSwitch boxSwitch;
-    if (!boxSwitch.start()) {
-        Bench::note(QStringLiteral("switch: %1").arg(boxSwitch.errorString()));
-        return 1;
+    QStringList programs{Programs::panel()};
+    if (!before.isEmpty())
+        programs << before;
+
+    // For each program, on one broker: the owning panel with its bridge,
+    // connected to the switch, and a remote panel showing it; nobody at the
+    // keys. Beside them a station box, without a window, on a switch and a
+    // base topic of its own.
+    std::vector<std::unique_ptr<VirtualSwitch>> switches;
+    std::vector<std::unique_ptr<Child>> panels;
+    for (int i = 0; i < programs.size(); ++i) {
+        const QString topic = i == 0 ? QStringLiteral("tqx5r") : QStringLiteral("before");
+        auto device = std::make_unique<VirtualSwitch>();
+        auto boxSwitch = std::make_unique<VirtualSwitch>();
+        if (!device->start() || !boxSwitch->start()) {
+            Bench::note(QStringLiteral("switch: %1 %2").arg(device->errorString(), boxSwitch->errorString()));
+            return 1;
+        }
+        const QString &program = programs.at(i);
+        panels.push_back(std::make_unique<Child>(
+            program, QStringList{QStringLiteral("--port"), device->devicePath(), QStringLiteral("--mqtt"), address,
+                                 QStringLiteral("--mqtt-topic"), topic}));
+        panels.push_back(std::make_unique<Child>(
+            program, QStringList{QStringLiteral("--remote"), address, QStringLiteral("--mqtt-topic"), topic}));
+        panels.push_back(std::make_unique<Child>(
+            program, QStringList{QStringLiteral("--headless"), QStringLiteral("--port"), boxSwitch->devicePath(),
+                                 QStringLiteral("--mqtt"), address, QStringLiteral("--mqtt-topic"), topic + "-box"},
+            false));
+        switches.push_back(std::move(device));
+        switches.push_back(std::move(boxSwitch));
     }
-    Child box(Programs::panel(), {QStringLiteral("--headless"), QStringLiteral("--port"), boxSwitch.devicePath(),
-                                  QStringLiteral("--mqtt"), address, QStringLiteral("--mqtt-topic"), QStringLiteral("box")},
-              false);
-    if (!owner.waitStarted() || !remote.waitStarted() || !box.waitStarted())
-        return 1;
+    QVector<qint64> pids;
+    for (const auto &panel : panels) {
+        if (!panel->waitStarted())
+            return 1;
+        pids << panel->pid();
+    }
     pauseMs(3000);
-    const int framesBefore = device.statusFramesSent();
+    const int framesBefore = switches.front()->statusFramesSent();
     const qint64 startNs = Bench::nowNs();
-    const QVector<double> percents = cpuPercents({owner.pid(), remote.pid(), box.pid()}, seconds);
+    const QVector<double> percents = cpuPercents(pids, seconds);
     const double wall = static_cast<double>(Bench::nowNs() - startNs) / 1e9;
-    Bench::result(QStringLiteral("mqtt.cpu.owner"), percents.at(0));
-    Bench::result(QStringLiteral("mqtt.cpu.remote"), percents.at(1));
-    Bench::result(QStringLiteral("mqtt.cpu.headless_owner"), percents.at(2));
-    Bench::result(QStringLiteral("mqtt.cpu.frames_per_s"), (device.statusFramesSent() - framesBefore) / wall);
+    for (int i = 0; i < programs.size(); ++i) {
+        const QString prefix = i == 0 ? QString() : QStringLiteral("before.");
+        Bench::result(prefix + QStringLiteral("mqtt.cpu.owner"), percents.at(3 * i));
+        Bench::result(prefix + QStringLiteral("mqtt.cpu.remote"), percents.at(3 * i + 1));
+        Bench::result(prefix + QStringLiteral("mqtt.cpu.headless_owner"), percents.at(3 * i + 2));
+    }
+    Bench::result(QStringLiteral("mqtt.cpu.frames_per_s"), (switches.front()->statusFramesSent() - framesBefore) / wall);
     return percents.contains(-1) ? 1 : 0;
 }

@@ -15,6 +15,7 @@
 #include <QSysInfo>
 #include <QTextStream>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -26,10 +27,10 @@ namespace {
 
 using Results = QMap<QString, QVector<double>>;
 
-// Runs "tqx5r-bench <command> <argument>" and adds its RESULT lines.
-bool measure(Results &results, const QString &command, const QString &argument)
+// Runs "tqx5r-bench <command> <argument> [extra...]" and adds its RESULT lines.
+bool measure(Results &results, const QString &command, const QString &argument, const QStringList &extra = {})
 {
-    Child child(Programs::bench(), {command, argument});
+    Child child(Programs::bench(), QStringList{command, argument} + extra);
     child.handle().setProcessChannelMode(QProcess::SeparateChannels);
     if (!child.waitStarted())
         return false;
@@ -112,7 +113,53 @@ QString table(const Results &results, const QList<Row> &rows, bool quick, int fr
     return out;
 }
 
+QString worstOf(const QVector<double> &values)
+{
+    return values.isEmpty() ? QStringLiteral("–") : number(*std::max_element(values.begin(), values.end()), 2);
+}
+
 } // namespace
+
+// Idle CPU of every mode, this build's panels beside another build's in the
+// same seconds, so the two are compared on one machine at one time.
+int runAgainst(const QString &before, const QString &label, int runs, int seconds)
+{
+    Results results;
+    bool ok = true;
+    for (const QString &command : {QStringLiteral("cpu"), QStringLiteral("mqtt-cpu")}) {
+        for (int run = 1; run <= runs; ++run) {
+            Bench::note(QStringLiteral("== %1 beside %2, run %3 of %4").arg(command, label).arg(run).arg(runs));
+            ok = measure(results, command, QString::number(seconds), {QStringLiteral("--against"), before}) && ok;
+        }
+    }
+    const QList<QPair<QString, QString>> modes{
+        {"cpu.connected", "`--port`, connected to `tqx5r-sim`"},
+        {"cpu.disconnected", "no port, disconnected"},
+        {"cpu.headless", "`--headless --port`, connected"},
+        {"cpu.vanished", "after the device vanished (one box up)"},
+        {"cpu.retrying", "`--reconnect`, retrying the vanished device every 5 s"},
+        {"mqtt.cpu.owner", "`--mqtt`, connected, relaying every frame"},
+        {"mqtt.cpu.remote", "`--remote`, showing it"},
+        {"mqtt.cpu.headless_owner", "`--headless --mqtt`, connected, on a switch and topic of its own"},
+    };
+    QString out;
+    QTextStream text(&out);
+    text << "Idle CPU, % of one core, " << runs << " runs of " << seconds << " s, side by side with " << label
+         << " (" << QSysInfo::prettyProductName() << ", " << ::sysconf(_SC_NPROCESSORS_ONLN) << " cores)\n\n"
+         << "| Mode | Before: median / worst | Now: median / worst | Now / before | Target |\n"
+         << "|---|---:|---:|---:|---|\n";
+    for (const auto &mode : modes) {
+        const QVector<double> now = results.value(mode.first);
+        const QVector<double> then = results.value(QStringLiteral("before.") + mode.first);
+        const double ratio = Bench::median(now) / Bench::median(then);
+        text << "| " << mode.second << " | " << number(Bench::median(then), 2) << " / " << worstOf(then) << " | "
+             << number(Bench::median(now), 2) << " / " << worstOf(now) << " | " << number(ratio, 2) << " | < 0.5 |\n";
+    }
+    text.flush();
+    std::fputs(out.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
 
 int runAll(bool quick, const QString &writePath)
 {
@@ -276,6 +323,18 @@ int main(int argc, char *argv[])
         }
         return runAll(command == QLatin1String("quick"), writePath);
     }
+    if (command == QLatin1String("against") && argc > 3) {
+        // tqx5r-bench against PROGRAM LABEL [RUNS [SECONDS]]
+        const int runs = argc > 4 ? QString::fromLocal8Bit(argv[4]).toInt() : 3;
+        const int seconds = argc > 5 ? QString::fromLocal8Bit(argv[5]).toInt() : 20;
+        return runAgainst(argument, QString::fromLocal8Bit(argv[3]), runs > 0 ? runs : 3, seconds > 0 ? seconds : 20);
+    }
+    // cpu and mqtt-cpu: --against PROGRAM runs that build beside this one.
+    QString before;
+    for (int i = 3; i + 1 < argc; ++i) {
+        if (QLatin1String(argv[i]) == QLatin1String("--against"))
+            before = QString::fromLocal8Bit(argv[i + 1]);
+    }
     const int count = argument.toInt();
     if (command == QLatin1String("line"))
         return runLineSpeed(count > 0 ? count : 1000);
@@ -286,7 +345,7 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("band"))
         return runBandToWire(count > 0 ? count : 60);
     if (command == QLatin1String("cpu"))
-        return runCpu(count > 0 ? count : 20);
+        return runCpu(count > 0 ? count : 20, before);
     if (command == QLatin1String("startup"))
         return runStartup();
     if (command == QLatin1String("memory"))
@@ -296,7 +355,7 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("mqtt-screen"))
         return runBrokerScreen(count > 0 ? count : 150);
     if (command == QLatin1String("mqtt-cpu"))
-        return runBrokerCpu(count > 0 ? count : 20);
+        return runBrokerCpu(count > 0 ? count : 20, before);
     if (command == QLatin1String("mqtt-flood"))
         return runBrokerFlood(count > 0 ? count : 20);
     if (command == QLatin1String("web-click"))
@@ -311,6 +370,8 @@ int main(int argc, char *argv[])
     std::fprintf(stderr,
                  "usage: tqx5r-bench all|quick [--write FILE]\n"
                  "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup\n"
+                 "       tqx5r-bench cpu|mqtt-cpu SECONDS --against PROGRAM\n"
+                 "       tqx5r-bench against PROGRAM LABEL [RUNS [SECONDS]]\n"
                  "       tqx5r-bench soak|soak-unattended|soak-unattended-mqtt [MINUTES]\n"
                  "       tqx5r-bench mqtt-command|mqtt-screen|mqtt-cpu|mqtt-flood|web-click|web-screen [COUNT]\n");
     return 2;

@@ -3,8 +3,30 @@
 #include "link/FrameReceiver.h"
 #include "link/Transmitter.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSocketNotifier>
+
+namespace {
+
+// The device a name stands for. Other programs look for a port's lock file
+// under the device's own name (LCK..ttyUSB0), while the port locks the name
+// it is opened by: a /dev/serial/by-id/ link is opened as the device it
+// points to. Names that are no link (COM3, ttyUSB0, /dev/ttyS0) stay as
+// they are.
+QString deviceName(const QString &portName)
+{
+    if (!QDir::isAbsolutePath(portName))
+        return portName;
+    const QFileInfo info(portName);
+    if (!info.isSymLink())
+        return portName;
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? portName : target;
+}
+
+} // namespace
 
 SerialLink::SerialLink(QSerialPort *port, QObject *parent)
     : SwitchLink(parent)
@@ -17,7 +39,7 @@ SerialLink::SerialLink(QSerialPort *port, QObject *parent)
 
 bool SerialLink::open(const SerialSettings &p)
 {
-    port->setPortName(p.portName);
+    port->setPortName(deviceName(p.portName));
     port->setBaudRate(p.baudRate, QSerialPort::AllDirections);
     port->setDataBits(p.dataBits);
     port->setParity(p.parity);
@@ -25,6 +47,7 @@ bool SerialLink::open(const SerialSettings &p)
     port->setFlowControl(p.flowControl);
     if (!port->open(QIODevice::ReadWrite))
         return false;
+    // Shown and reported by the name the user gave.
     portName = p.portName;
     lineWatch.clear();
     for (QSocketNotifier *notifier : port->findChildren<QSocketNotifier *>()) {

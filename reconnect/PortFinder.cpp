@@ -1,5 +1,7 @@
 #include "reconnect/PortFinder.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 namespace {
@@ -68,6 +70,13 @@ QString PortFinder::choose(const QString &requested, const QList<SerialPortEntry
     if (!match)
         return QString();
     return match == listed ? requested : match->name;
+}
+
+bool PortFinder::needsPortList(const QString &requested, bool requestedPathExists) const
+{
+    if (identified && requested == requestedName && hasIdentity())
+        return true;
+    return !requestedPathExists && !QDir::isAbsolutePath(requested);
 }
 
 bool PortFinder::hasIdentity() const

@@ -40,6 +40,14 @@ public:
     QString choose(const QString &requestedName, const QList<SerialPortEntry> &present,
                    bool requestedPathExists) const;
 
+    // Whether choose() needs the system's list for this name: listing the
+    // ports takes the system milliseconds, and a station whose device stays
+    // away tries every few seconds for as long as it is gone. Without an
+    // identity to look for, the list only tells whether a name that is not
+    // a path (COM3, ttyUSB0) is a port; a path that is there is taken, and
+    // one that is not cannot be listed either.
+    bool needsPortList(const QString &requestedName, bool requestedPathExists) const;
+
 private:
     bool hasIdentity() const;
     bool isTheDevice(const SerialPortEntry &entry, const QList<SerialPortEntry> &present) const;

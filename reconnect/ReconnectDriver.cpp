@@ -167,7 +167,12 @@ void ReconnectDriver::tryNow()
         return;
     ++tryCount;
     SerialSettings settings = session->settings();
-    const QString name = finder.choose(settings.portName, listPorts(), pathExists(settings.portName));
+    const bool requestedExists = pathExists(settings.portName);
+    const QString name = finder.choose(settings.portName,
+                                       finder.needsPortList(settings.portName, requestedExists)
+                                           ? listPorts()
+                                           : QList<SerialPortEntry>(),
+                                       requestedExists);
     const qint64 nowMs = clock.elapsed();
     // A port that stayed silent on the last tries is left closed for a while.
     if (!name.isEmpty() && schedule.mayOpen(name, nowMs)) {

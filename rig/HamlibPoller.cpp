@@ -1,5 +1,7 @@
 #include "rig/HamlibPoller.h"
 
+#include "rig/PortRefusal.h"
+
 #include <hamlib/rig.h>
 
 namespace {
@@ -63,6 +65,7 @@ void HamlibPoller::start()
 bool HamlibPoller::open()
 {
     silenceHamlib();
+    openRefusal.clear();
     rig = rig_init(static_cast<rig_model_t>(settings.model));
     if (!rig)
         return false;
@@ -76,6 +79,8 @@ bool HamlibPoller::open()
     if (settings.speed > 0)
         rig->state.rigport.parm.serial.rate = settings.speed;
     if (!configured || rig_open(rig) != RIG_OK) {
+        if (rig->state.rigport.type.rig == RIG_PORT_SERIAL)
+            openRefusal = PortRefusal::check(QString::fromLocal8Bit(rig->state.rigport.pathname));
         close();
         return false;
     }
@@ -108,6 +113,7 @@ void HamlibPoller::retry()
 
 bool HamlibPoller::poll()
 {
+    openRefusal.clear();
     freq_t frequency = 0;
     const int frequencyResult = rig_get_freq(rig, RIG_VFO_CURR, &frequency);
     if (frequencyResult != RIG_OK) {
@@ -152,11 +158,14 @@ void HamlibPoller::failed(bool reopen)
     // A radio that went quiet while transmitting may be transmitting still:
     // band follow stays held until it answers again.
     publish(RigReading::none(sourceName, lastReading.transmitting));
-    if (!outageReported) {
-        emit statusText(tr("Rig not answering"));
+    // A port refused says so, and says it again if the reason changes.
+    const QString text = openRefusal.isEmpty() ? tr("Rig not answering") : openRefusal;
+    if (!outageReported || text != outageText)
+        emit statusText(text);
+    if (!outageReported)
         emit answering(false);
-    }
     outageReported = true;
+    outageText = text;
     retryTimer.start();
 }
 

@@ -52,6 +52,8 @@ private:
     QTimer pollTimer;
     QTimer retryTimer;
     bool outageReported = false;
+    QString outageText;    // what the outage was last reported as
+    QString openRefusal;   // why the radio's port could not be opened, if known
     bool answered = false;
     bool published = false;
     RigReading lastReading;

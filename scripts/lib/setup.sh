@@ -35,6 +35,10 @@ TQX5R_PACKAGES=(
   qtbase5-private-dev at-spi2-core python3-pyatspi orca
 )
 
+# The station box under a booted systemd (scripts/test --system): a Debian 12
+# root file system made by debootstrap, booted by systemd-nspawn.
+TQX5R_SYSTEM_PACKAGES=(debootstrap systemd-container)
+
 tqx5r_missing_packages() {
   local missing=() p
   for p in "$@"; do

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSerialPort>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,6 +45,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("power")->isChecked(), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(child<QRadioButton>("rotor1")->isChecked(), 5000);
 
+        // Opened through a link, the port is locked under the device's own
+        // name, where another program looks: it cannot open the device.
+        QSerialPort other(device->devicePath());
+        QVERIFY(!other.open(QIODevice::ReadWrite));
+        QCOMPARE(other.error(), QSerialPort::PermissionError);
+
         // Disconnecting (twice is harmless) puts POWER out and nothing else.
         for (int twice = 0; twice < 2; ++twice) {
             child<QAction>("actionDisconnect")->trigger();
@@ -53,6 +60,9 @@ private slots:
         QVERIFY(child<QRadioButton>("rotor1")->isChecked());
         QVERIFY(child<QAction>("actionConnect_to_TQX_5R")->isEnabled());
         QVERIFY(child<QAction>("actionConfigure")->isEnabled());
+        // And the lock goes with the port.
+        QVERIFY2(other.open(QIODevice::ReadWrite), qPrintable(other.errorString()));
+        other.close();
 
         device->clearReceived();
         child<QAction>("actionConnect_to_TQX_5R")->trigger();

@@ -183,6 +183,45 @@ private slots:
         QFETCH(QString, expected);
         const PortFinder finder = PortFinder::remember(opened, opened, ports(atOpen));
         QCOMPARE(finder.choose(requested, ports(now), requestedExists), expected);
+        // Where a try does without the system's list, the choice is the same.
+        if (!finder.needsPortList(requested, requestedExists))
+            QCOMPARE(finder.choose(requested, {}, requestedExists), expected);
+    }
+
+    void portsListedOnlyWhenTheyCanTell_data()
+    {
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QStringList>("atOpen");
+        QTest::addColumn<QString>("requested");
+        QTest::addColumn<bool>("requestedExists");
+        QTest::addColumn<bool>("listed");
+
+        const QStringList a1{"ttyUSB0 A1 0403:6001"};
+        // A device known by its serial number is looked for under any name.
+        QTest::newRow("known adapter gone") << "ttyUSB0" << a1 << "ttyUSB0" << false << true;
+        QTest::newRow("known adapter, its path back") << "/dev/ttyUSB0" << a1 << "/dev/ttyUSB0" << true << true;
+        // Names taken only as they are: a path either is there or is no port.
+        QTest::newRow("by-id link gone") << "/dev/serial/by-id/usb-A1" << a1 << "/dev/serial/by-id/usb-A1" << false
+                                         << false;
+        QTest::newRow("by-id link back") << "/dev/serial/by-id/usb-A1" << a1 << "/dev/serial/by-id/usb-A1" << true
+                                         << false;
+        QTest::newRow("a link to a pseudo-terminal gone") << "/tmp/tqx5r-switch" << QStringList() << "/tmp/tqx5r-switch"
+                                                          << false << false;
+        QTest::newRow("nothing to tell it by, path gone") << "/dev/ttyS0" << QStringList{"ttyS0"} << "/dev/ttyS0" << false
+                                                          << false;
+        // A bare name (or COM3) is a port only if the list says so.
+        QTest::newRow("bare name, nothing known") << "ttyS0" << QStringList() << "ttyS0" << false << true;
+        QTest::newRow("settings changed to an absent path") << "ttyUSB0" << a1 << "/dev/ttyUSB5" << false << false;
+    }
+    void portsListedOnlyWhenTheyCanTell()
+    {
+        QFETCH(QString, opened);
+        QFETCH(QStringList, atOpen);
+        QFETCH(QString, requested);
+        QFETCH(bool, requestedExists);
+        QFETCH(bool, listed);
+        const PortFinder finder = PortFinder::remember(opened, opened, ports(atOpen));
+        QCOMPARE(finder.needsPortList(requested, requestedExists), listed);
     }
 };
 
