@@ -22,6 +22,11 @@ test('messages that are not a JSON object are no state', () => {
   for (const payload of ['', 'not json {', '[1,2]', 'null', '"text"', '42']) assert.strictEqual(readState(payload), null);
 });
 
+test('every rotor reads as itself, the last one too; beyond it is none', () => {
+  for (const rotor of [0, 1, 2, 3, 4]) assert.strictEqual(state({ rotor }).rotor, rotor);
+  for (const rotor of [5, -1, 1.5, '4']) assert.strictEqual(state({ rotor }).rotor, 0);
+});
+
 test('odd fields count as unknown, the rest still reads', () => {
   const s = readState(JSON.stringify({
     antenna: '7', power: 'yes', busy: [2, 2, 9, 'x', 0, 5.5, 4], rotor: 9, captions: [1, 'Loop', null, 'Longer'],
