@@ -82,7 +82,7 @@ std::optional<int> PanelProgram::build()
     if (isHeadless) {
         const EffectiveStation &effective = stationPart->effective();
         const bool hasPort = effective.connectAtStart.has_value()
-                             && effective.broker().mode != BrokerPreferences::Mode::RemotePanel;
+                             && effective.broker().mode != BrokerSettings::Mode::RemotePanel;
         if (!hasPort) {
             Log::error(QStringLiteral("--headless needs a serial port to serve: give --port NAME, or choose "
                                       "Station > Connect at Start in the window once."));

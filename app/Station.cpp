@@ -43,7 +43,7 @@ CaptionsFile::Captions captionsOf(const MainWindow &window)
     return captions;
 }
 
-BrokerSecretKey secretKeyFor(const QString &profile, const BrokerPreferences &broker)
+BrokerSecretKey secretKeyFor(const QString &profile, const BrokerSettings &broker)
 {
     return BrokerSecretKey{profile, broker.host, broker.effectivePort(), broker.user};
 }
@@ -151,7 +151,7 @@ void Station::build()
 
 void Station::start()
 {
-    if (run.broker().mode == BrokerPreferences::Mode::RemotePanel) {
+    if (run.broker().mode == BrokerSettings::Mode::RemotePanel) {
         // Attaches to the broker as "Connect to TQX-5R" would, once the
         // password is known (it may still be on its way from the store).
         if (remotePanelBuilt && !waitingForPassword)
@@ -222,7 +222,7 @@ void Station::refreshMenu()
 void Station::startBandFollow()
 {
     bandFollow.reset();
-    if (run.broker().mode == BrokerPreferences::Mode::RemotePanel) {
+    if (run.broker().mode == BrokerSettings::Mode::RemotePanel) {
         // Its selects would reach the switch as commands from the broker,
         // which nothing on the panel that owns the switch holds back.
         const QString text = tr("Band follow runs on the panel that owns the switch, not on a remote panel; "
@@ -403,7 +403,7 @@ void Station::switchChanged()
     const bool answered = snapshot.linkOpen && snapshot.power;
     const bool newlyAnswered = answered && !switchAnswered;
     switchAnswered = answered;
-    if (!newlyAnswered || run.broker().mode == BrokerPreferences::Mode::RemotePanel)
+    if (!newlyAnswered || run.broker().mode == BrokerSettings::Mode::RemotePanel)
         return;
     // The last connection that worked: the switch answered on it. The port
     // it opened (after a reconnect perhaps another name) with the line
@@ -425,7 +425,7 @@ void Station::switchChanged()
 
 void Station::startBrokerAsSet()
 {
-    if (run.broker().mode == BrokerPreferences::Mode::Off)
+    if (run.broker().mode == BrokerSettings::Mode::Off)
         return;
     if (!run.brokerFromCommandLine) {
         // Settings edited by hand are checked as the dialog checks them; the
@@ -448,7 +448,7 @@ void Station::startBrokerAsSet()
     // The window is a remote panel from the start, so no serial port is
     // ever opened; it logs in once the password comes.
     waitingForPassword = true;
-    if (run.broker().mode == BrokerPreferences::Mode::RemotePanel)
+    if (run.broker().mode == BrokerSettings::Mode::RemotePanel)
         startBroker(QString());
     readBrokerPassword();
 }
@@ -466,7 +466,7 @@ void Station::readBrokerPassword()
                 waitingForPassword = false;
                 if (state == SecretStore::State::RunOnly && !message.isEmpty())
                     logWarning(message);
-                if (run.broker().mode == BrokerPreferences::Mode::RemotePanel) {
+                if (run.broker().mode == BrokerSettings::Mode::RemotePanel) {
                     brokerPassword = password;
                     if (broker)
                         broker->setPassword(password);
@@ -474,7 +474,7 @@ void Station::readBrokerPassword()
                         attachWhenPasswordComes = false;
                         window.connectAtStart(QString());
                     }
-                } else if (run.broker().mode != BrokerPreferences::Mode::Off) {
+                } else if (run.broker().mode != BrokerSettings::Mode::Off) {
                     startBroker(password);
                 }
             });
@@ -483,16 +483,15 @@ void Station::readBrokerPassword()
 
 void Station::startBroker(const QString &password)
 {
-    BrokerSettings settings = toBrokerSettings(run.broker(), password);
-    if (settings.remotePanel) {
+    BrokerSettings settings = run.broker();
+    settings.password = password;
+    if (settings.remotePanel()) {
         // The window's link is the broker's from now on; swapping it back is
         // for the next start.
         if (remotePanelBuilt)
             return;
         remotePanelBuilt = true;
     }
-    if (run.broker().mode == BrokerPreferences::Mode::Publish && run.broker().discovery)
-        settings.discoveryPrefix = run.broker().discoveryPrefix;
     broker.reset();
     brokerPassword = password;
     broker = std::make_unique<RemoteFeature>(window, settings);
@@ -527,10 +526,10 @@ void Station::showBrokerDialog()
     bringForward(brokerDialog);
 }
 
-void Station::brokerApplied(const BrokerPreferences &preferences, const QString &typedPassword)
+void Station::brokerApplied(const BrokerSettings &preferences, const QString &typedPassword)
 {
-    using Mode = BrokerPreferences::Mode;
-    const BrokerPreferences shown = shownBroker;
+    using Mode = BrokerSettings::Mode;
+    const BrokerSettings shown = shownBroker;
     shownBroker = preferences;
     // Nothing typed for the broker and user that run now: the password they
     // run with (from the command line or the store) stays.

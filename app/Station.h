@@ -99,7 +99,7 @@ private:
     void stopBroker();
     void readBrokerPassword();
     void showBrokerDialog();
-    void brokerApplied(const BrokerPreferences &preferences, const QString &password);
+    void brokerApplied(const BrokerSettings &preferences, const QString &password);
 
     void loadUserCaptions();
     void showCaptionsDialog();
@@ -127,7 +127,7 @@ private:
     SerialSettings lastWorking;   // the connection the switch last answered on
     bool gaveUpSaid = false;
     BandFollowSettings shownBandFollow;   // as the dialog was filled
-    BrokerPreferences shownBroker;
+    BrokerSettings shownBroker;
 
     QPointer<BandFollowDialog> bandDialog;
     QPointer<BrokerDialog> brokerDialog;

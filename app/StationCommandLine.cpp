@@ -62,16 +62,7 @@ bool StationCommandLine::read(const QStringList &arguments, Station::Options *op
     const bool brokerAsked = parser.isSet(QStringLiteral("mqtt")) || parser.isSet(QStringLiteral("remote"));
     const std::optional<BrokerSettings> broker = remoteOptions.read(parser, &problems);
     if (broker) {
-        BrokerPreferences &given = overrides.values.broker;
-        given.mode = broker->remotePanel ? BrokerPreferences::Mode::RemotePanel : BrokerPreferences::Mode::Publish;
-        given.host = broker->host;
-        given.port = broker->port;
-        given.topic = broker->topic;
-        given.user = broker->user;
-        given.caFile = broker->caFile;
-        given.discovery = !broker->discoveryPrefix.isEmpty();
-        if (given.discovery)
-            given.discoveryPrefix = broker->discoveryPrefix;
+        overrides.values.broker = *broker;
         overrides.brokerPassword = broker->password;
     }
 
@@ -88,11 +79,11 @@ bool StationCommandLine::read(const QStringList &arguments, Station::Options *op
     }
     if (brokerAsked && !broker) {
         overrides.forget(StationKeys::brokerKeys());
-        overrides.values.broker.mode = BrokerPreferences::Mode::Off;
+        overrides.values.broker.mode = BrokerSettings::Mode::Off;
         overrides.give({StationKeys::Name::brokerMode});
     }
 
-    if (broker && broker->remotePanel && !overrides.port.isEmpty())
+    if (broker && broker->remotePanel() && !overrides.port.isEmpty())
         problems << QStringLiteral("--port is ignored by a remote panel, which never opens a serial port.");
     for (const QString &problem : problems)
         CommandLine::warn(problem);

@@ -100,7 +100,7 @@ int runBrokerScreen(int samples)
     // The remote panel, as tqx5r-panel --remote sets it up.
     MainWindow window;
     BrokerSettings remoteSettings = rig.settings;
-    remoteSettings.remotePanel = true;
+    remoteSettings.mode = BrokerSettings::Mode::RemotePanel;
     RemoteFeature remote(window, remoteSettings);
     window.show();
     MainWindow::registerMetaType();

@@ -3,7 +3,26 @@
 QString BrokerSettings::address() const
 {
     const QString shownHost = host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(host) : host;
-    return QStringLiteral("%1:%2").arg(shownHost).arg(port);
+    return QStringLiteral("%1:%2").arg(shownHost).arg(effectivePort());
+}
+
+int BrokerSettings::effectivePort() const
+{
+    if (port != 0)
+        return port;
+    return usesTls() ? tlsPort : plainPort;
+}
+
+QString BrokerSettings::discoveryPrefixInUse() const
+{
+    return mode == Mode::Publish && discovery ? discoveryPrefix : QString();
+}
+
+bool BrokerSettings::operator==(const BrokerSettings &other) const
+{
+    return mode == other.mode && host == other.host && port == other.port && topic == other.topic
+           && user == other.user && caFile == other.caFile && discovery == other.discovery
+           && discoveryPrefix == other.discoveryPrefix;
 }
 
 QString BrokerSettings::topicFor(const char *leaf) const

@@ -376,7 +376,7 @@ void MosquittoClient::start()
     mosquitto_log_callback_set(w->mosq, Worker::onLog);
 
     w->host = settings.host.toStdString();
-    w->port = settings.port;
+    w->port = settings.effectivePort();
     for (const auto &[topic, retainFlag] : qAsConst(subscriptions)) {
         // Without it the broker clears the flag on every message it forwards
         // live, so a retained message would look like any other until the

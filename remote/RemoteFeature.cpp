@@ -9,7 +9,7 @@
 RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings, QObject *parent)
     : QObject(parent)
 {
-    if (settings.remotePanel) {
+    if (settings.remotePanel()) {
         // The window keeps using its link until it goes, so it owns it.
         remoteLink = new BrokerLink(new MosquittoClient(settings), settings, &window);
         connect(remoteLink, &BrokerLink::note, this, &RemoteFeature::note);
@@ -18,7 +18,7 @@ RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings,
     }
     auto *client = new MosquittoClient(settings, this);
     ownerBridge = new BrokerBridge(window.seam(), client, settings, this);
-    if (!settings.discoveryPrefix.isEmpty())
+    if (!settings.discoveryPrefixInUse().isEmpty())
         discoveryPublisher = new DiscoveryPublisher(window.seam(), client, settings, this);
     connect(ownerBridge, &BrokerBridge::announce, this, &RemoteFeature::announce);
     connect(ownerBridge, &BrokerBridge::note, this, &RemoteFeature::note);

@@ -139,7 +139,7 @@ std::optional<BrokerSettings> RemoteOptions::read(const QCommandLineParser &pars
     }
 
     BrokerSettings settings;
-    settings.remotePanel = remote;
+    settings.mode = remote ? BrokerSettings::Mode::RemotePanel : BrokerSettings::Mode::Publish;
     settings.caFile = parser.value(caFileOption);
     if (parser.isSet(caFileOption) && !QFileInfo(settings.caFile).isReadable()) {
         *warnings << QStringLiteral("Cannot read the CA file '%1'; the panel starts without the broker.").arg(settings.caFile);
@@ -214,6 +214,7 @@ bool RemoteOptions::readDiscovery(const QCommandLineParser &parser, bool remote,
                                     "starts without the broker.").arg(prefix);
         return false;
     }
+    settings->discovery = true;
     settings->discoveryPrefix = prefix;
     return true;
 }

@@ -97,10 +97,10 @@ QString checkDiscoveryPrefix(const QString &prefix)
     return QString();
 }
 
-Problems check(const BrokerPreferences &settings, const QString &password)
+Problems check(const BrokerSettings &settings, const QString &password)
 {
     Problems problems;
-    if (settings.mode == BrokerPreferences::Mode::Off)
+    if (settings.mode == BrokerSettings::Mode::Off)
         return problems;
     problems.host = checkHost(settings.host);
     if (settings.port < 0 || settings.port > highestPort)
@@ -110,7 +110,7 @@ Problems check(const BrokerPreferences &settings, const QString &password)
         problems.password = tr("A password needs a user name.");
     problems.caFile = checkCaFile(settings.caFile);
     // Only the panel that publishes the switch announces it.
-    if (settings.discovery && settings.mode == BrokerPreferences::Mode::Publish)
+    if (settings.discovery && settings.mode == BrokerSettings::Mode::Publish)
         problems.discoveryPrefix = checkDiscoveryPrefix(settings.discoveryPrefix);
     return problems;
 }

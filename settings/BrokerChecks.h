@@ -33,6 +33,6 @@ QString checkDiscoveryPrefix(const QString &prefix);
 // The host as stored: blanks and the brackets of an IPv6 address removed.
 QString plainHost(const QString &host);
 
-Problems check(const BrokerPreferences &settings, const QString &password);
+Problems check(const BrokerSettings &settings, const QString &password);
 
 } // namespace BrokerChecks

@@ -22,7 +22,7 @@ BrokerDialog::BrokerDialog(SecretStore *store, const QString &profile, QWidget *
     , store(store)
     , profile(profile)
 {
-    qRegisterMetaType<BrokerPreferences>();
+    qRegisterMetaType<BrokerSettings>();
     ui->setupUi(this);
     setStyleSheet(darkThemeStyleSheet());
     for (QLabel *label : {ui->hostProblem, ui->portProblem, ui->topicProblem, ui->passwordProblem,
@@ -63,7 +63,7 @@ BrokerDialog::BrokerDialog(SecretStore *store, const QString &profile, QWidget *
             accept();
     });
 
-    setSettings(BrokerPreferences());
+    setSettings(BrokerSettings());
 }
 
 BrokerDialog::~BrokerDialog()
@@ -71,17 +71,17 @@ BrokerDialog::~BrokerDialog()
     delete ui;
 }
 
-void BrokerDialog::setSettings(const BrokerPreferences &settings)
+void BrokerDialog::setSettings(const BrokerSettings &settings)
 {
     base = settings;
     switch (settings.mode) {
-    case BrokerPreferences::Mode::Off:
+    case BrokerSettings::Mode::Off:
         ui->offButton->setChecked(true);
         break;
-    case BrokerPreferences::Mode::Publish:
+    case BrokerSettings::Mode::Publish:
         ui->publishButton->setChecked(true);
         break;
-    case BrokerPreferences::Mode::RemotePanel:
+    case BrokerSettings::Mode::RemotePanel:
         ui->remoteButton->setChecked(true);
         break;
     }
@@ -110,15 +110,15 @@ void BrokerDialog::setSettings(const BrokerPreferences &settings)
     validate();
 }
 
-BrokerPreferences BrokerDialog::settings() const
+BrokerSettings BrokerDialog::settings() const
 {
-    BrokerPreferences settings = base;
+    BrokerSettings settings = base;
     if (ui->publishButton->isChecked())
-        settings.mode = BrokerPreferences::Mode::Publish;
+        settings.mode = BrokerSettings::Mode::Publish;
     else if (ui->remoteButton->isChecked())
-        settings.mode = BrokerPreferences::Mode::RemotePanel;
+        settings.mode = BrokerSettings::Mode::RemotePanel;
     else
-        settings.mode = BrokerPreferences::Mode::Off;
+        settings.mode = BrokerSettings::Mode::Off;
     settings.host = BrokerChecks::plainHost(ui->hostEdit->text());
     int port = 0;
     if (BrokerChecks::checkPort(ui->portEdit->text(), &port).isEmpty())
@@ -138,13 +138,13 @@ QString BrokerDialog::password() const
 
 bool BrokerDialog::acceptable() const
 {
-    const BrokerPreferences current = settings();
+    const BrokerSettings current = settings();
     if (BrokerChecks::check(current, password()).any())
         return false;
-    return current.mode == BrokerPreferences::Mode::Off || BrokerChecks::checkPort(ui->portEdit->text()).isEmpty();
+    return current.mode == BrokerSettings::Mode::Off || BrokerChecks::checkPort(ui->portEdit->text()).isEmpty();
 }
 
-BrokerSecretKey BrokerDialog::secretKey(const BrokerPreferences &settings) const
+BrokerSecretKey BrokerDialog::secretKey(const BrokerSettings &settings) const
 {
     BrokerSecretKey key;
     key.profile = profile;
@@ -164,12 +164,12 @@ void BrokerDialog::chooseCaFile()
 
 void BrokerDialog::apply()
 {
-    const BrokerPreferences current = settings();
+    const BrokerSettings current = settings();
     const QString typed = password();
     const BrokerSecretKey key = secretKey(current);
     // The store is touched only for a password that changed or a login that
     // moved to another broker or user, and never for an empty login.
-    if (store && current.mode != BrokerPreferences::Mode::Off && !current.user.isEmpty()
+    if (store && current.mode != BrokerSettings::Mode::Off && !current.user.isEmpty()
         && !(key == savedKey && typed == savedPassword)) {
         ui->passwordStateLabel->setText(typed.isEmpty() ? tr("Removing the password from the secret store…")
                                                         : tr("Storing the password…"));
@@ -232,9 +232,9 @@ void BrokerDialog::updateFields()
 
 void BrokerDialog::validate()
 {
-    const BrokerPreferences current = settings();
+    const BrokerSettings current = settings();
     BrokerChecks::Problems problems = BrokerChecks::check(current, password());
-    if (current.mode != BrokerPreferences::Mode::Off)
+    if (current.mode != BrokerSettings::Mode::Off)
         problems.port = BrokerChecks::checkPort(ui->portEdit->text());
     FieldProblem::show(ui->hostProblem, ui->hostEdit, problems.host);
     FieldProblem::show(ui->portProblem, ui->portEdit, problems.port);

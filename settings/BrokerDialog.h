@@ -28,18 +28,18 @@ public:
 
     // Fills the fields and asks the secret store for the password of this
     // broker and user.
-    void setSettings(const BrokerPreferences &settings);
-    BrokerPreferences settings() const;
+    void setSettings(const BrokerSettings &settings);
+    BrokerSettings settings() const;
     QString password() const;
     bool acceptable() const;
 
     // The secret store's entry for these settings.
-    BrokerSecretKey secretKey(const BrokerPreferences &settings) const;
+    BrokerSecretKey secretKey(const BrokerSettings &settings) const;
 
 signals:
     // OK or Apply with every field good. The password is the one typed or
     // read; it is also handed to the secret store when it changed.
-    void applied(const BrokerPreferences &settings, const QString &password);
+    void applied(const BrokerSettings &settings, const QString &password);
 
 private:
     void chooseCaFile();
@@ -54,7 +54,7 @@ private:
     Ui::BrokerDialog *ui = nullptr;
     QPointer<SecretStore> store;
     QString profile;
-    BrokerPreferences base;
+    BrokerSettings base;
     // What the store holds for savedKey, as far as this dialog knows.
     BrokerSecretKey savedKey;
     QString savedPassword;

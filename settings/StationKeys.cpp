@@ -123,7 +123,7 @@ Key choice(const QString &name, Access<Enum> field, std::initializer_list<Enum> 
 QList<Key> makeTable()
 {
     using Kind = RigSourceSettings::Kind;
-    using Mode = BrokerPreferences::Mode;
+    using Mode = BrokerSettings::Mode;
     return {
         flag(Name::followEnabled, [](StationSettings &s) -> bool & { return s.bandFollow.enabled; }),
         named<Kind>(QStringLiteral("BandFollow/RigSource"), [](StationSettings &s) -> Kind & { return s.bandFollow.rig.kind; },

@@ -1,6 +1,5 @@
 #include "settings/StationOverrides.h"
 
-#include "remote/BrokerSettings.h"
 #include "settings/StationKeys.h"
 
 void StationOverrides::give(const QStringList &given)
@@ -30,13 +29,13 @@ EffectiveStation effectiveStation(const StationSettings &remembered, const Stati
         overrides.bandMemoryPath.isEmpty() ? profileBandMemoryPath : overrides.bandMemoryPath;
 
     effective.brokerFromCommandLine = overrides.gives(StationKeys::Name::brokerMode);
-    if (effective.brokerFromCommandLine && effective.settings.broker.mode != BrokerPreferences::Mode::Off) {
+    if (effective.brokerFromCommandLine && effective.settings.broker.mode != BrokerSettings::Mode::Off) {
         effective.passwordFrom = EffectiveStation::PasswordFrom::CommandLine;
         effective.brokerPassword = overrides.brokerPassword;
     }
 
     // A remote panel never opens a serial port; it attaches to its broker.
-    if (effective.settings.broker.mode != BrokerPreferences::Mode::RemotePanel) {
+    if (effective.settings.broker.mode != BrokerSettings::Mode::RemotePanel) {
         if (!overrides.port.isEmpty()) {
             effective.connectAtStart = defaultSerialSettings(overrides.port);
             effective.connectFromCommandLine = true;
@@ -45,17 +44,4 @@ EffectiveStation effectiveStation(const StationSettings &remembered, const Stati
         }
     }
     return effective;
-}
-
-BrokerSettings toBrokerSettings(const BrokerPreferences &preferences, const QString &password)
-{
-    BrokerSettings settings;
-    settings.host = preferences.host;
-    settings.port = preferences.effectivePort();
-    settings.topic = preferences.topic;
-    settings.user = preferences.user;
-    settings.password = password;
-    settings.caFile = preferences.caFile;
-    settings.remotePanel = preferences.mode == BrokerPreferences::Mode::RemotePanel;
-    return settings;
 }

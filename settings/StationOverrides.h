@@ -47,13 +47,9 @@ struct EffectiveStation
     bool connectFromCommandLine = false;
 
     const BandFollowSettings &bandFollow() const { return settings.bandFollow; }
-    const BrokerPreferences &broker() const { return settings.broker; }
+    const BrokerSettings &broker() const { return settings.broker; }
     bool reconnect() const { return settings.reconnect; }
 };
 
 EffectiveStation effectiveStation(const StationSettings &remembered, const StationOverrides &overrides,
                                   const QString &profileBandMemoryPath);
-
-// The broker settings the bridge or the remote panel's link start from.
-struct BrokerSettings;
-BrokerSettings toBrokerSettings(const BrokerPreferences &preferences, const QString &password);

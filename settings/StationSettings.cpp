@@ -6,20 +6,6 @@
 
 #include <QCoreApplication>
 
-int BrokerPreferences::effectivePort() const
-{
-    if (port != 0)
-        return port;
-    return caFile.isEmpty() ? BrokerSettings::plainPort : BrokerSettings::tlsPort;
-}
-
-bool BrokerPreferences::operator==(const BrokerPreferences &other) const
-{
-    return mode == other.mode && host == other.host && port == other.port && topic == other.topic
-           && user == other.user && caFile == other.caFile && discovery == other.discovery
-           && discoveryPrefix == other.discoveryPrefix;
-}
-
 bool sameSerialSettings(const SerialSettings &a, const SerialSettings &b)
 {
     // The texts follow from the values (Serial Settings words them).

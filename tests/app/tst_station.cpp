@@ -312,7 +312,7 @@ private slots:
         BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));
         QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("true"), 10000);
         const StationSettings saved = StationSettingsFile(paths().settingsFile).load();
-        QCOMPARE(saved.broker.mode, BrokerPreferences::Mode::Publish);
+        QCOMPARE(saved.broker.mode, BrokerSettings::Mode::Publish);
         QCOMPARE(saved.broker.user, QString("owner"));
         QCOMPARE(filesHolding(config->path(), password.toUtf8()), QStringList());
 
@@ -320,7 +320,7 @@ private slots:
         ok(dialog);
         openBrokerDialog()->findChild<QRadioButton *>("offButton")->click();
         ok(dialog);
-        QCOMPARE(StationSettingsFile(paths().settingsFile).load().broker.mode, BrokerPreferences::Mode::Off);
+        QCOMPARE(StationSettingsFile(paths().settingsFile).load().broker.mode, BrokerSettings::Mode::Off);
         QTRY_COMPARE_WITH_TIMEOUT(watcher.last("online"), QByteArray("false"), 10000);
     }
 
@@ -330,7 +330,7 @@ private slots:
     {
         StationSettings settings;
         settings.bandFollow.loggerPorts = QStringList{"12060"};
-        settings.broker.mode = BrokerPreferences::Mode::RemotePanel;
+        settings.broker.mode = BrokerSettings::Mode::RemotePanel;
         settings.broker.host = "127.0.0.1";
         settings.broker.port = 1;
         QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
@@ -395,7 +395,7 @@ private slots:
     void remotePanelOpensNoSerialPortWhileThePasswordComes()
     {
         StationSettings settings;
-        settings.broker.mode = BrokerPreferences::Mode::RemotePanel;
+        settings.broker.mode = BrokerSettings::Mode::RemotePanel;
         settings.broker.host = "127.0.0.1";
         settings.broker.port = 1;
         settings.broker.user = "op";

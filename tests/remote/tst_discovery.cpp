@@ -135,6 +135,7 @@ private:
     void startOwner(const QString &prefix)
     {
         BrokerSettings settings = TestAccounts::settings(*broker, "owner");
+        settings.discovery = !prefix.isEmpty();
         settings.discoveryPrefix = prefix;
         owner = std::make_unique<RemoteFeature>(*rig->window, settings);
         rig->connect();

@@ -182,7 +182,7 @@ private slots:
         QStringList warnings;
         const std::optional<BrokerSettings> settings = remoteOptions.read(parser, &warnings);
         QCOMPARE(settings.has_value(), enabled);
-        QVERIFY(!settings || !settings->remotePanel || settings->discoveryPrefix.isEmpty());
+        QVERIFY(!settings || !settings->remotePanel() || settings->discoveryPrefixInUse().isEmpty());
         // Read once, the password leaves the environment: nothing this
         // program starts inherits it.
         QVERIFY(!qEnvironmentVariableIsSet(RemoteOptions::passwordVariable));
@@ -195,8 +195,8 @@ private slots:
             return;
         }
         const QString shown = QStringList{settings->address(), settings->topic, settings->user, settings->password,
-                                          settings->usesTls() ? "tls" : "plain", settings->remotePanel ? "remote" : "owner",
-                                          settings->discoveryPrefix}
+                                          settings->usesTls() ? "tls" : "plain", settings->remotePanel() ? "remote" : "owner",
+                                          settings->discoveryPrefixInUse()}
                                   .join(' ')
                                   .trimmed();
         QCOMPARE(shown, expected);

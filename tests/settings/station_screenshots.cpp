@@ -88,8 +88,8 @@ int main(int argc, char *argv[])
     good &= save(bandFollow, folder.filePath("station-band-follow.png"));
 
     SecretStore store;
-    BrokerPreferences broker;
-    broker.mode = BrokerPreferences::Mode::Publish;
+    BrokerSettings broker;
+    broker.mode = BrokerSettings::Mode::Publish;
     broker.host = "broker.lan";
     broker.user = "shack";
     broker.discovery = true;

@@ -123,7 +123,7 @@ private slots:
     {
         const QByteArray secret = "Zq8!never-in-a-file";
         StationSettings settings;
-        settings.broker.mode = BrokerPreferences::Mode::Publish;
+        settings.broker.mode = BrokerSettings::Mode::Publish;
         settings.broker.host = "broker.lan";
         settings.broker.user = "shack";
 
@@ -146,7 +146,7 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(state->text().contains(after), qPrintable(state->text()), 10000);
 
         StationSettingsFile file(StationProfile::paths("station").settingsFile);
-        QVERIFY(file.save(applied.first()[0].value<BrokerPreferences>() == settings.broker ? settings : StationSettings()));
+        QVERIFY(file.save(applied.first()[0].value<BrokerSettings>() == settings.broker ? settings : StationSettings()));
         QVERIFY(QFile(file.path()).size() > 0);
         QCOMPARE(filesHolding(home.path(), secret), QStringList());
         for (const QString &message : messages)

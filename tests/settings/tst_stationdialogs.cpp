@@ -195,8 +195,8 @@ private slots:
         QFETCH(QString, field);
         QFETCH(QString, text);
         QFETCH(bool, good);
-        BrokerPreferences settings;
-        settings.mode = BrokerPreferences::Mode::Publish;
+        BrokerSettings settings;
+        settings.mode = BrokerSettings::Mode::Publish;
         settings.host = "broker.lan";
         QString password;
         QString problem;
@@ -213,7 +213,7 @@ private slots:
                 password = text;
             problem = BrokerChecks::check(settings, password).any() ? QString("refused") : QString();
             // Off keeps whatever was typed and checks nothing.
-            settings.mode = BrokerPreferences::Mode::Off;
+            settings.mode = BrokerSettings::Mode::Off;
             QVERIFY(!BrokerChecks::check(settings, password).any());
         }
         QVERIFY2(problem.isEmpty() == good, qPrintable(problem));
@@ -400,8 +400,8 @@ private slots:
         QVERIFY(child<QLabel>(dialog, "passwordStateLabel")->text().contains("kept for this run only"));
         QCOMPARE(child<QLineEdit>(dialog, "passwordEdit")->echoMode(), QLineEdit::Password);
 
-        BrokerPreferences settings;
-        settings.mode = BrokerPreferences::Mode::Publish;
+        BrokerSettings settings;
+        settings.mode = BrokerSettings::Mode::Publish;
         settings.host = "fd00::1";
         settings.port = 8884;
         settings.topic = "shack/switch";
@@ -434,8 +434,8 @@ private slots:
 
         QTest::mouseClick(button(dialog, QDialogButtonBox::Ok), Qt::LeftButton);
         QCOMPARE(applied.count(), 1);
-        const auto sent = applied.first()[0].value<BrokerPreferences>();
-        QCOMPARE(sent.mode, BrokerPreferences::Mode::RemotePanel);
+        const auto sent = applied.first()[0].value<BrokerSettings>();
+        QCOMPARE(sent.mode, BrokerSettings::Mode::RemotePanel);
         QCOMPARE(sent.host, QString("::1"));
         QCOMPARE(sent.port, 0);
         QCOMPARE(sent.effectivePort(), 8883);
@@ -451,8 +451,8 @@ private slots:
         bandFollow.setSettings(serial);
         checkReadable(bandFollow);
         BrokerDialog broker(nullptr);
-        BrokerPreferences publish;
-        publish.mode = BrokerPreferences::Mode::Publish;
+        BrokerSettings publish;
+        publish.mode = BrokerSettings::Mode::Publish;
         broker.setSettings(publish);
         checkReadable(broker);
         CaptionsDialog captions;

@@ -32,7 +32,7 @@ StationSettings everythingSet()
     s.connectAtStart = true;
     s.lastConnection = {"COM3", 250000, "250000", QSerialPort::Data7, "7", QSerialPort::MarkParity, "Mark",
                         QSerialPort::OneAndHalfStop, "1.5", QSerialPort::SoftwareControl, "XON/XOFF"};
-    s.broker.mode = BrokerPreferences::Mode::RemotePanel;
+    s.broker.mode = BrokerSettings::Mode::RemotePanel;
     s.broker.host = "fd00::7";
     s.broker.port = 8884;
     s.broker.topic = "shack/switch-2";
@@ -67,15 +67,15 @@ QString summary(const EffectiveStation &e)
                                          .arg(e.connectAtStart->baudRateText, e.connectAtStart->dataBitsText,
                                               e.connectAtStart->parityText)
                                : QStringLiteral("stay disconnected"));
-    const BrokerPreferences &broker = e.broker();
+    const BrokerSettings &broker = e.broker();
     switch (broker.mode) {
-    case BrokerPreferences::Mode::Off:
+    case BrokerSettings::Mode::Off:
         parts << "no broker";
         break;
-    case BrokerPreferences::Mode::Publish:
-    case BrokerPreferences::Mode::RemotePanel:
+    case BrokerSettings::Mode::Publish:
+    case BrokerSettings::Mode::RemotePanel:
         parts << QStringLiteral("%1 %2:%3 password from %4%5")
-                     .arg(broker.mode == BrokerPreferences::Mode::Publish ? "publish" : "remote", broker.host)
+                     .arg(broker.mode == BrokerSettings::Mode::Publish ? "publish" : "remote", broker.host)
                      .arg(broker.effectivePort())
                      .arg(e.passwordFrom == EffectiveStation::PasswordFrom::SecretStore ? "store" : e.brokerPassword)
                      .arg(broker.discovery ? " discovery " + broker.discoveryPrefix : QString());
@@ -342,8 +342,8 @@ private slots:
             settings.lastConnection = {"/dev/ttyUSB3", 19200, "19200", QSerialPort::Data7, "7", QSerialPort::EvenParity,
                                        "Even", QSerialPort::OneStop, "1", QSerialPort::NoFlowControl, "None"};
         if (words.contains("publish") || words.contains("remote")) {
-            settings.broker.mode = words.contains("publish") ? BrokerPreferences::Mode::Publish
-                                                             : BrokerPreferences::Mode::RemotePanel;
+            settings.broker.mode = words.contains("publish") ? BrokerSettings::Mode::Publish
+                                                             : BrokerSettings::Mode::RemotePanel;
             settings.broker.host = "broker.lan";
             settings.broker.user = "op";
         }
@@ -377,14 +377,28 @@ private slots:
         QVERIFY(!sources.senders.accepts(QHostAddress("127.0.0.1")));
         QVERIFY(LoggerSources::of(BandFollowSettings(), nullptr).senders.accepts(QHostAddress("127.0.0.1")));
 
-        BrokerPreferences broker;
+    }
+
+    // The broker as it runs: the usual port for TLS, and a password that is
+    // never remembered.
+    void brokerAsItRuns()
+    {
+        BrokerSettings broker;
         broker.host = "::1";
         broker.caFile = "/ca.pem";
-        broker.mode = BrokerPreferences::Mode::RemotePanel;
-        const BrokerSettings brokerSettings = toBrokerSettings(broker, "secret");
-        QCOMPARE(brokerSettings.address(), QString("[::1]:8883"));
-        QVERIFY(brokerSettings.remotePanel && brokerSettings.usesTls());
-        QCOMPARE(brokerSettings.password, QString("secret"));
+        broker.mode = BrokerSettings::Mode::RemotePanel;
+        broker.discovery = true;
+        broker.password = "secret";
+        QCOMPARE(broker.address(), QString("[::1]:8883"));
+        QVERIFY(broker.remotePanel() && broker.usesTls());
+        // A remote panel publishes no discovery configs.
+        QCOMPARE(broker.discoveryPrefixInUse(), QString());
+        const QString path = StationProfile::paths("secret").settingsFile;
+        StationSettings settings;
+        settings.broker = broker;
+        QVERIFY(StationSettingsFile(path).save(settings));
+        QVERIFY(!contents(path).contains("secret"));
+        QVERIFY(StationSettingsFile(path).load() == settings);
     }
 
 private:

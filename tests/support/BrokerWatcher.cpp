@@ -58,7 +58,7 @@ BrokerSettings settings(const LocalBroker &broker, const QString &user, bool rem
     s.port = broker.port();
     s.user = user;
     s.password = passwordOf(user);
-    s.remotePanel = remotePanel;
+    s.mode = remotePanel ? BrokerSettings::Mode::RemotePanel : BrokerSettings::Mode::Publish;
     return s;
 }
 
