@@ -8,6 +8,7 @@
 #include "panel/SwitchSeam.h"
 #include "reconnect/ReconnectDriver.h"
 #include "remote/BrokerBridge.h"
+#include "remote/BrokerState.h"
 #include "remote/DiscoveryPublisher.h"
 #include "remote/RemoteFeature.h"
 #include "rig/HamlibModels.h"
@@ -500,6 +501,8 @@ void Station::startBroker(const QString &password)
         logInfo(text);
     });
     connect(broker.get(), &RemoteFeature::note, this, [this](const QString &text) { logInfo(text); });
+    connect(broker->state(), &BrokerState::changed, this, &Station::showBrokerState);
+    showBrokerState();
     tellBrokerOfBandFollow();
 }
 
@@ -509,6 +512,28 @@ void Station::stopBroker()
     if (remotePanelBuilt)
         return;
     broker.reset();
+    showBrokerState();
+}
+
+void Station::showBrokerState()
+{
+    if (options.headless)
+        return;
+    if (!broker || !broker->state()) {
+        delete brokerLabel;
+        return;
+    }
+    if (!brokerLabel) {
+        // Beside band follow's label; the panel's texts keep the left.
+        brokerLabel = new QLabel(&window);
+        brokerLabel->setObjectName(QStringLiteral("brokerState"));
+        window.statusBar()->addPermanentWidget(brokerLabel);
+    }
+    const BrokerState *state = broker->state();
+    brokerLabel->setText(state->label());
+    brokerLabel->setToolTip(state->detail());
+    brokerLabel->setAccessibleName(state->label());
+    brokerLabel->setAccessibleDescription(state->detail());
 }
 
 void Station::showBrokerDialog()

@@ -90,6 +90,7 @@ private:
     void bandAntennaEdited(int band, int position);
     void showFollowState();
     void showFollowLabel(const QString &text);
+    void showBrokerState();
 
     void setReconnect(bool on);
     void switchChanged();
@@ -134,6 +135,7 @@ private:
     QPointer<CaptionsDialog> captionsDialog;
     QTimer liveLineTimer;
     QPointer<QLabel> followLabel;
+    QPointer<QLabel> brokerLabel;
 
     Tell logInfo;
     Tell logWarning;

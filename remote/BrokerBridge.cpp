@@ -90,6 +90,13 @@ void BrokerBridge::setBand(const QString &newBand)
 
 void BrokerBridge::brokerConnected()
 {
+    // The switch may have answered before this bridge was made (a broker
+    // set up while connected, or whose password came late from the store).
+    if (firmwareFrame.isEmpty() && seam->snapshot().firmwareKnown) {
+        const SwitchSnapshot &snapshot = seam->snapshot();
+        firmwareFrame = QByteArray("IGW") + char(snapshot.firmwareMajor) + char(snapshot.firmwareMinor)
+                        + Protocol::terminator;
+    }
     const QString text = tr("Publishing TQX-5R on the broker %1 under %2").arg(settings.address(), settings.topic);
     if (outage->wasTold())
         emit announce(text);

@@ -54,6 +54,8 @@ signals:
     // The broker refused the login, a publish or a subscription. Each text
     // comes once per connection attempt or connection.
     void refused(const QString &text);
+    // The broker refused the login (a wrong user or password, most often).
+    void loginRefused(const QString &reason);
     // Each refused acknowledged message, after the text about it.
     void publishRefused(const QString &topic, const QByteArray &payload);
     void messageReceived(const QString &topic, const QByteArray &payload, bool retained);

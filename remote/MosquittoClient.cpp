@@ -239,6 +239,7 @@ void MosquittoClient::Worker::onConnect(mosquitto *mosq, void *data, int rc, int
         const QString reason = QString::fromUtf8(mosquitto_reason_string(rc));
         w->post([reason](MosquittoClient &c) {
             c.report(tr("The broker %1 refused the login: %2").arg(c.settings.address(), reason));
+            emit c.loginRefused(reason);
         });
         return;
     }

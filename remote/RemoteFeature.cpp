@@ -3,6 +3,7 @@
 #include "panel/MainWindow.h"
 #include "remote/BrokerBridge.h"
 #include "remote/BrokerLink.h"
+#include "remote/BrokerState.h"
 #include "remote/DiscoveryPublisher.h"
 #include "remote/MosquittoClient.h"
 
@@ -11,12 +12,15 @@ RemoteFeature::RemoteFeature(MainWindow &window, const BrokerSettings &settings,
 {
     if (settings.remotePanel()) {
         // The window keeps using its link until it goes, so it owns it.
-        remoteLink = new BrokerLink(new MosquittoClient(settings), settings, &window);
+        auto *client = new MosquittoClient(settings);
+        brokerState = new BrokerState(client, settings, this);
+        remoteLink = new BrokerLink(client, settings, &window);
         connect(remoteLink, &BrokerLink::note, this, &RemoteFeature::note);
         window.setLink(remoteLink);
         return;
     }
     auto *client = new MosquittoClient(settings, this);
+    brokerState = new BrokerState(client, settings, this);
     ownerBridge = new BrokerBridge(window.seam(), client, settings, this);
     if (!settings.discoveryPrefixInUse().isEmpty())
         discoveryPublisher = new DiscoveryPublisher(window.seam(), client, settings, this);

@@ -6,6 +6,7 @@
 
 class BrokerBridge;
 class BrokerLink;
+class BrokerState;
 class DiscoveryPublisher;
 class MainWindow;
 
@@ -25,6 +26,8 @@ public:
     BrokerBridge *bridge() const { return ownerBridge; }
     // Home Assistant discovery, when asked for; null otherwise.
     DiscoveryPublisher *discovery() const { return discoveryPublisher; }
+    // How the broker stands, for the window to show.
+    BrokerState *state() const { return brokerState; }
     // A remote panel's password, when it comes later than the panel starts.
     void setPassword(const QString &password);
 
@@ -38,4 +41,5 @@ private:
     BrokerBridge *ownerBridge = nullptr;
     DiscoveryPublisher *discoveryPublisher = nullptr;
     BrokerLink *remoteLink = nullptr;
+    BrokerState *brokerState = nullptr;
 };

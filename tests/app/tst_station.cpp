@@ -340,6 +340,92 @@ private slots:
         QCOMPARE(followLabel(), QString("Follow off"));
     }
 
+    // Remote panels learn the firmware revision however the broker was set
+    // up: remembered (its password comes from the store after the port
+    // connected) or in Broker Settings while connected.
+    void firmwareReachesTheBrokerWhateverCameFirst_data()
+    {
+        QTest::addColumn<bool>("fromTheDialog");
+        QTest::newRow("remembered, with Connect at Start") << false;
+        QTest::newRow("set up in Broker Settings while connected") << true;
+    }
+    void firmwareReachesTheBrokerWhateverCameFirst()
+    {
+        QFETCH(bool, fromTheDialog);
+        LocalBroker broker;
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        BrokerSettings set;
+        set.mode = BrokerSettings::Mode::Publish;
+        set.host = "127.0.0.1";
+        set.port = broker.port();
+        StationSettings settings;
+        settings.connectAtStart = true;
+        settings.lastConnection = defaultSerialSettings(linked->device->devicePath());
+        if (!fromTheDialog)
+            settings.broker = set;
+        QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
+        startStation();
+        station->start();
+        QTRY_VERIFY(linked->window->seam()->snapshot().firmwareKnown);
+        if (fromTheDialog) {
+            BrokerDialog *dialog = openBrokerDialog();
+            QVERIFY(dialog);
+            dialog->setSettings(set);
+            ok(dialog);
+        }
+        BrokerWatcher watcher(TestAccounts::settings(broker, "viewer"));
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.last("firmware"), VirtualSwitch::firmwareFrame(1, 12), 10000);
+    }
+
+    // While a broker is set, the window says how it stands, beside band
+    // follow's label: with the detail for a tooltip and a screen reader.
+    void brokerStateShowsInTheWindow()
+    {
+        LocalBroker broker;
+        broker.addUser("owner", "right-password");
+        QVERIFY2(broker.start(), qPrintable(broker.errorString()));
+        StationSettings settings;
+        settings.broker.mode = BrokerSettings::Mode::Publish;
+        settings.broker.host = "127.0.0.1";
+        settings.broker.port = broker.port();
+        settings.broker.user = "owner";
+        QVERIFY(StationSettingsFile(paths().settingsFile).save(settings));
+        connectToSwitch();
+        startStation();
+        // No secret store here: the login goes without a password.
+        const auto label = [this] { return linked->window->findChild<QLabel *>("brokerState"); };
+        QTRY_VERIFY_WITH_TIMEOUT(label() && label()->text() == "Broker: login refused", 10000);
+        QVERIFY2(label()->toolTip().contains("refused the login of owner"), qPrintable(label()->toolTip()));
+        QCOMPARE(label()->accessibleDescription(), label()->toolTip());
+        // The panel's own texts do not hide it.
+        QTRY_VERIFY(linked->panel.statusText().startsWith("Connected!") || !told.isEmpty());
+        QCOMPARE(label()->text(), QString("Broker: login refused"));
+
+        broker.stop();
+        BrokerDialog *dialog = openBrokerDialog();
+        QVERIFY(dialog);
+        settings.broker.user.clear();
+        dialog->setSettings(settings.broker);
+        ok(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(label() && label()->text() == "Broker: not reachable, retrying", 10000);
+        QVERIFY(label()->toolTip().contains(QString("127.0.0.1:%1").arg(broker.port())));
+
+        LocalBroker open;
+        QVERIFY2(open.start(), qPrintable(open.errorString()));
+        dialog = openBrokerDialog();
+        settings.broker.port = open.port();
+        dialog->setSettings(settings.broker);
+        ok(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(label() && label()->text() == "Broker: connected", 10000);
+
+        // Off: the label goes.
+        dialog = openBrokerDialog();
+        settings.broker.mode = BrokerSettings::Mode::Off;
+        dialog->setSettings(settings.broker);
+        ok(dialog);
+        QTRY_VERIFY(!label());
+    }
+
     // A broker given on the command line with its password file: OK in the
     // dialog, with nothing typed, must not restart the bridge without it.
     void brokerDialogOkKeepsTheCommandLinePassword()
