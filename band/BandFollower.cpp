@@ -52,7 +52,7 @@ void BandFollower::memoryFileChanged()
         }
     }
     if (changedAny)
-        emit changed();
+        apply(FollowRules::Actions());
 }
 
 qint64 BandFollower::nowMs()
@@ -85,7 +85,7 @@ bool BandFollower::setRemembered(int band, int position)
 {
     rules.setRemembered(band, position);
     const bool saved = isPosition(position) ? memory.remember(band, position) : memory.forget(band);
-    emit changed();
+    apply(FollowRules::Actions());
     return saved;
 }
 

@@ -186,6 +186,18 @@ void FollowRules::setRemembered(int band, int position)
     if (band < 0 || band >= BandPlan::count)
         return;
     antennas[static_cast<size_t>(band)] = isPosition(position) ? position : BandMemory::noAntenna;
+    // A new choice for the band the radio is on takes effect at once, as a
+    // select of band follow's (the holds, the hang time and the guard at
+    // its turn apply); a band change under way decides for itself.
+    if (band != currentBand || candidateBand != BandPlan::noBand || !isPosition(position))
+        return;
+    if (answering(state) && state.reported.position == position) {
+        pending = -1;
+        return;
+    }
+    pending = position;
+    choice.reset();
+    unconfirmed = -1;
 }
 
 FollowRules::Actions FollowRules::decide(qint64 nowMs, Actions actions)

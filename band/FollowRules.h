@@ -113,7 +113,8 @@ public:
     // The pending select has been written to the switch.
     void selectSent(qint64 nowMs);
 
-    // The operator set (or, with -1, forgot) a band's antenna by hand.
+    // The operator set (or, with -1, forgot) a band's antenna by hand; for
+    // the band the radio is on, it becomes the pending select.
     void setRemembered(int band, int position);
 
     // When something next changes by time alone, if ever.

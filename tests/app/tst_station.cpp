@@ -159,12 +159,19 @@ private slots:
         QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS5;"});
         QVERIFY(dialog->findChild<QLabel *>("liveLabel")->text().contains("rigctld answering"));
 
+        // A new choice for the band the radio is on moves the switch at once.
+        linked->device->clearReceived();
+        box20->setCurrentIndex(2);
+        emit box20->activated(2);
+        QTRY_COMPARE_WITH_TIMEOUT(selectsAtSwitch(), QList<QByteArray>{"IGS1;"}, 3000);
+
         // A hand edit of the memory file while the panel runs counts too.
+        linked->device->clearReceived();
         QVERIFY(writeFile(paths().bandMemoryFile, "40m=8\n20m=7\n"));
         QTRY_COMPARE(box20->currentIndex(), 7);
-        linked->device->clearReceived();
+        QTRY_COMPARE_WITH_TIMEOUT(selectsAtSwitch(), QList<QByteArray>{"IGS6;"}, 3000);
         QVERIFY(rig.setFrequency(7100000));
-        QTRY_COMPARE(selectsAtSwitch(), QList<QByteArray>{"IGS7;"});
+        QTRY_COMPARE_WITH_TIMEOUT(selectsAtSwitch(), (QList<QByteArray>{"IGS6;", "IGS7;"}), 3000);
     }
 
     void captionsShowAtOnceAndAfterARestart()

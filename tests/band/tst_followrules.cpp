@@ -17,6 +17,7 @@
 //   l 14.2 [tx]            a logger's reading
 //   lost [tx]              source "a" has no frequency (gone quiet)
 //   key 4                  the operator pressed key 4
+//   edit 20m=4             the operator chose Ant 4 for 20 m in the band table
 //   wait 100               time passes, and the rules look again
 //   close                  the panel closes
 //   |                      a mark in the log
@@ -127,6 +128,9 @@ QString run(const QString &script)
             record(rules->reading(now, reading));
         } else if (verb == "lost") {
             record(rules->reading(now, RigReading::none(QStringLiteral("a"), words.contains("tx"))));
+        } else if (verb == "edit") {
+            const QStringList pair = words.value(1).split('=');
+            rules->setRemembered(BandPlan::bandForKey(pair.value(0)), pair.value(1).toInt() - 1);
         } else if (verb == "key") {
             record(rules->operatorSelected(now, words.value(1).toInt() - 1));
         } else if (verb == "wait") {
@@ -271,6 +275,16 @@ private slots:
             << "sw 1; l 14.2 tx; wait 300; .; wait 300; next" << "band 20m, next +29401";
         QTest::newRow("a logger's fresh word does") << "sw 1; l 14.2; wait 300; wait 29000; sw 4; wait 300"
                                                     << "band 20m, learn 20m=4";
+
+        // The band table edited while the radio is on the band.
+        QTest::newRow("an edit for the band the radio is on selects at once")
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 3; |; wait 1000; edit 20m=6" << "band 20m, select 3 | select 6";
+        QTest::newRow("... through the holds") << "sw 1 send; f 14.2; wait 300; edit 20m=6; |; sw 1; wait 500"
+                                               << "band 20m | select 6";
+        QTest::newRow("... not for another band, nor for the antenna in use")
+            << "sw 1; f 14.2; wait 300; edit 40m=6; edit 20m=1; wait 1000" << "band 20m";
+        QTest::newRow("... nor while a band change is under way")
+            << "mem 40m=5; sw 1; f 14.2; wait 300; f 7.1; edit 20m=6; wait 300; ." << "band 20m, band 40m, select 5";
 
         // Learning.
         QTest::newRow("learned from the switch's front panel") << "sw 1; f 14.2; wait 300; sw 4; wait 300"
