@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCodec>
 #include <QTextStream>
 
 AntennaLabels::Captions AntennaLabels::read(const QString &path)
@@ -19,6 +20,13 @@ AntennaLabels::Captions AntennaLabels::parse(const QByteArray &content)
 {
     Captions captions;
     QTextStream stream(content);
+    // The Station menu writes the file as UTF-8 without a byte order mark:
+    // bytes that are UTF-8 are read so. Anything else is read in the
+    // locale's encoding, a byte order mark still telling its own.
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForName("UTF-8")->toUnicode(content.constData(), content.size(), &state);
+    if (state.invalidChars == 0)
+        stream.setCodec("UTF-8");
     while (!stream.atEnd()) {
         const QString line = stream.readLine();
         if (line.startsWith(QLatin1Char(';'), Qt::CaseSensitive))

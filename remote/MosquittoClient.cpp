@@ -20,6 +20,15 @@
 
 namespace {
 
+// libmosquitto's words for an error end some with a full stop ("Lookup
+// error."); the panel's own sentence goes on after them.
+QString withoutFullStop(QString reason)
+{
+    while (reason.endsWith(QLatin1Char('.')))
+        reason.chop(1);
+    return reason;
+}
+
 // The network thread looks at its stop flag this often while idle. A
 // publish from the GUI thread wakes it at once (libmosquitto's threaded
 // mode), so this only bounds how long a stop without a last message waits,
@@ -143,7 +152,7 @@ QString MosquittoClient::Worker::describe(int rc)
     else if (rc == MOSQ_ERR_KEEPALIVE) // libmosquitto has no words for it
         reason = tr("no answer from the broker within the keep-alive time");
     else
-        reason = QString::fromUtf8(mosquitto_strerror(rc));
+        reason = withoutFullStop(QString::fromUtf8(mosquitto_strerror(rc)));
     std::lock_guard<std::mutex> lock(logMutex);
     if (!lastError.empty()) {
         reason += QStringLiteral(" (%1)").arg(QString::fromStdString(lastError));
@@ -236,7 +245,7 @@ void MosquittoClient::Worker::onConnect(mosquitto *mosq, void *data, int rc, int
     auto *w = static_cast<Worker *>(data);
     if (rc != 0) {
         w->loginRefused = true;
-        const QString reason = QString::fromUtf8(mosquitto_reason_string(rc));
+        const QString reason = withoutFullStop(QString::fromUtf8(mosquitto_reason_string(rc)));
         w->post([reason](MosquittoClient &c) {
             c.report(tr("The broker %1 refused the login: %2").arg(c.settings.address(), reason));
             emit c.loginRefused(reason);
@@ -279,7 +288,7 @@ void MosquittoClient::Worker::onPublish(mosquitto *, void *data, int id, int rea
     if (w->recentAnswers.size() > recentAnswerCount)
         w->recentAnswers.pop_front();
     if (reasonCode >= refusalCode) {
-        const QString reason = QString::fromUtf8(mosquitto_reason_string(reasonCode));
+        const QString reason = withoutFullStop(QString::fromUtf8(mosquitto_reason_string(reasonCode)));
         w->post([id, reason](MosquittoClient &c) { c.publishAnswered(id, reason); });
     }
 }
@@ -360,7 +369,8 @@ void MosquittoClient::start()
         const QByteArray caFile = settings.caFile.toLocal8Bit();
         const int rc = mosquitto_tls_set(w->mosq, caFile.constData(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            emit connectFailed(tr("TLS with %1: %2").arg(settings.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+            emit connectFailed(
+                tr("TLS with %1: %2").arg(settings.caFile, withoutFullStop(QString::fromUtf8(mosquitto_strerror(rc)))));
             return;
         }
         // The certificate must name the host we asked for.

@@ -328,6 +328,9 @@ void BandFollowDialog::selectChosenModel()
         break;
     }
     selection->clearSelection();
+    // Nothing current either: the first arrow key in the list chooses a
+    // row, even when the filter left only one.
+    selection->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     chosenModel = model;
 }
 

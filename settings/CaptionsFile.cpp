@@ -11,8 +11,6 @@
 
 namespace {
 
-const QByteArray byteOrderMark("\xEF\xBB\xBF");
-
 QString tr(const char *text)
 {
     return QCoreApplication::translate("CaptionsFile", text);
@@ -73,7 +71,8 @@ QByteArray render(const Captions &captions, const QByteArray &existing)
         if (!caption.isEmpty())
             text += QStringLiteral("#K%1 %2\n").arg(key).arg(caption);
     }
-    return byteOrderMark + text.toUtf8();
+    // UTF-8, as the panel reads it, without a byte order mark.
+    return text.toUtf8();
 }
 
 bool write(const QString &path, const Captions &captions, QString *error)

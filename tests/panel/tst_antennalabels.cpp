@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
 
 namespace {
@@ -39,6 +40,9 @@ private slots:
         QTest::newRow("short line gives what it has") << QByteArray("#K8 ab\n#K1\n") << "[] - - - - - - [ab]";
         QTest::newRow("CR LF and no final newline") << QByteArray("; x\r\n#K1 ABCD\r\n#K2 EFGH") << "[ABCD] [EFGH] - - - - - -";
         QTest::newRow("UTF-8 with byte order mark") << QByteArray("\xEF\xBB\xBF#K1 Ant\xC3\xA9\n") << QString::fromUtf8("[Anté] - - - - - - -");
+        QTest::newRow("UTF-8 without one") << QByteArray("#K1 Ant\xC3\xA9\n") << QString::fromUtf8("[Anté] - - - - - - -");
+        QTest::newRow("not UTF-8: the locale's encoding")
+            << QByteArray("#K1 Ant\xE9\n") << QString("[%1] - - - - - - -").arg(QTextCodec::codecForLocale()->toUnicode("Ant\xE9"));
     }
     void captions()
     {

@@ -95,8 +95,12 @@ private slots:
         QString error;
         QVERIFY(CaptionsFile::write(path, captions({"New1", "", "", "Loop"}), &error));
         QCOMPARE(keys(path), QStringList({"New1", "", "", "Loop", "", "", "", ""}));
-        QCOMPARE(contents(path), QByteArray("\xEF\xBB\xBF; antennas on the tower\n#K9 nine\nnotes\n;#K2 commented\n"
+        // UTF-8 without a byte order mark.
+        QCOMPARE(contents(path), QByteArray("; antennas on the tower\n#K9 nine\nnotes\n;#K2 commented\n"
                                             "#K1 New1\n#K4 Loop\n"));
+        QVERIFY(CaptionsFile::write(path, captions({QString::fromUtf8("Anté")}), &error));
+        QVERIFY(contents(path).endsWith("#K1 Ant\xC3\xA9\n") && !contents(path).startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(keys(path).first(), QString::fromUtf8("Anté"));
     }
 
     void savePlan_data()

@@ -326,6 +326,17 @@ private slots:
         QCOMPARE(view->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(view->selectionModel()->selectedRows().first().data().toString(), QString("Hamlib"));
         QCOMPARE(dialog.settings().rig.model, 1);
+
+        // Filtered down to one model, Tab then Down chooses it.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        filter->setFocus();
+        QTest::keyClicks(filter, "yaesu 991");
+        QCOMPARE(view->model()->rowCount(), 1);
+        QTest::keyClick(filter, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), view);
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(dialog.settings().rig.model, 1035);
     }
 
     // Every band of the plan, its antenna with the key's caption; the
