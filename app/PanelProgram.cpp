@@ -8,6 +8,9 @@
 #include <QFont>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
+
+#include <functional>
 
 #include <clocale>
 #include <utility>
@@ -26,6 +29,33 @@ bool startsHeadless(int argc, char **argv)
         Log::takeQtMessages();
     return headless;
 }
+
+// Runs once when a window is first exposed, then goes.
+class ExposeWatch : public QObject
+{
+public:
+    ExposeWatch(QWindow *window, std::function<void()> then)
+        : QObject(window)
+        , then(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!done && event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            done = true;
+            then();
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then;
+    bool done = false;
+};
 
 } // namespace
 
@@ -127,8 +157,17 @@ void PanelProgram::start()
     }
     MainWindow::registerMetaType();
     pollThread = std::make_unique<ThreadLeitura>(mainWindow.get());
-    // Once the event loop runs, so an error box has a shown window over it.
-    QTimer::singleShot(0, stationPart.get(), &Station::start);
+    // Once the event loop runs and the window is on the screen where the
+    // window manager put it, so an error box at start shows over it.
+    QWindow *shown = isHeadless ? nullptr : mainWindow->windowHandle();
+    if (!shown || shown->isExposed()) {
+        QTimer::singleShot(0, stationPart.get(), &Station::start);
+        return;
+    }
+    auto *whenExposed = new ExposeWatch(shown, [station = stationPart.get()] {
+        QTimer::singleShot(0, station, &Station::start);
+    });
+    Q_UNUSED(whenExposed);
 }
 
 int PanelProgram::run()

@@ -100,7 +100,7 @@ void Station::recompute()
     run = effectiveStation(remembered, options.overrides, profilePaths.bandMemoryFile);
 }
 
-void Station::remember(const std::function<void(StationSettings &)> &change)
+QString Station::remember(const std::function<void(StationSettings &)> &change)
 {
     change(remembered);
     // Another panel of the same profile may have saved since: its settings
@@ -112,15 +112,25 @@ void Station::remember(const std::function<void(StationSettings &)> &change)
     else
         change(onFile);
     QString error;
-    if (!settingsFile.save(onFile, &error))
-        say(tr("Cannot save the settings to %1: %2").arg(settingsFile.path(), error));
-    else if (!settingsFile.keptCopy().isEmpty())
+    if (!settingsFile.save(onFile, &error)) {
+        const QString problem = tr("%1 The change holds for this run only.").arg(error);
+        fail(tr("Cannot save the settings; the change holds for this run only"), problem);
+        return problem;
+    }
+    if (!settingsFile.keptCopy().isEmpty())
         logInfo(tr("The settings file that could not be read was kept as %1").arg(settingsFile.keptCopy()));
+    return QString();
 }
 
 void Station::say(const QString &text)
 {
     window.showStatus(text);
+}
+
+void Station::fail(const QString &shortText, const QString &detail)
+{
+    window.showStatus(shortText, detail);
+    logWarning(detail);
 }
 
 void Station::giveUp()
@@ -135,10 +145,8 @@ void Station::giveUp()
 
 void Station::build()
 {
-    if (!settingsFile.problem().isEmpty()) {
-        logWarning(settingsFile.problem());
-        say(settingsFile.problem());
-    }
+    if (!settingsFile.problem().isEmpty())
+        fail(tr("The remembered settings could not all be read; see the tooltip"), settingsFile.problem());
     loadUserCaptions();
     if (!options.headless)
         wireMenu();
@@ -226,29 +234,26 @@ void Station::startBandFollow()
     if (run.broker().mode == BrokerSettings::Mode::RemotePanel) {
         // Its selects would reach the switch as commands from the broker,
         // which nothing on the panel that owns the switch holds back.
-        const QString text = tr("Band follow runs on the panel that owns the switch, not on a remote panel; "
-                                "send the logger's packets or the radio there.");
-        say(text);
-        logWarning(text);
+        fail(tr("Band follow runs on the panel that owns the switch"),
+             tr("Band follow runs on the panel that owns the switch, not on a remote panel; send the logger's "
+                "packets or the radio there."));
         return;
     }
     BandFollowSettings preferences = run.bandFollow();
     if (preferences.rig.kind == RigSourceSettings::Kind::SerialRadio && !HamlibModels::find(preferences.rig.model)) {
         // Remembered from another Hamlib, perhaps: said once, and the rest
         // of band follow runs without the radio.
-        const QString text = tr("Hamlib model %1 is not known here; the radio is not read. Choose it again "
-                                "in Band Follow Settings.").arg(preferences.rig.model);
-        say(text);
-        logWarning(text);
+        fail(tr("Hamlib model %1 is not known here; the radio is not read").arg(preferences.rig.model),
+             tr("Hamlib model %1 is not known here; the radio is not read. Choose it again in Band Follow "
+                "Settings.").arg(preferences.rig.model));
         preferences.rig.kind = RigSourceSettings::Kind::None;
     }
     if (!preferences.hasSource())
         return;
     bandFollow = std::make_unique<BandFollow>(preferences, run.bandMemoryPath, window.seam());
     connect(bandFollow.get(), &BandFollow::statusText, this, &Station::say);
+    connect(bandFollow.get(), &BandFollow::problem, this, &Station::fail);
     connect(bandFollow.get(), &BandFollow::changed, this, &Station::showFollowState);
-    for (const QString &problem : bandFollow->startProblems())
-        logWarning(problem);
     tellBrokerOfBandFollow();
     if (bandDialog)
         bandDialog->setBandAntennas(bandFollow->memory());
@@ -358,7 +363,9 @@ void Station::bandFollowApplied(const BandFollowSettings &preferences)
     if (changed.isEmpty())
         return;
     options.overrides.forget(changed);
-    remember([&](StationSettings &s) { StationKeys::copy(applied, s, changed); });
+    const QString problem = remember([&](StationSettings &s) { StationKeys::copy(applied, s, changed); });
+    if (!problem.isEmpty() && bandDialog)
+        bandDialog->setSaveProblem(problem);
     recompute();
     // Sources start, stop or restart at once.
     stopBandFollow();
@@ -376,8 +383,13 @@ void Station::bandAntennaEdited(int band, int position)
         BandMemory memory(run.bandMemoryPath);
         saved = isPosition(position) ? memory.remember(band, position) : memory.forget(band);
     }
-    if (!saved)
-        say(tr("Cannot save the band memory to %1").arg(run.bandMemoryPath));
+    if (!saved) {
+        const QString problem = tr("Cannot save the band memory to %1; the choice holds for this run only.")
+                                    .arg(run.bandMemoryPath);
+        fail(tr("Cannot save the band memory"), problem);
+        if (bandDialog)
+            bandDialog->setSaveProblem(problem);
+    }
 }
 
 // --- Reconnect and Connect at Start -----------------------------------------------------------
@@ -434,11 +446,9 @@ void Station::startBrokerAsSet()
         const BrokerChecks::Problems problems = BrokerChecks::check(run.broker(), QString());
         if (!problems.host.isEmpty() || !problems.port.isEmpty() || !problems.topic.isEmpty()
             || !problems.discoveryPrefix.isEmpty()) {
-            const QString text = tr("The remembered broker settings cannot be used (the host, port or topic is "
-                                    "not valid); the panel starts without the broker. Mend them in Broker "
-                                    "Settings.");
-            say(text);
-            logWarning(text);
+            fail(tr("The remembered broker settings cannot be used"),
+                 tr("The remembered broker settings cannot be used (the host, port or topic is not valid); the "
+                    "panel starts without the broker. Mend them in Broker Settings."));
             return;
         }
     }
@@ -568,7 +578,9 @@ void Station::brokerApplied(const BrokerSettings &preferences, const QString &ty
     if (changed.isEmpty() && password == brokerPassword)
         return;
     options.overrides.forget(changed);
-    remember([&](StationSettings &s) { StationKeys::copy(applied, s, changed); });
+    const QString problem = remember([&](StationSettings &s) { StationKeys::copy(applied, s, changed); });
+    if (!problem.isEmpty() && brokerDialog)
+        brokerDialog->setSaveProblem(problem);
     recompute();
     if (remotePanelBuilt) {
         // The window reaches the switch through the broker for this run.
@@ -615,8 +627,14 @@ void Station::showCaptionsDialog()
 void Station::captionsApplied(const CaptionsFile::Captions &captions)
 {
     window.setCaptions(QStringList(captions.begin(), captions.end()));
-    const QStringList messages =
-        CaptionsFile::save(CaptionsFile::savePlan(besideProgram(), profilePaths.captionsFile), captions);
-    if (!messages.isEmpty())
-        say(messages.join(QLatin1Char(' ')));
+    const CaptionsFile::SavePlan plan = CaptionsFile::savePlan(besideProgram(), profilePaths.captionsFile);
+    QStringList errors = CaptionsFile::save(plan, captions);
+    // The notice about the file beside the program is the dialog's own.
+    errors.removeAll(plan.warning);
+    if (errors.isEmpty())
+        return;
+    const QString problem = tr("%1 The captions show until the program ends.").arg(errors.join(QLatin1Char(' ')));
+    fail(tr("Cannot save the captions; they show until the program ends"), problem);
+    if (captionsDialog)
+        captionsDialog->setSaveProblem(problem);
 }

@@ -80,7 +80,8 @@ private:
     void wireMenu();
     void refreshMenu();
     void recompute();
-    void remember(const std::function<void(StationSettings &)> &change);
+    // Remembers a change; the problem, if it could not be saved (said too).
+    QString remember(const std::function<void(StationSettings &)> &change);
 
     void startBandFollow();
     void tellBrokerOfBandFollow();
@@ -107,6 +108,9 @@ private:
     void captionsApplied(const CaptionsFile::Captions &captions);
 
     void say(const QString &text);
+    // A failure: a short line in the status bar, the whole of it in its
+    // tooltip and on stderr with its level.
+    void fail(const QString &shortText, const QString &detail);
     void giveUp();
 
     MainWindow &window;

@@ -17,6 +17,7 @@ BandFollow::BandFollow(const BandFollowSettings &settings, const QString &memory
     bandFollower = new BandFollower(seam, memoryPath.isEmpty() ? BandMemory::defaultPath() : memoryPath,
                                     settings.hangMs, this);
     connect(bandFollower, &BandFollower::statusText, this, &BandFollow::statusText);
+    connect(bandFollower, &BandFollower::problem, this, &BandFollow::problem);
     connect(bandFollower, &BandFollower::bandChanged, this, &BandFollow::bandChanged);
     bandFollower->setFreshen([this] { return freshen(); });
 
@@ -35,11 +36,12 @@ BandFollow::BandFollow(const BandFollowSettings &settings, const QString &memory
             emit changed();
         });
     }
-    if (!problems.isEmpty()) {
-        // Once the event loop runs, so whoever shows the text is listening.
-        const QString first = problems.first();
-        QTimer::singleShot(0, this, [this, first] { emit statusText(first); });
-    }
+    // Once the event loop runs, so whoever shows them is listening; in a few
+    // words, what comes before the reason.
+    QTimer::singleShot(0, this, [this] {
+        for (const QString &whole : qAsConst(problems))
+            emit problem(whole.section(QStringLiteral(": "), 0, 0).section(QStringLiteral(" ("), 0, 0), whole);
+    });
     if (std::optional<HamlibSettings> rig = settings.rig.hamlib()) {
         rig->retryMs = rigRetryMs;
         rigIsRigctld = rig->model == HamlibSettings::rigctldModel;

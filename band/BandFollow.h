@@ -41,6 +41,9 @@ public:
 
 signals:
     void statusText(const QString &text);
+    // Something that went wrong, in a few words, and the whole of it (paths,
+    // reasons) for a tooltip and the log.
+    void problem(const QString &shortText, const QString &detail);
     void bandChanged(const QString &bandKey);
     // The band, a hold, a source or the memory may have changed.
     void changed();

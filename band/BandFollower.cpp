@@ -135,7 +135,8 @@ void BandFollower::apply(const FollowRules::Actions &actions)
     if (actions.learnedPosition >= 0) {
         const bool saved = memory.remember(actions.learnedBand, actions.learnedPosition);
         if (!saved && !saveFailureShown)
-            emit statusText(tr("Cannot save the band memory to %1").arg(memory.path()));
+            emit problem(tr("Cannot save the band memory"), tr("Cannot save the band memory to %1; what was learned "
+                                                                "holds for this run only.").arg(memory.path()));
         saveFailureShown = !saved;
     }
     switch (actions.notice) {

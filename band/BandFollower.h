@@ -51,6 +51,7 @@ public slots:
 
 signals:
     void statusText(const QString &text);
+    void problem(const QString &shortText, const QString &detail);
     void bandChanged(const QString &bandKey);
     // After each event: the band, a hold or the memory may have changed.
     void changed();

@@ -77,7 +77,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(session, &LinkSession::opened, this,
             [this](const SerialSettings &, const QString &message) { linkOpened(message); });
     connect(session, &LinkSession::closed, this, &MainWindow::linkClosed);
-    connect(session, &LinkSession::status, this, &MainWindow::showStatus);
+    connect(session, &LinkSession::status, this, [this](const QString &text) { showStatus(text); });
     serialLink = new SerialLink(serialPort, this);
     setLink(serialLink);
     publishSnapshot();
@@ -128,7 +128,7 @@ void MainWindow::connectAtStart(const QString &portName)
 {
     if (link == serialLink)
         session->useCustomPort(portName);
-    openSerialPort();
+    openPort(link == serialLink);
 }
 
 bool MainWindow::queueCommand(CommandWord word, CommandQueue::Origin origin)
@@ -145,8 +145,16 @@ bool MainWindow::queueCommand(CommandWord word, CommandQueue::Origin origin)
 
 void MainWindow::openSerialPort()
 {
-    if (!session->open(settings->serialSettings())) {
-        critical(tr("Error"), link->errorString());
+    openPort(false);
+}
+
+void MainWindow::openPort(bool namePort)
+{
+    const SerialSettings p = settings->serialSettings();
+    if (!session->open(p)) {
+        // At start nobody chose the port just now: the box says which.
+        critical(tr("Error"), namePort ? tr("Cannot open %1: %2").arg(p.portName, link->errorString())
+                                       : link->errorString());
         // A reconnect may have opened the port while the box was up.
         if (!link->isOpen())
             showStatus(tr("Open error"));
@@ -412,6 +420,15 @@ void MainWindow::on_actionAbout_Veltrix_triggered()
     dialog->show();
 }
 
+bool MainWindow::event(QEvent *event)
+{
+    // A message stays until the next one replaces it: a menu entry the
+    // pointer passes over (none has a tip of its own) must not wipe it.
+    if (event->type() == QEvent::StatusTip)
+        return true;
+    return QMainWindow::event(event);
+}
+
 void MainWindow::keyPressEvent(QKeyEvent *event)
 {
     // A held F-key acts once: auto-repeat would queue words faster than the
@@ -450,9 +467,13 @@ QStringList MainWindow::captions() const
     return view->captions();
 }
 
-void MainWindow::showStatus(const QString &message)
+void MainWindow::showStatus(const QString &message, const QString &detail)
 {
     ui->statusBar->showMessage(message);
+    if (ui->statusBar->toolTip() != detail) {
+        ui->statusBar->setToolTip(detail);
+        ui->statusBar->setAccessibleDescription(detail);
+    }
 }
 
 
@@ -475,7 +496,7 @@ void MainWindow::setLink(SwitchLink *newLink)
     // The receive step runs when bytes have come or an answer is awaited;
     // nothing is read here.
     connect(link->device(), &QIODevice::readyRead, this, [this] { pump.bytesCame(); });
-    connect(link, &SwitchLink::status, this, &MainWindow::showStatus);
+    connect(link, &SwitchLink::status, this, [this](const QString &text) { showStatus(text); });
     // Frames come again once the far end is back; until then a silence is
     // the far end's, and its own message stays.
     connect(link, &SwitchLink::ready, this, [this] { pump.farEndReady(); });

@@ -106,7 +106,9 @@ public:
     // Closes the port as "Disconnect" does, except that the status bar is
     // left alone and the loss handler is not told.
     void closeSerialPortQuietly();
-    void showStatus(const QString &message);
+    // A status bar message; detail, when there is more to say (paths and
+    // reasons), goes in the status bar's tooltip and accessible description.
+    void showStatus(const QString &message, const QString &detail = QString());
     // The keys' captions; an empty caption leaves a key blank.
     void setCaptions(const QStringList &captions);
     QStringList captions() const;
@@ -145,9 +147,12 @@ private slots:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void loadAntennaLabels();
+    // "Connect to TQX-5R"; a failure's box names the port when asked.
+    void openPort(bool namePort);
     void critical(const QString &title, const QString &text);
     void selectRotor(int n);
     void updateSuperSplitIndicator();

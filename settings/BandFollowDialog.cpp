@@ -108,10 +108,12 @@ BandFollowDialog::BandFollowDialog(QWidget *parent)
         }
         if (!acceptable())
             return;
+        setSaveProblem(QString());
         emit applied(settings());
-        if (which == QDialogButtonBox::Ok)
+        if (which == QDialogButtonBox::Ok && saveProblem.isEmpty())
             accept();
     });
+    ui->saveProblemLabel->hide();
 
     setSettings(BandFollowSettings());
 }
@@ -299,9 +301,16 @@ void BandFollowDialog::setCaptions(const CaptionsFile::Captions &newCaptions)
         fillAntennaChoices(box);
 }
 
+void BandFollowDialog::setSaveProblem(const QString &problem)
+{
+    saveProblem = problem;
+    FieldProblem::showSaveProblem(ui->saveProblemLabel, problem);
+}
+
 void BandFollowDialog::setLiveStatus(const QString &text)
 {
     ui->liveLabel->setText(text);
+    FieldProblem::growToFit(this);
 }
 
 void BandFollowDialog::chooseModel(int model)

@@ -28,6 +28,10 @@ class BandFollowDialog : public QDialog
     Q_OBJECT
 
 public:
+    // What could not be saved of what applied() handed over: said in the
+    // dialog, which then stays open. Called from a slot of applied().
+    void setSaveProblem(const QString &problem);
+
     explicit BandFollowDialog(QWidget *parent = nullptr);
     ~BandFollowDialog() override;
 
@@ -73,4 +77,5 @@ private:
     BandFollowSettings base;  // what setSettings() gave, for the fields the dialog does not show
     int chosenModel = 0;
     bool filtering = false;
+    QString saveProblem;
 };

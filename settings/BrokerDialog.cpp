@@ -58,10 +58,12 @@ BrokerDialog::BrokerDialog(SecretStore *store, const QString &profile, QWidget *
         }
         if (!acceptable())
             return;
+        setSaveProblem(QString());
         apply();
-        if (which == QDialogButtonBox::Ok)
+        if (which == QDialogButtonBox::Ok && saveProblem.isEmpty())
             accept();
     });
+    ui->saveProblemLabel->hide();
 
     setSettings(BrokerSettings());
 }
@@ -102,6 +104,9 @@ void BrokerDialog::setSettings(const BrokerSettings &settings)
                           tr("No secret store is in use; the password is kept for this run only."));
     } else if (settings.host.isEmpty() || settings.user.isEmpty()) {
         showPasswordState(SecretStore::State::NotStored, QString());
+        // Whether a secret store answers at all is said as the dialog opens,
+        // before a password is typed: the answer for no login tells it.
+        store->read(savedKey);
     } else {
         ui->passwordStateLabel->setText(tr("Asking the secret store for the password…"));
         store->read(savedKey);
@@ -203,6 +208,12 @@ void BrokerDialog::passwordSaved(const BrokerSecretKey &key, SecretStore::State 
     showPasswordState(state, message);
 }
 
+void BrokerDialog::setSaveProblem(const QString &problem)
+{
+    saveProblem = problem;
+    FieldProblem::showSaveProblem(ui->saveProblemLabel, problem);
+}
+
 void BrokerDialog::showPasswordState(SecretStore::State state, const QString &message)
 {
     switch (state) {
@@ -216,6 +227,7 @@ void BrokerDialog::showPasswordState(SecretStore::State state, const QString &me
         ui->passwordStateLabel->setText(message);
         break;
     }
+    FieldProblem::growToFit(this);
 }
 
 void BrokerDialog::updateFields()

@@ -21,6 +21,10 @@ class BrokerDialog : public QDialog
     Q_OBJECT
 
 public:
+    // What could not be saved of what applied() handed over: said in the
+    // dialog, which then stays open. Called from a slot of applied().
+    void setSaveProblem(const QString &problem);
+
     // Without a store, the password is kept for this run only, and the
     // dialog says so.
     explicit BrokerDialog(SecretStore *store, const QString &profile = QString(), QWidget *parent = nullptr);
@@ -59,4 +63,5 @@ private:
     BrokerSecretKey savedKey;
     QString savedPassword;
     bool passwordTyped = false;
+    QString saveProblem;
 };

@@ -1,4 +1,5 @@
 #include "settings/CaptionsDialog.h"
+#include "settings/FieldProblem.h"
 
 #include "ui_CaptionsDialog.h"
 
@@ -18,14 +19,18 @@ CaptionsDialog::CaptionsDialog(QWidget *parent)
     for (QLineEdit *edit : edits)
         connect(edit, &QLineEdit::textEdited, this, [this, edit] { keepStorable(edit); });
     ui->noticeLabel->hide();
+    ui->saveProblemLabel->hide();
 
     connect(ui->buttonBox, &QDialogButtonBox::clicked, this, [this](QAbstractButton *button) {
         switch (ui->buttonBox->standardButton(button)) {
         case QDialogButtonBox::Ok:
+            setSaveProblem(QString());
             emit applied(captions());
-            accept();
+            if (saveProblem.isEmpty())
+                accept();
             break;
         case QDialogButtonBox::Apply:
+            setSaveProblem(QString());
             emit applied(captions());
             break;
         default:
@@ -54,10 +59,17 @@ CaptionsFile::Captions CaptionsDialog::captions() const
     return captions;
 }
 
+void CaptionsDialog::setSaveProblem(const QString &problem)
+{
+    saveProblem = problem;
+    FieldProblem::showSaveProblem(ui->saveProblemLabel, problem);
+}
+
 void CaptionsDialog::setNotice(const QString &text)
 {
     ui->noticeLabel->setText(text);
     ui->noticeLabel->setVisible(!text.isEmpty());
+    FieldProblem::growToFit(this);
 }
 
 // A field holds only what can be stored: a longer word typed or pasted is cut

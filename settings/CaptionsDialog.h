@@ -20,6 +20,10 @@ class CaptionsDialog : public QDialog
     Q_OBJECT
 
 public:
+    // What could not be saved of what applied() handed over: said in the
+    // dialog, which then stays open. Called from a slot of applied().
+    void setSaveProblem(const QString &problem);
+
     explicit CaptionsDialog(QWidget *parent = nullptr);
     ~CaptionsDialog() override;
 
@@ -40,4 +44,5 @@ private:
 
     Ui::CaptionsDialog *ui = nullptr;
     std::array<QLineEdit *, positionCount> edits{};
+    QString saveProblem;
 };

@@ -177,8 +177,15 @@ bool StationSettingsFile::save(const StationSettings &settings, QString *error)
     writeSettings(file, settings);
     file.sync();
     if (file.status() != QSettings::NoError) {
-        if (error)
-            *error = tr("Cannot write the settings file %1.").arg(filePath);
+        if (error) {
+            const QFileInfo info(filePath);
+            const QFileInfo folder(info.absolutePath());
+            *error = !folder.exists()        ? tr("Cannot write the settings file %1: its folder cannot be made.")
+                     : !folder.isWritable()  ? tr("Cannot write the settings file %1: its folder is read-only.")
+                     : info.exists() && !info.isWritable() ? tr("Cannot write the settings file %1: it is read-only.")
+                                                           : tr("Cannot write the settings file %1.");
+            *error = error->arg(filePath);
+        }
         return false;
     }
     return true;

@@ -84,6 +84,8 @@ private slots:
         ModalDismisser dismisser;
         QTimer::singleShot(0, &window, [&window] { window.connectAtStart("/dev/tqx5r-not-here"); });
         QTRY_COMPARE(dismisser.titles(), QStringList{"Error"});
+        // Nobody chose the port just now: the box names it, and why.
+        QCOMPARE(dismisser.texts(), QStringList{"Cannot open /dev/tqx5r-not-here: No such file or directory"});
         QCOMPARE(window.findChild<QStatusBar *>("statusBar")->currentMessage(), QString("Open error"));
     }
 };

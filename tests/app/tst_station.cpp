@@ -24,6 +24,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -246,7 +247,9 @@ private slots:
         QVERIFY(writeFile(paths().settingsFile, garbage));
         startStation();
         QCOMPARE(told.size(), 1);
-        QVERIFY2(told.first().contains(paths().settingsFile), qPrintable(told.first()));
+        // In a few words; the whole, with the file, in the tooltip.
+        QVERIFY2(!told.first().contains(paths().settingsFile), qPrintable(told.first()));
+        QVERIFY(linked->window->statusBar()->toolTip().contains(paths().settingsFile));
         QVERIFY(!action("actionReconnect_Automatically")->isChecked());
         QCOMPARE(contents(paths().settingsFile), garbage);
     }
@@ -258,7 +261,7 @@ private slots:
         for (const QString &path : {paths().settingsFile, paths().bandMemoryFile, paths().captionsFile})
             QVERIFY(QProcess::execute("mkfifo", {path}) == 0);
         startStation();
-        QVERIFY(linked->window->statusBar()->currentMessage().contains("not a plain file"));
+        QVERIFY(linked->window->statusBar()->toolTip().contains("not a plain file"));
         QCOMPARE(BandMemory(paths().bandMemoryFile).load(), BandMemory::empty());
     }
 
@@ -431,6 +434,65 @@ private slots:
         dialog->setSettings(settings.broker);
         ok(dialog);
         QTRY_VERIFY(!label());
+    }
+
+    // Nothing is lost quietly: a Station dialog whose settings cannot be
+    // saved stays open and says why; the status bar says it in a few words
+    // that fit beside its labels, the whole in its tooltip and on stderr; a
+    // menu opened after it does not wipe it.
+    void aSaveThatFailsIsSaidAndTheDialogStaysOpen()
+    {
+        // The configuration folder cannot be made (a file is in its place):
+        // no file of the station can be written, even by root.
+        QVERIFY(writeFile(config->path() + "/tqx5r-panel", "not a folder"));
+        QStringList warnings;
+        startStation();
+        station->setLog([](const QString &) {}, [&warnings](const QString &line) { warnings << line; });
+        const auto staysOpenSaying = [&](QDialog *dialog, const QString &why) {
+            QVERIFY(dialog->isVisible());
+            auto *problem = dialog->findChild<QLabel *>("saveProblemLabel");
+            QVERIFY(problem && problem->isVisible());
+            QVERIFY2(problem->text().contains(why), qPrintable(problem->text()));
+            QVERIFY2(warnings.join('\n').contains(why), qPrintable(warnings.join('\n')));
+            QVERIFY(linked->window->statusBar()->toolTip().contains(why));
+            const QString shown = linked->window->statusBar()->currentMessage();
+            QVERIFY2(!shown.contains(config->path()), qPrintable(shown));
+            warnings.clear();
+        };
+
+        action("actionAntenna_Captions")->trigger();
+        auto *captions = linked->window->findChild<CaptionsDialog *>();
+        captions->setCaptions({"Yagi", "", "", "", "", "", "", ""});
+        ok(captions);
+        staysOpenSaying(captions, config->path());
+        QCOMPARE(keyText(1), QString("Yagi"));
+
+        action("actionBand_Follow_Settings")->trigger();
+        auto *bandFollow = linked->window->findChild<BandFollowDialog *>();
+        bandFollow->findChild<QSpinBox *>("hangBox")->setValue(1500);
+        ok(bandFollow);
+        staysOpenSaying(bandFollow, "station.ini");
+
+        BrokerDialog *broker = openBrokerDialog();
+        broker->findChild<QLineEdit *>("topicEdit")->setText("shack");
+        ok(broker);
+        staysOpenSaying(broker, "station.ini");
+
+        // The short text fits beside the labels, and stays while a menu is open.
+        const QString shown = linked->window->statusBar()->currentMessage();
+        int room = linked->window->statusBar()->width();
+        for (const char *label : {"bandFollowState", "brokerState"}) {
+            if (const auto *shownLabel = linked->window->findChild<QLabel *>(label))
+                room -= shownLabel->width();
+        }
+        QVERIFY2(linked->window->statusBar()->fontMetrics().horizontalAdvance(shown) < room, qPrintable(shown));
+        QMenu *menu = linked->panel.child<QMenu>("menuStation");
+        linked->window->menuBar()->setActiveAction(menu->menuAction());
+        QTRY_VERIFY(menu->isVisible());
+        menu->setActiveAction(action("actionConnect_at_Start"));
+        QCoreApplication::processEvents();
+        QCOMPARE(linked->window->statusBar()->currentMessage(), shown);
+        menu->hide();
     }
 
     // A broker given on the command line with its password file: OK in the

@@ -119,6 +119,34 @@ void checkReadable(QWidget &dialog)
     }
 }
 
+// Every label the dialog shows has room for its whole text.
+void checkWholeTextShows(QDialog &dialog)
+{
+    if (!dialog.isVisible()) {
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    }
+    QCoreApplication::processEvents();
+    for (QLabel *label : dialog.findChildren<QLabel *>()) {
+        if (!label->isVisibleTo(&dialog) || label->text().isEmpty())
+            continue;
+        const QString name = label->objectName() + ": " + label->text();
+        if (label->wordWrap()) {
+            const int needed = label->heightForWidth(label->contentsRect().width());
+            QVERIFY2(needed <= label->contentsRect().height() + 1,
+                     qPrintable(QString("%1 (needs %2 px, has %3)").arg(name).arg(needed).arg(label->contentsRect().height())));
+        } else {
+            QString shown = label->text();
+            if (label->buddy())
+                shown.replace(QRegularExpression("&(.)"), "\\1");
+            QVERIFY2(label->fontMetrics().horizontalAdvance(shown) <= label->contentsRect().width() + 1,
+                     qPrintable(name));
+        }
+        QVERIFY2(dialog.rect().contains(label->geometry().translated(label->parentWidget()->mapTo(&dialog, QPoint()))),
+                 qPrintable(name + " lies beyond the dialog"));
+    }
+}
+
 } // namespace
 
 // The Station menu's dialogs with real widgets: what they show, what they
@@ -452,6 +480,37 @@ private slots:
         QCOMPARE(sent.effectivePort(), 8883);
         QCOMPARE(sent.caFile, ca.fileName());
         QCOMPARE(applied.first()[1].toString(), QString("s3cret pass"));
+    }
+
+    // Field errors and notes are read whole at the dialogs' own size: the
+    // broker's with every field wrong and no secret store (said as soon as
+    // it opens), band follow's with its own.
+    void wholeTextsShow()
+    {
+        BrokerDialog broker(nullptr);
+        BrokerSettings publish;
+        publish.mode = BrokerSettings::Mode::Publish;
+        broker.setSettings(publish);
+        QVERIFY(child<QLabel>(broker, "passwordStateLabel")->text().contains("kept for this run only"));
+        broker.show();
+        replaceText(child<QLineEdit>(broker, "hostEdit"), "user:password@broker.lan:1884");
+        replaceText(child<QLineEdit>(broker, "portEdit"), "seventy thousand");
+        replaceText(child<QLineEdit>(broker, "topicEdit"), "shack/#/+");
+        replaceText(child<QLineEdit>(broker, "userEdit"), "op");
+        child<QCheckBox>(broker, "discoveryBox")->setChecked(true);
+        replaceText(child<QLineEdit>(broker, "prefixEdit"), "home/+");
+        checkWholeTextShows(broker);
+
+        BandFollowDialog bandFollow;
+        BandFollowSettings serial;
+        serial.rig.kind = RigSourceSettings::Kind::SerialRadio;
+        bandFollow.setSettings(serial);
+        bandFollow.show();
+        replaceText(child<QLineEdit>(bandFollow, "otherPortsEdit"), "twelve thousand 239.255.0.1:99999");
+        replaceText(child<QLineEdit>(bandFollow, "sendersEdit"), "10.0.0.300/99 not-an-address");
+        bandFollow.setLiveStatus("20 m · held: TX · rigctld answering · logger: UDP 12060 taken by another program · "
+                                 "logger: no packet yet");
+        checkWholeTextShows(bandFollow);
     }
 
     void readableAndInReadingOrder()
