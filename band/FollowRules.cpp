@@ -375,8 +375,12 @@ std::optional<qint64> FollowRules::nextDeadline(qint64 nowMs) const
 
 std::optional<qint64> FollowRules::statusWantedAt() const
 {
+    // Only for a band with an antenna to select: a poll timed for nothing
+    // would only add traffic.
     if (candidateBand != BandPlan::noBand)
-        return candidateSinceMs + settleMs;
+        return isPosition(antennas[static_cast<size_t>(candidateBand)]) && !choice
+                   ? std::optional<qint64>(candidateSinceMs + settleMs)
+                   : std::nullopt;
     if (pending >= 0 && countedAtMs && !heardSinceCount)
         return *countedAtMs;
     return std::nullopt;

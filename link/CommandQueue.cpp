@@ -35,6 +35,10 @@ CommandQueue::Turn CommandQueue::takeNext()
         turn.word = queued.takeFirst();
         origin = origins.takeFirst();
     }
+    // The turn was the guarded word's, but what was read at its start held
+    // it back (its owner no longer calls it ready): refused all the same.
+    if (!turn.word && !guardedRests && guardedWord.placed && guardedWord.placed())
+        turn.refused = true;
     if (turn.word)
         lastWasFeatureWord = origin == Origin::Feature;
     // A refused guarded word gives its turn to a poll and sits out the next

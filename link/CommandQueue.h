@@ -36,6 +36,7 @@ public:
     {
         std::function<bool()> ready;                       // as far as its owner knows now
         std::function<std::optional<CommandWord>()> take;  // asks its guard; the word, if it may go
+        std::function<bool()> placed;                      // a guarded word waits, ready or not
     };
 
     void setGuardedWord(GuardedWord guarded);

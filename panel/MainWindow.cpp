@@ -64,7 +64,8 @@ MainWindow::MainWindow(QWidget *parent)
     switchSeam = new SwitchSeam(
         [this](CommandWord word) { return queueCommand(word, CommandQueue::Origin::Feature); }, this);
     commandQueue.setGuardedWord({[this] { return switchSeam->guardedWordReady(); },
-                                 [this] { return switchSeam->takeGuardedWord(); }});
+                                 [this] { return switchSeam->takeGuardedWord(); },
+                                 [this] { return switchSeam->guardedWord().has_value(); }});
     connect(switchSeam, &SwitchSeam::guardedWordChanged, this, [this] {
         commandQueue.refresh();
         pump.nudge();

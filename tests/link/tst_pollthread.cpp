@@ -60,6 +60,7 @@ QVector<qint64> cycles(qint64 endMs, qint64 stepBackAtMs = -1)
 //       a poll went instead
 //   s   before the coming turn the switch reports SEND: read at the turn,
 //       it makes the guard refuse from then on
+//   h   the same, but its owner hears it first and no longer calls it ready
 //   !   the next word may go at the coming turn ("w" logged) or not ("-")
 QString run(const QString &script)
 {
@@ -67,12 +68,15 @@ QString run(const QString &script)
     std::optional<CommandWord> guarded;
     bool guardAllows = true;
     bool sendArrives = false;
-    queue.setGuardedWord({[&] { return guarded.has_value(); },
+    bool holdArrives = false;
+    bool ownerReady = true;
+    queue.setGuardedWord({[&] { return guarded.has_value() && ownerReady; },
                           [&]() -> std::optional<CommandWord> {
                               if (!guarded || !guardAllows)
                                   return std::nullopt;
                               return std::exchange(guarded, std::nullopt);
-                          }});
+                          },
+                          [&] { return guarded.has_value(); }});
     QStringList log;
     for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
         const int position = step.mid(1).toInt();
@@ -87,10 +91,14 @@ QString run(const QString &script)
             break;
         case '!': log << (queue.wordWaiting() ? "w" : "-"); break;
         case 's': sendArrives = true; break;
+        case 'h': holdArrives = true; break;
         case 't': {
             const SendTurn::Wrote wrote = SendTurn::run(
                 queue.wordWaiting() ? SendTurn::Kind::Command : SendTurn::Kind::Poll,
-                {[&] { guardAllows = guardAllows && !std::exchange(sendArrives, false); },
+                {[&] {
+                     guardAllows = guardAllows && !std::exchange(sendArrives, false);
+                     ownerReady = ownerReady && !std::exchange(holdArrives, false);
+                 },
                  [&] { return queue.takeNext(); },
                  [&](CommandWord word, bool) { log << QString::number(Protocol::commandOperand(word)); },
                  [&] {
@@ -390,6 +398,7 @@ private slots:
         QTest::newRow("... and the features' words go meanwhile") << "f1 f2 G5 t t t t t" << "P 1 P P 2";
         QTest::newRow("SEND read at the turn stops the guarded word before it is written") << "g5 s t t" << "P P";
         QTest::newRow("... but not the operator's word") << "o1 g5 s t t" << "1 P";
+        QTest::newRow("held by what its turn read, it gives the turn to a poll too") << "g5 h t t" << "P P";
     }
     void turns()
     {
