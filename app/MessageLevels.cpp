@@ -15,7 +15,7 @@ QList<Entry> makeTable()
         {Level::Error, QStringLiteral("Open error")},
         {Level::Error, QStringLiteral("The connection to %1 was lost: %2")},
         {Level::Warning, QStringLiteral("Connection to %1 lost; reconnecting…")},
-        {Level::Warning, QStringLiteral("Cannot open %1: %2; retrying…")},
+        {Level::Warning, QStringLiteral("Cannot open %1: %2")},
         {Level::Warning, QStringLiteral("%1 opened but the TQX-5R did not answer; retrying…")},
         {Level::Warning, QStringLiteral("No answer from TQX-5R")},
         {Level::Warning, QStringLiteral("Not connected to TQX-5R")},

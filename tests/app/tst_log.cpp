@@ -60,6 +60,8 @@ private slots:
         QTest::newRow("an option") << "--follow-hang: '99999' is not a time in milliseconds (0 to 10000)." << warning;
         QTest::newRow("plain password") << "The broker password goes to host:1883 unencrypted; use --mqtt-cafile"
                                         << warning;
+        QTest::newRow("a radio's port refused") << "Cannot open /dev/ttyRIG1: permission denied (the service needs group "
+                                                   "plugdev: SupplementaryGroups=plugdev)" << warning;
         QTest::newRow("band follow held") << "Band follow held: logger port flooded" << warning;
         QTest::newRow("a select") << "20 m: Ant 3" << info;
         QTest::newRow("a part of a message is not the message") << "xNo answer from TQX-5R" << info;
