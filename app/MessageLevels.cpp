@@ -36,6 +36,7 @@ QList<Entry> makeTable()
         {Level::Warning, QStringLiteral("Rig not answering")},
         {Level::Warning, QStringLiteral("Band follow held: %1")},
         {Level::Warning, QStringLiteral("Cannot listen for logger %1")},
+        {Level::Warning, QStringLiteral("Logger packets from %1 are not taken%2")},
         {Level::Warning, QStringLiteral("Logger port '%1' is not a UDP port%2")},
         {Level::Warning, QStringLiteral("Allowed sender '%1' is not an address%2")},
         {Level::Warning, QStringLiteral("Hamlib model %1 is not known here%2")},

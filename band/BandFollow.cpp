@@ -29,6 +29,11 @@ BandFollow::BandFollow(const BandFollowSettings &settings, const QString &memory
         problems << loggers->listen(logger.ports);
         connect(loggers, &LoggerListener::reading, bandFollower, &BandFollower::takeReading);
         connect(loggers, &LoggerListener::flooded, bandFollower, &BandFollower::loggerFlooded);
+        connect(loggers, &LoggerListener::senderRefused, this, [this](const QString &sender) {
+            emit problem(tr("Logger packets from %1 are not taken").arg(sender),
+                         tr("Logger packets from %1 are not taken: it is not an allowed sender (--logger-from, or "
+                            "the allowed senders in Band Follow Settings)").arg(sender));
+        });
         // A select that waited for these packets may go now.
         connect(loggers, &LoggerListener::packetsRead, bandFollower, &BandFollower::reconsider);
         connect(loggers, &LoggerListener::packetsRead, this, [this] {

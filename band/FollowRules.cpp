@@ -103,8 +103,8 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
 
 FollowRules::Actions FollowRules::statusFrame(qint64 nowMs)
 {
-    if (countedAtMs && state.linkOpen)
-        heardSinceCount = true;
+    if (state.linkOpen)
+        lastFrameMs = nowMs;
     return decide(nowMs, Actions());
 }
 
@@ -239,7 +239,6 @@ void FollowRules::settle(qint64 nowMs, Actions &actions)
     unconfirmed = -1;
     // A move at the front panel just before now shows in the next frame.
     countedAtMs = nowMs;
-    heardSinceCount = false;
 }
 
 void FollowRules::resolveChoice(qint64 nowMs, Actions &actions)
@@ -318,11 +317,33 @@ FollowRules::Hold FollowRules::hold(qint64 nowMs) const
         return Hold::OffBand;
     if (pending >= 0 && state.reported.isBusy(pending))
         return Hold::Busy;
-    if (pending >= 0 && countedAtMs && !heardSinceCount)
+    if (awaitingStatus())
         return Hold::AwaitingStatus;
     if (lastSentMs && nowMs - *lastSentMs < followSpacingMs)
         return Hold::Spacing;
     return Hold::None;
+}
+
+std::optional<qint64> FollowRules::freshFrom() const
+{
+    std::optional<qint64> from = countedAtMs;
+    const auto later = [&from](qint64 at) {
+        if (!from || at > *from)
+            from = at;
+    };
+    if (lastTransmitMs)
+        later(*lastTransmitMs + hangMs);
+    if (lastSentMs)
+        later(*lastSentMs + followSpacingMs);
+    return from;
+}
+
+bool FollowRules::awaitingStatus() const
+{
+    if (pending < 0)
+        return false;
+    const std::optional<qint64> from = freshFrom();
+    return from && (!lastFrameMs || *lastFrameMs < *from);
 }
 
 bool FollowRules::inFlight(qint64 nowMs) const
@@ -381,8 +402,8 @@ std::optional<qint64> FollowRules::statusWantedAt() const
         return isPosition(antennas[static_cast<size_t>(candidateBand)]) && !choice
                    ? std::optional<qint64>(candidateSinceMs + settleMs)
                    : std::nullopt;
-    if (pending >= 0 && countedAtMs && !heardSinceCount)
-        return *countedAtMs;
+    if (awaitingStatus())
+        return freshFrom();
     return std::nullopt;
 }
 

@@ -26,10 +26,10 @@
 //   would write it: transmitting (and hangMs after the last transmit report
 //   or SEND), the logger port flooded, SEND, split or super split, the
 //   operator mid-choice, the link closed or silent, the antenna busy, the
-//   radio off the band, no status frame read since the band counted (a
-//   move at the front panel may not have shown yet; a poll is timed for
-//   the moment the band counts), or less than followSpacingMs since the
-//   last select of ours. A newer band change replaces it, a choice of the
+//   radio off the band, no status frame read since the band counted or a
+//   hold by time (the hang time, the spacing) ended (a move at the front
+//   panel may not have shown yet; a poll is timed for that moment), or
+//   less than followSpacingMs since the last select of ours. A newer band change replaces it, a choice of the
 //   operator's drops it.
 // - A position change the panel did not ask for, reported by a connected,
 //   answering switch outside split and super split while the radio is on a
@@ -154,6 +154,12 @@ private:
     void operatorChose(qint64 nowMs, int position, bool reported);
     void answeringAgain(const SwitchSnapshot &snapshot);
     bool inFlight(qint64 nowMs) const;
+    // From when a status frame must have been read before the pending select
+    // may leave: the moment its band counted or the last hold by time ended
+    // (the hang time, the spacing), whichever is later. A move at the front
+    // panel made just before shows in that frame.
+    std::optional<qint64> freshFrom() const;
+    bool awaitingStatus() const;
     bool anyTransmitting() const;
     // A transmitting source that has fallen silent, or none.
     const Source *silentTransmitter(qint64 nowMs) const;
@@ -184,7 +190,7 @@ private:
     bool silenceTold = false;
     bool flooded = false;
     std::optional<qint64> countedAtMs;    // when the pending select's band counted
-    bool heardSinceCount = false;         // a status frame read since then
+    std::optional<qint64> lastFrameMs;    // when a status frame was last read
     QHash<QString, Source> sources;
     SwitchSnapshot state;
 };

@@ -57,6 +57,12 @@ bool CommandQueue::guardedReady() const
     return guardedRestTurns == 0 && guardedWord.ready && guardedWord.ready();
 }
 
+void CommandQueue::guardedWordWritten(CommandWord word)
+{
+    if (guardedWord.written)
+        guardedWord.written(word);
+}
+
 void CommandQueue::pollSent()
 {
     lastWasFeatureWord = false;

@@ -37,6 +37,7 @@ public:
         std::function<bool()> ready;                       // as far as its owner knows now
         std::function<std::optional<CommandWord>()> take;  // asks its guard; the word, if it may go
         std::function<bool()> placed;                      // a guarded word waits, ready or not
+        std::function<void(CommandWord)> written;          // the word taken has been written
     };
 
     void setGuardedWord(GuardedWord guarded);
@@ -57,6 +58,10 @@ public:
     Turn takeNext();
     // A poll request was written.
     void pollSent();
+    // The guarded word this turn took has been written.
+    void guardedWordWritten(CommandWord word);
+    // A guarded word waits, ready or not.
+    bool guardedPlaced() const { return guardedWord.placed && guardedWord.placed(); }
     // The guarded word came, went or changed readiness.
     void refresh();
 

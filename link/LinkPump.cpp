@@ -17,8 +17,17 @@ void LinkPump::setLink(SwitchLink *link)
 
 void LinkPump::commandTurn()
 {
+    // A turn the guarded word was due that ends with nothing written (what
+    // the read showed took the word back) still goes to a poll.
+    const bool guardedWasDue = queue.guardedPlaced();
     SendTurn::run(SendTurn::Kind::Command,
-                  {[this] { readArrived(); }, [this] { return queue.takeNext(); },
+                  {[this] { readArrived(); },
+                   [this, guardedWasDue] {
+                       CommandQueue::Turn turn = queue.takeNext();
+                       if (!turn.word && guardedWasDue)
+                           turn.refused = true;
+                       return turn;
+                   },
                    [this](CommandWord word, bool guarded) { writeWord(word, guarded); }, [this] { writePoll(); }});
     nudge();
 }
@@ -44,9 +53,12 @@ void LinkPump::writeWord(CommandWord word, bool guarded)
 {
     current->sendCommand(word);
     // A guarded word has just been allowed: it leaves now, before anything
-    // else the program does could be news its guard has not seen.
-    if (guarded)
+    // else the program does could be news its guard has not seen; only
+    // then is its owner told (and says so).
+    if (guarded) {
         current->pushOut();
+        queue.guardedWordWritten(word);
+    }
     awaitAnswer();
 }
 

@@ -65,7 +65,8 @@ MainWindow::MainWindow(QWidget *parent)
         [this](CommandWord word) { return queueCommand(word, CommandQueue::Origin::Feature); }, this);
     commandQueue.setGuardedWord({[this] { return switchSeam->guardedWordReady(); },
                                  [this] { return switchSeam->takeGuardedWord(); },
-                                 [this] { return switchSeam->guardedWord().has_value(); }});
+                                 [this] { return switchSeam->guardedWord().has_value(); },
+                                 [this](CommandWord word) { switchSeam->guardedWordWritten(word); }});
     connect(switchSeam, &SwitchSeam::guardedWordChanged, this, [this] {
         commandQueue.refresh();
         pump.nudge();

@@ -89,7 +89,11 @@ std::optional<CommandWord> SwitchSeam::takeGuardedWord()
         return std::nullopt;
     guarded.reset();
     setReady(false);
-    if (guard.left)
-        guard.left(*word);
     return word;
+}
+
+void SwitchSeam::guardedWordWritten(CommandWord word)
+{
+    if (guard.left)
+        guard.left(word);
 }

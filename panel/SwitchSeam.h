@@ -25,8 +25,8 @@ public:
     // Queues a feature's word; false when the queue is full and it is refused.
     using QueueWord = std::function<bool(CommandWord)>;
 
-    // Asked at the moment the guarded word would be written, and told when
-    // it was taken to be written.
+    // Asked at the moment the guarded word would be written, and told once
+    // it has been written.
     struct Guard
     {
         std::function<bool()> mayLeave;
@@ -62,6 +62,8 @@ public:
     std::optional<CommandWord> guardedWord() const { return guarded; }
     // The word, if its guard lets it leave now; it is then no longer here.
     std::optional<CommandWord> takeGuardedWord();
+    // The word taken has been written: its owner is told now.
+    void guardedWordWritten(CommandWord word);
 
 public slots:
     bool queueWord(qint16 word);

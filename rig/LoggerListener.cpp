@@ -1,6 +1,7 @@
 #include "rig/LoggerListener.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -18,6 +19,28 @@ QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
 {
     QStringList failures;
     for (const LoggerEndpoint &endpoint : endpoints) {
+        // Two of the panel's own ports on one number: the same port named
+        // twice, or a group to hear on a port every interface already has.
+        bool handled = false;
+        for (int i = 0; i < boundEndpoints.size() && !handled; ++i) {
+            const LoggerEndpoint &other = boundEndpoints.at(i);
+            if (other.port != endpoint.port)
+                continue;
+            handled = true;
+            const QHostAddress mine = endpoint.bindAddress();
+            const QHostAddress theirs = other.bindAddress();
+            if (mine == theirs && (endpoint.isMulticast() ? endpoint.address == other.address : !other.isMulticast()))
+                break;  // named twice
+            const bool everyInterface = theirs == QHostAddress(QHostAddress::AnyIPv4) && !other.isMulticast();
+            if (endpoint.isMulticast() && (everyInterface || other.isMulticast())
+                && sockets.at(i)->joinMulticastGroup(endpoint.address))
+                break;  // the group's packets come on that port too
+            failures << tr("Cannot listen for logger packets on UDP %1: it clashes with UDP %2, given too")
+                            .arg(endpoint.toString(), other.toString());
+            notBound << endpoint.toString();
+        }
+        if (handled)
+            continue;
         auto *socket = new QUdpSocket(this);
         // A packet sent to one address reaches only one of the programs on
         // its port, and a transmit report lost to another program would let
@@ -42,6 +65,7 @@ QStringList LoggerListener::listen(const QList<LoggerEndpoint> &endpoints)
         socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBufferBytes);
         connect(socket, &QUdpSocket::readyRead, this, [this, socket] { readPending(socket); });
         sockets << socket;
+        boundEndpoints << endpoint;
     }
     return failures;
 }
@@ -76,12 +100,44 @@ void LoggerListener::readPending(QUdpSocket *socket)
             continue;
         }
         const QNetworkDatagram datagram = socket->receiveDatagram(maxDatagramBytes);
-        if (!senders.accepts(datagram.senderAddress()))
+        if (!accepts(datagram.senderAddress()))
             continue;
         if (const std::optional<RigReading> parsed = LoggerPackets::parse(datagram.data(), followedRadio))
             emit reading(*parsed);
     }
     emit packetsRead();
+}
+
+bool LoggerListener::accepts(const QHostAddress &sender)
+{
+    if (senders.accepts(sender))
+        return true;
+    // Allowing this computer allows it by every address it has.
+    if (senders.accepts(QHostAddress(QHostAddress::LocalHost)) && fromThisComputer(sender))
+        return true;
+    const QString name = sender.toString();
+    if (refusedSenders.size() < maxRefusedSendersTold && !refusedSenders.contains(name)) {
+        refusedSenders << name;
+        emit senderRefused(name);
+    }
+    return false;
+}
+
+bool LoggerListener::fromThisComputer(const QHostAddress &sender)
+{
+    bool isIpv4 = false;
+    const QHostAddress address(sender.toIPv4Address(&isIpv4));
+    if (!isIpv4)
+        return false;
+    if (localAddresses.contains(address))
+        return true;
+    // An address may have come since (DHCP, a link up): looked up again,
+    // but not for every packet of a stranger.
+    if (localAddressesRead.isValid() && localAddressesRead.elapsed() < localAddressesFreshMs)
+        return false;
+    localAddressesRead.start();
+    localAddresses = QNetworkInterface::allAddresses();
+    return localAddresses.contains(address);
 }
 
 void LoggerListener::checkFlood()

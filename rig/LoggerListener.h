@@ -32,6 +32,10 @@ class LoggerListener : public QObject
 public:
     static constexpr qint64 maxDatagramBytes = 8 * 1024;
     static constexpr int datagramsPerTurn = 32;
+    // Refused senders told, at most; addresses of this computer looked up
+    // again at most this often.
+    static constexpr int maxRefusedSendersTold = 16;
+    static constexpr qint64 localAddressesFreshMs = 5000;
     // Room in the kernel for a burst of packets while the window is busy.
     static constexpr int receiveBufferBytes = 1024 * 1024;
 
@@ -62,17 +66,28 @@ signals:
     void packetsRead();
     // A port began or ceased to hear far more than a logger sends.
     void flooded(bool flooded);
+    // Packets from this sender are dropped, it not being allowed; once per
+    // sender.
+    void senderRefused(const QString &sender);
 
 private:
     void readPending(QUdpSocket *socket);
     void checkFlood();
+    bool accepts(const QHostAddress &sender);
+    // Whether the address is one of this computer's (a logger here that
+    // sends to a multicast group sends from its network address).
+    bool fromThisComputer(const QHostAddress &sender);
 
     QList<QUdpSocket *> sockets;
+    QList<LoggerEndpoint> boundEndpoints;   // beside sockets, one each
     QHash<QUdpSocket *, FloodWatch> floods;
     QElapsedTimer clock;
     QTimer calmTimer;
     bool floodedNow = false;
     QStringList notBound;
+    QList<QHostAddress> localAddresses;
+    QElapsedTimer localAddressesRead;
+    QStringList refusedSenders;
     SenderFilter senders;
     int followedRadio = LoggerPackets::activeRadio;
 };

@@ -146,13 +146,14 @@ QList<Key> makeTable()
         flag(Name::reconnect, [](StationSettings &s) -> bool & { return s.reconnect; }),
         flag(Name::connectAtStart, [](StationSettings &s) -> bool & { return s.connectAtStart; }),
         text(QStringLiteral("Connection/Port"), [](StationSettings &s) -> QString & { return s.lastConnection.portName; }),
+        // A connection's parameters are never 0; a record never filled is
+        // one without a port, whose values nobody reads.
         number(QStringLiteral("Connection/BaudRate"),
-               [](StationSettings &s) -> int & { return s.lastConnection.baudRate; }, 0, intMax),
-        // A record that was never filled holds zeros.
+               [](StationSettings &s) -> int & { return s.lastConnection.baudRate; }, 1, intMax),
         choice<QSerialPort::DataBits>(
             QStringLiteral("Connection/DataBits"),
             [](StationSettings &s) -> QSerialPort::DataBits & { return s.lastConnection.dataBits; },
-            {QSerialPort::DataBits(0), QSerialPort::Data5, QSerialPort::Data6, QSerialPort::Data7, QSerialPort::Data8}),
+            {QSerialPort::Data5, QSerialPort::Data6, QSerialPort::Data7, QSerialPort::Data8}),
         choice<QSerialPort::Parity>(
             QStringLiteral("Connection/Parity"), [](StationSettings &s) -> QSerialPort::Parity & { return s.lastConnection.parity; },
             {QSerialPort::NoParity, QSerialPort::EvenParity, QSerialPort::OddParity, QSerialPort::SpaceParity,
@@ -160,7 +161,7 @@ QList<Key> makeTable()
         choice<QSerialPort::StopBits>(
             QStringLiteral("Connection/StopBits"),
             [](StationSettings &s) -> QSerialPort::StopBits & { return s.lastConnection.stopBits; },
-            {QSerialPort::StopBits(0), QSerialPort::OneStop, QSerialPort::OneAndHalfStop, QSerialPort::TwoStop}),
+            {QSerialPort::OneStop, QSerialPort::OneAndHalfStop, QSerialPort::TwoStop}),
         choice<QSerialPort::FlowControl>(
             QStringLiteral("Connection/FlowControl"),
             [](StationSettings &s) -> QSerialPort::FlowControl & { return s.lastConnection.flowControl; },

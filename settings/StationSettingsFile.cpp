@@ -34,7 +34,14 @@ StationSettings readSettings(const QSettings &file, QStringList *badKeys, QStrin
         if (file.contains(key.name) && !key.set(s, file.value(key.name)))
             bad << key.name;
     }
-    if (!s.lastConnection.portName.isEmpty()) {
+    if (s.lastConnection.portName.isEmpty()) {
+        // No connection remembered: the zeros of a record never filled are
+        // no mistake.
+        for (const QString &name : StationKeys::connectionKeys()) {
+            if (file.value(name).toString().trimmed() == QLatin1String("0"))
+                bad.removeAll(name);
+        }
+    } else {
         StationSettings defaults;
         defaults.lastConnection = defaultSerialSettings(s.lastConnection.portName);
         for (const QString &name : StationKeys::connectionKeys()) {

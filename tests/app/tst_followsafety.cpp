@@ -145,6 +145,10 @@ private slots:
         QCOMPARE(run->told.count("Band follow held: logger port flooded"), 1);
         const QList<VirtualSwitch::ReceivedFrame> frames = linked().device->receivedFrames();
         for (int i = 1; i < frames.size(); ++i) {
+            // Paced as ever: words never closer than the spacing of sends.
+            QVERIFY2(frames.at(i).firstByteNs - frames.at(i - 1).firstByteNs > shortestSendGapNs,
+                     qPrintable(QStringLiteral("two words %1 ms apart")
+                                    .arg((frames.at(i).firstByteNs - frames.at(i - 1).firstByteNs) / 1e6)));
             QVERIFY2(frames.at(i).firstByteNs - frames.at(i - 1).firstByteNs <= longestPollGapNs,
                      qPrintable(QStringLiteral("%1 ms without a word to the switch")
                                     .arg((frames.at(i).firstByteNs - frames.at(i - 1).firstByteNs) / 1e6)));
@@ -231,6 +235,9 @@ private:
     static constexpr qint64 hangNs = 500 * 1000000LL;
     // The switch is heard at least this often, whatever band follow does.
     static constexpr qint64 longestPollGapNs = 300 * 1000000;
+    // More than 100 ms apart, less what the line and the switch's reading
+    // may take from one word and not the other.
+    static constexpr qint64 shortestSendGapNs = 90 * 1000000;
 
     LinkedPanel &linked() { return *run->linked; }
     QAction *action(const char *name) { return linked().panel.child<QAction>(name); }

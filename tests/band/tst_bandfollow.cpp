@@ -166,6 +166,10 @@ private slots:
         linked->window->callEnvioFila();
         QTest::qWait(100);
         QVERIFY(framesAtSwitch("IGS").isEmpty());
+        // Once the hang time is over, a status frame read after it lets it go.
+        QTRY_VERIFY_WITH_TIMEOUT(follow->follower()->hold() != FollowRules::Hold::AfterTransmit, 2000);
+        QVERIFY(!linked->window->seam()->guardedWordReady());
+        pollOnce();
         QTRY_VERIFY_WITH_TIMEOUT(linked->window->seam()->guardedWordReady(), 2000);
         QVERIFY(VirtualSwitch::monotonicNs() - receivedNs >= hangMs * 1000000);
         linked->window->callEnvioFila();

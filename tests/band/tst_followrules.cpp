@@ -224,35 +224,40 @@ private slots:
         QTest::newRow("back on the band before settling")
             << "mem 20m=3; sw 3; f 14.2; wait 300; f 7.1; wait 10; f 14.2; wait 300" << "band 20m";
         QTest::newRow("one select at a time, a second apart")
-            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; wait 300; .; sw 3; f 7.1; wait 300; .; wait 699; |; wait 1"
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; wait 300; .; sw 3; f 7.1; wait 300; .; wait 699; |; wait 1; ."
             << "band 20m, select 3, band 40m | select 5";
         QTest::newRow("a newer band replaces the waiting select")
             << "mem 20m=3; mem 40m=5; mem 15m=6; sw 1; f 14.2; wait 300; .; sw 3; f 7.1; wait 300; f 21.1; wait 300; .; "
-               "wait 1000"
+               "wait 1000; ."
             << "band 20m, select 3, band 40m, band 15m, select 6";
 
         // What holds a select back, checked when it would leave, and its release.
         QTest::newRow("transmitting news just before the turn holds it")
-            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; f 14.2 tx; |; f 14.2; wait 499; |; wait 1"
+            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; f 14.2 tx; |; f 14.2; wait 499; |; wait 1; ."
             << "band 20m | | select 3";
         QTest::newRow("SEND just before the turn holds it")
-            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; sw 1 send; |; sw 1; wait 499; |; wait 1" << "band 20m | | select 3";
+            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; sw 1 send; |; sw 1; wait 499; |; wait 1; ." << "band 20m | | select 3";
         QTest::newRow("a flooded logger port holds it, and the end of the flood counts as the end of a transmission")
-            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; flood; |; wait 1000; |; calm; wait 499; |; wait 1"
+            << "mem 20m=3; sw 1; f 14.2; wait 300; ~.; flood; |; wait 1000; |; calm; wait 499; |; wait 1; ."
             << "band 20m | | | select 3";
         QTest::newRow("the hang counts from the last transmit report")
-            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 14.2; wait 400; f 14.2 tx; f 14.2; wait 499; |; wait 1"
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 14.2; wait 400; f 14.2 tx; f 14.2; wait 499; |; wait 1; ."
             << "band 20m | select 3";
+        QTest::newRow("a move at the front panel seen only after the hang time stands, for the band")
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 14.2; wait 500; sw 6; wait 300" << "band 20m, learn 20m=6";
+        QTest::newRow("... and after band follow's own spacing")
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2; wait 300; .; sw 3; f 7.1; wait 300; .; wait 700; sw 7; wait 300"
+            << "band 20m, select 3, band 40m, learn 40m=7";
         QTest::newRow("no hang when it is 0") << "hang 0; mem 20m=3; sw 1 send; f 14.2; wait 300; |; sw 1"
                                               << "band 20m | select 3";
         QTest::newRow("any source transmitting holds")
-            << "mem 20m=3; sw 1; f@b 14.2 tx; f 14.2; wait 300; .; f 14.2; |; f@b 14.2; wait 500" << "band 20m | select 3";
+            << "mem 20m=3; sw 1; f@b 14.2 tx; f 14.2; wait 300; .; f 14.2; |; f@b 14.2; wait 500; ." << "band 20m | select 3";
         QTest::newRow("newer band change replaces a held switch")
-            << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 300; f 7.1 tx; wait 300; .; |; f 7.1; wait 500"
+            << "mem 20m=3; mem 40m=5; sw 1; f 14.2 tx; wait 300; f 7.1 tx; wait 300; .; |; f 7.1; wait 500; ."
             << "band 20m, band 40m | select 5";
         QTest::newRow("radio left the band while held")
             << "mem 20m=3; sw 1; f 14.2 tx; wait 300; f 27.5 tx; f 27.5; wait 500" << "band 20m";
-        QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 27.5; wait 500; |; f 14.2"
+        QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 27.5; wait 500; |; f 14.2; ."
                                            << "band 20m | select 3";
         QTest::newRow("busy antenna") << "mem 20m=3; sw 1 busy=3; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
         QTest::newRow("split") << "mem 20m=3; sw 1 split; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
@@ -263,13 +268,13 @@ private slots:
 
         // Sources gone quiet.
         QTest::newRow("rig gone quiet while transmitting holds, and says so")
-            << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 300; .; lost tx; wait 300; |; f 14.2; wait 500"
+            << "mem 20m=3; sw 1; f 7.1 tx; f 14.2 tx; wait 300; .; lost tx; wait 300; |; f 14.2; wait 500; ."
             << "band 20m, held: rig silent | resumed, select 3";
         QTest::newRow("logger silent while transmitting, told once")
-            << "mem 20m=3; sw 1; l 14.2 tx; wait 300; .; wait 30000; wait 1; wait 5000; |; l 14.2; wait 500"
+            << "mem 20m=3; sw 1; l 14.2 tx; wait 300; .; wait 30000; wait 1; wait 5000; |; l 14.2; wait 500; ."
             << "band 20m, held: logger silent | resumed, select 3";
         QTest::newRow("a band counted stays the band to select for, however long a hold")
-            << "mem 20m=3; sw 1 send; l 14.2; wait 300; wait 35000; |; sw 1; wait 500" << "band 20m | select 3";
+            << "mem 20m=3; sw 1 send; l 14.2; wait 300; wait 35000; |; sw 1; wait 500; ." << "band 20m | select 3";
         QTest::newRow("... nor anything to learn") << "sw 1; l 14.2; wait 300; wait 30001; sw 4; wait 300" << "band 20m";
         QTest::newRow("a logger transmitting is looked at again when it would turn stale")
             << "sw 1; l 14.2 tx; wait 300; .; wait 300; next" << "band 20m, next +29401";
@@ -278,8 +283,8 @@ private slots:
 
         // The band table edited while the radio is on the band.
         QTest::newRow("an edit for the band the radio is on selects at once")
-            << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 3; |; wait 1000; edit 20m=6" << "band 20m, select 3 | select 6";
-        QTest::newRow("... through the holds") << "sw 1 send; f 14.2; wait 300; edit 20m=6; |; sw 1; wait 500"
+            << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 3; |; wait 1000; edit 20m=6; ." << "band 20m, select 3 | select 6";
+        QTest::newRow("... through the holds") << "sw 1 send; f 14.2; wait 300; edit 20m=6; |; sw 1; wait 500; ."
                                                << "band 20m | select 6";
         QTest::newRow("... not for another band, nor for the antenna in use")
             << "sw 1; f 14.2; wait 300; edit 40m=6; edit 20m=1; wait 1000" << "band 20m";
@@ -296,7 +301,7 @@ private slots:
         QTest::newRow("... more than two seconds late, on a band with no memory")
             << "mem 40m=5; sw 1; f 7.1; wait 300; .; f 14.2; wait 2500; sw 5; wait 300" << "band 40m, select 5, band 20m";
         QTest::newRow("an earlier select showing late is not learned for the next band")
-            << "mem 40m=5; mem 20m=3; sw 1; f 7.1; wait 300; .; f 14.2; wait 170; sw 5; wait 130; .; wait 700"
+            << "mem 40m=5; mem 20m=3; sw 1; f 7.1; wait 300; .; f 14.2; wait 170; sw 5; wait 130; .; wait 700; ."
             << "band 40m, select 5, band 20m, select 3";
         QTest::newRow("a change while our select is on its way is not learned")
             << "mem 20m=3; sw 1; f 14.2; wait 300; .; sw 6; wait 300" << "band 20m, select 3";

@@ -76,7 +76,7 @@ QString run(const QString &script)
                                   return std::nullopt;
                               return std::exchange(guarded, std::nullopt);
                           },
-                          [&] { return guarded.has_value(); }});
+                          [&] { return guarded.has_value(); }, nullptr});
     QStringList log;
     for (const QString &step : script.split(' ', Qt::SkipEmptyParts)) {
         const int position = step.mid(1).toInt();

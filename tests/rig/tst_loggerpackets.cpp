@@ -175,6 +175,44 @@ private slots:
         QTRY_VERIFY(allAtOther());
     }
 
+    // The panel's own ports on one number: named twice is one port; a group
+    // on a port every interface has comes in on it; two unicast ports that
+    // overlap clash, and that is said as such. A logger on this computer
+    // sending to a group sends from its network address: allowing this
+    // computer allows that too.
+    void listenerSortsItsOwnPorts()
+    {
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        const quint16 port = probe.localPort();
+        probe.close();
+        const auto at = [port](const QString &address) {
+            return *LoggerEndpoint::parse(address.isEmpty() ? QString::number(port) : address + ':' + QString::number(port));
+        };
+        {
+            LoggerListener twice;
+            QVERIFY(twice.listen({at(""), at("127.0.0.1")}).isEmpty());
+        }
+        {
+            LoggerListener clash;
+            const QStringList failures = clash.listen({at("0.0.0.0"), at("127.0.0.1")});
+            QCOMPARE(failures.size(), 1);
+            QVERIFY2(failures.first().contains("clashes with UDP 0.0.0.0"), qPrintable(failures.first()));
+        }
+        LoggerListener group;
+        SenderFilter thisComputer;
+        thisComputer.allow(*AllowedSender::parse("127.0.0.1"));
+        group.setSenderFilter(thisComputer);
+        QVERIFY(group.listen({at("0.0.0.0"), at("239.255.0.1")}).isEmpty());
+        QSignalSpy readings(&group, &LoggerListener::reading);
+        QSignalSpy refused(&group, &LoggerListener::senderRefused);
+        QUdpSocket logger;
+        QCOMPARE(logger.writeDatagram(radioInfo(sampleFields), QHostAddress("239.255.0.1"), port),
+                 qint64(radioInfo(sampleFields).size()));
+        QTRY_COMPARE(readings.size(), 1);
+        QCOMPARE(refused.size(), 0);
+    }
+
     // Any other port is the panel's alone: a program on it already is said,
     // and one that comes later (even on one address of it, with address
     // reuse) is refused, so it can never take the transmit reports.
@@ -221,7 +259,10 @@ private slots:
         QTest::addColumn<bool>("fromTheNetwork");
         QTest::newRow("port alone: this computer only") << "" << "" << true << false;
         QTest::newRow("every interface") << "0.0.0.0:" << "" << true << true;
-        QTest::newRow("every interface, one sender") << "0.0.0.0:" << "127.0.0.1" << true << false;
+        // Allowing this computer allows it by its network address too (what a
+        // logger here sending to a multicast group sends from).
+        QTest::newRow("every interface, this computer") << "0.0.0.0:" << "127.0.0.1" << true << true;
+        QTest::newRow("every interface, one other sender") << "0.0.0.0:" << "192.0.2.7" << false << false;
         QTest::newRow("every interface, the network's subnet") << "0.0.0.0:" << "NET" << false << true;
     }
     void listenerHearsOnlyWhomItMay()

@@ -240,6 +240,9 @@ private slots:
         QTest::newRow("a baud rate that is no number") << QByteArray("Port=/dev/ttyUSB4\nBaudRate=abc\nDataBits=8\n"
                                                                      "Parity=0\nStopBits=1\nFlowControl=0\n")
                                                        << "make no sense and their defaults are used: Connection/BaudRate";
+        QTest::newRow("zeros, as a record never filled holds them")
+            << QByteArray("Port=/dev/ttyUSB4\nBaudRate=0\nDataBits=0\nParity=0\nStopBits=0\nFlowControl=0\n")
+            << "Connection/BaudRate, Connection/DataBits, Connection/StopBits";
     }
     void lastConnectionTakesTheDialogsDefaults()
     {
