@@ -23,6 +23,7 @@
 #include <QSerialPort>
 #include <QtTest>
 
+#include <clocale>
 #include <functional>
 #include <map>
 
@@ -43,6 +44,8 @@ class tst_SettingsEffects : public QObject
 private slots:
     void initTestCase()
     {
+        // As the program does at start, before Hamlib runs on its thread.
+        std::setlocale(LC_NUMERIC, "C");
         // No secret store answers: a remembered broker logs in with its
         // user and no password, as a broker without accounts lets it.
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tqx5r-test-bus");
