@@ -402,7 +402,8 @@ std::optional<qint64> FollowRules::statusWantedAt() const
         return isPosition(antennas[static_cast<size_t>(candidateBand)]) && !choice
                    ? std::optional<qint64>(candidateSinceMs + settleMs)
                    : std::nullopt;
-    if (awaitingStatus())
+    // A switch that is not heard (closed, silent) is polled as ever.
+    if (awaitingStatus() && answering(state))
         return freshFrom();
     return std::nullopt;
 }
