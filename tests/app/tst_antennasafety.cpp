@@ -6,7 +6,12 @@
 #include "support/Files.h"
 #include "support/StationRun.h"
 
+#include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QJsonArray>
+#include <QLabel>
+#include <QTableWidget>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
@@ -174,6 +179,46 @@ private slots:
         onBand(1900000, "160 m");
         QTRY_COMPARE(commandsShort(), (QList<QByteArray>{"IGP//0;", "IGS4;", "IGS5;", "IGP511;"}));
         QTRY_VERIFY(run->snapshot().reported.split && run->snapshot().reported.splitPosition == 1);
+    }
+
+    // Antenna Bands, from the Station menu: the file's ignored lines are
+    // said once (not again when it is saved unchanged) and shown in the
+    // dialog; what OK writes counts at once and keeps every other line.
+    // A file that cannot be written keeps the dialog open, saying why.
+    void theDialogKeepsTheRestOfTheFile()
+    {
+        const QByteArray mine = "; the station's antennas\n[Bands]\n6=6m\n9=20m\n[Notes]\nYagi=on the tower\n";
+        start(mine);
+        onBand(1900000, "160 m");
+        const QString ignored = "Some lines of antennas.ini are ignored; see the tooltip";
+        QTRY_COMPARE(run->told.count(ignored), 1);
+        QVERIFY(run->warnings.join('\n').contains("line 4: there is no antenna '9' (antennas are 1 to 8)"));
+        QVERIFY(writeFile(antennasPath, mine));
+        QTest::qWait(500);
+        QCOMPARE(run->told.count(ignored), 1);
+
+        run->linked->panel.child<QAction>("actionAntenna_Bands")->trigger();
+        auto *dialog = run->linked->window->findChild<QDialog *>("AntennaBandsDialog");
+        QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(dialog->findChild<QLabel *>("noticeLabel")->text().contains("there is no antenna '9'"));
+        auto *grid = dialog->findChild<QTableWidget *>("bandGrid");
+        grid->item(2, BandPlan::bandForKey("160m"))->setCheckState(Qt::Unchecked);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!dialog->isVisible());
+        QTRY_COMPARE(key(3)->accessibleDescription(), QString("not for 160 m"));
+        const QByteArray written = contents(antennasPath);
+        QVERIFY2(written.startsWith("; the station's antennas\n[Bands]\n6=6m\n9=20m\n3=2200m 630m 80m"), written.constData());
+        QVERIFY2(written.endsWith("[Notes]\nYagi=on the tower\n"), written.constData());
+
+        // A folder in the file's place.
+        QVERIFY(QFile::remove(antennasPath) && QDir(files->path()).mkdir("antennas.ini"));
+        run->linked->panel.child<QAction>("actionAntenna_Bands")->trigger();
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->findChild<QLabel *>("saveProblemLabel")->text().contains("The rules hold for this run only."));
+        QVERIFY(run->warnings.join('\n').contains("The rules hold for this run only."));
+        // ... and the rules still hold.
+        QCOMPARE(key(3)->accessibleDescription(), QString("not for 160 m"));
     }
 
     // Without rules nothing is set at the seam: no word is judged, no key
