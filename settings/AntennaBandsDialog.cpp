@@ -35,7 +35,7 @@ AntennaBandsDialog::AntennaBandsDialog(QWidget *parent)
     setRules(AntennaRules());
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    grid->setCurrentCell(0, 0);
+    grid->setCurrentCell(0, 0, QItemSelectionModel::NoUpdate);
     ui->noticeLabel->hide();
     ui->saveProblemLabel->hide();
 
@@ -117,6 +117,26 @@ void AntennaBandsDialog::setCaptions(const CaptionsFile::Captions &captions)
         cell(p, receiveOnlyColumn())->setData(Qt::AccessibleTextRole, tr("%1 receive only").arg(antenna));
     }
     ui->bandGrid->setVerticalHeaderLabels(rows);
+    fitGrid();
+}
+
+void AntennaBandsDialog::fitGrid()
+{
+    // The whole grid shows, without scrolling: the dialog is as large as it,
+    // measured in the theme's fonts and padding.
+    QTableWidget *grid = ui->bandGrid;
+    grid->ensurePolished();
+    grid->horizontalHeader()->ensurePolished();
+    grid->verticalHeader()->ensurePolished();
+    grid->resizeColumnsToContents();
+    grid->resizeRowsToContents();
+    int width = grid->verticalHeader()->sizeHint().width() + 2 * grid->frameWidth();
+    for (int column = 0; column < grid->columnCount(); ++column)
+        width += grid->columnWidth(column);
+    int height = grid->horizontalHeader()->sizeHint().height() + 2 * grid->frameWidth();
+    for (int row = 0; row < grid->rowCount(); ++row)
+        height += grid->rowHeight(row);
+    grid->setMinimumSize(width, height);
 }
 
 void AntennaBandsDialog::setNotice(const QString &text)

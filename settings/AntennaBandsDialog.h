@@ -41,6 +41,7 @@ signals:
 private:
     QTableWidgetItem *cell(int position, int column) const;
     int receiveOnlyColumn() const;
+    void fitGrid();
 
     Ui::AntennaBandsDialog *ui = nullptr;
     QString saveProblem;
