@@ -135,7 +135,8 @@ private slots:
     // Band follow never selects an antenna the rules keep off the band, and
     // says so; a band where the antenna in use is not for it, with nothing
     // to select, is said at once; a front-panel move to such an antenna is
-    // not learned.
+    // not learned; the band table and the rules edited at once by hand
+    // never let one through.
     void bandFollowKeepsToTheRules()
     {
         QVERIFY(writeFile(bandsPath, "160m=6\n80m=2\n"));
@@ -156,6 +157,14 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(commands(), QList<QByteArray>{"IGS1;"});
         QCOMPARE(contents(bandsPath), QByteArray("160m=6\n80m=2\n"));
+
+        // Both files edited by hand at once: the band table's new antenna
+        // for the band is one the new rules keep off it.
+        QVERIFY(writeFile(bandsPath, "160m=3\n80m=2\n"));
+        QVERIFY(writeFile(antennasPath, "[Bands]\n6=6m\n3=20m\n"));
+        QTRY_VERIFY(run->told.contains("Antenna 3 is not for 160 m; band follow does not select it"));
+        QTest::qWait(1500);
+        QCOMPARE(commands(), QList<QByteArray>{"IGS1;"});
     }
 
     // The operator's split is learned for the band and restored on return
