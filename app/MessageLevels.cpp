@@ -41,6 +41,15 @@ QList<Entry> makeTable()
         {Level::Warning, QStringLiteral("Allowed sender '%1' is not an address%2")},
         {Level::Warning, QStringLiteral("Hamlib model %1 is not known here%2")},
         {Level::Warning, QStringLiteral("Band follow runs on the panel that owns the switch%1")},
+        // Antennas and their bands.
+        {Level::Warning, QStringLiteral("Antenna %1 is not for %2")},
+        {Level::Warning, QStringLiteral("Antenna %1 is receive only%2")},
+        {Level::Warning, QStringLiteral("Antenna %1 in use is not for %2")},
+        {Level::Warning, QStringLiteral("Transmitting on Antenna %1, which is %2")},
+        {Level::Warning, QStringLiteral("Some lines of %1 are ignored%2")},
+        {Level::Warning, QStringLiteral("Cannot read the antenna rules%1")},
+        {Level::Error, QStringLiteral("Cannot save the antenna rules%1")},
+        {Level::Warning, QStringLiteral("The panel that owns the switch warns: %1")},
         // The broker.
         {Level::Warning, QStringLiteral("Lost the broker %1: %2; reconnecting")},
         {Level::Warning, QStringLiteral("Cannot reach the broker %1: %2; trying again")},

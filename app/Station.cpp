@@ -1,5 +1,6 @@
 #include "app/Station.h"
 
+#include "band/AntennaGuard.h"
 #include "band/BandFollow.h"
 #include "band/BandFollower.h"
 #include "band/FollowStatus.h"
@@ -12,6 +13,7 @@
 #include "remote/DiscoveryPublisher.h"
 #include "remote/RemoteFeature.h"
 #include "rig/HamlibModels.h"
+#include "settings/AntennaBandsDialog.h"
 #include "settings/BandFollowDialog.h"
 #include "settings/BrokerChecks.h"
 #include "settings/BrokerDialog.h"
@@ -97,7 +99,7 @@ void Station::setLog(Tell info, Tell warning)
 
 void Station::recompute()
 {
-    run = effectiveStation(remembered, options.overrides, profilePaths.bandMemoryFile);
+    run = effectiveStation(remembered, options.overrides, profilePaths.bandMemoryFile, profilePaths.antennasFile);
 }
 
 QString Station::remember(const std::function<void(StationSettings &)> &change)
@@ -150,6 +152,7 @@ void Station::build()
     loadUserCaptions();
     if (!options.headless)
         wireMenu();
+    startAntennaRules();
     if (run.reconnect())
         setReconnect(true);
     if (run.bandFollowRuns)
@@ -211,6 +214,7 @@ void Station::wireMenu()
     });
     connect(actions.brokerSettings, &QAction::triggered, this, &Station::showBrokerDialog);
     connect(actions.antennaCaptions, &QAction::triggered, this, &Station::showCaptionsDialog);
+    connect(actions.antennaBands, &QAction::triggered, this, &Station::showAntennaBandsDialog);
 }
 
 void Station::refreshMenu()
@@ -223,6 +227,8 @@ void Station::refreshMenu()
     actions.bandFollow->setChecked(bandFollow != nullptr);
     actions.reconnect->setChecked(reconnect != nullptr);
     actions.connectAtStart->setChecked(remembered.connectAtStart);
+    // The rules count where the switch is: at the panel that owns it.
+    actions.antennaBands->setEnabled(antennas != nullptr);
     showFollowState();
 }
 
@@ -251,6 +257,8 @@ void Station::startBandFollow()
     if (!preferences.hasSource())
         return;
     bandFollow = std::make_unique<BandFollow>(preferences, run.bandMemoryPath, window.seam());
+    if (antennas)
+        antennas->follow(bandFollow->follower());
     connect(bandFollow.get(), &BandFollow::statusText, this, &Station::say);
     connect(bandFollow.get(), &BandFollow::problem, this, &Station::fail);
     connect(bandFollow.get(), &BandFollow::changed, this, &Station::showFollowState);
@@ -263,6 +271,8 @@ void Station::stopBandFollow()
 {
     if (!bandFollow)
         return;
+    if (antennas)
+        antennas->follow(nullptr);
     bandFollow.reset();
     tellBrokerOfBandFollow();
 }
@@ -637,4 +647,59 @@ void Station::captionsApplied(const CaptionsFile::Captions &captions)
     fail(tr("Cannot save the captions; they show until the program ends"), problem);
     if (captionsDialog)
         captionsDialog->setSaveProblem(problem);
+}
+
+// --- Antenna rules ----------------------------------------------------------------------------
+
+void Station::startAntennaRules()
+{
+    // A remote panel's selects are judged where the switch is.
+    if (run.broker().mode == BrokerSettings::Mode::RemotePanel)
+        return;
+    antennas = std::make_unique<AntennaGuard>(window.seam(), run.antennasPath);
+    connect(antennas.get(), &AntennaGuard::warning, this, &Station::warnLoudly);
+    connect(antennas.get(), &AntennaGuard::problem, this, &Station::fail);
+    antennas->start();
+}
+
+void Station::warnLoudly(const QString &text)
+{
+    say(text);
+    // Without a screen the status text is logged already, at its level.
+    if (!options.headless)
+        logWarning(text);
+    if (broker && broker->bridge())
+        broker->bridge()->tellWarning(text);
+}
+
+void Station::showAntennaBandsDialog()
+{
+    if (!antennas)
+        return;
+    if (!antennaBandsDialog) {
+        antennaBandsDialog = new AntennaBandsDialog(&window);
+        connect(antennaBandsDialog, &AntennaBandsDialog::applied, this, &Station::antennaRulesApplied);
+    }
+    if (!antennaBandsDialog->isVisible()) {
+        antennaBandsDialog->setCaptions(captionsOf(window));
+        antennaBandsDialog->setRules(antennas->rules());
+        const QStringList problems = antennas->problems();
+        antennaBandsDialog->setNotice(problems.isEmpty() ? QString()
+                                                         : tr("Lines of %1 that are ignored: %2.")
+                                                               .arg(antennas->path(), problems.join(QStringLiteral("; "))));
+    }
+    bringForward(antennaBandsDialog);
+}
+
+void Station::antennaRulesApplied(const AntennaRules &rules)
+{
+    if (!antennas)
+        return;
+    QString error;
+    if (antennas->save(rules, &error))
+        return;
+    const QString problem = tr("%1 The rules hold for this run only.").arg(error);
+    fail(tr("Cannot save the antenna rules; they hold for this run only"), problem);
+    if (antennaBandsDialog)
+        antennaBandsDialog->setSaveProblem(problem);
 }

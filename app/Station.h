@@ -1,5 +1,6 @@
 #pragma once
 
+#include "band/AntennaRules.h"
 #include "settings/CaptionsFile.h"
 #include "settings/SecretStore.h"
 #include "settings/StationOverrides.h"
@@ -14,6 +15,8 @@
 #include <functional>
 #include <memory>
 
+class AntennaBandsDialog;
+class AntennaGuard;
 class BandFollow;
 class BandFollowDialog;
 class BrokerDialog;
@@ -107,6 +110,12 @@ private:
     void showCaptionsDialog();
     void captionsApplied(const CaptionsFile::Captions &captions);
 
+    void startAntennaRules();
+    void showAntennaBandsDialog();
+    void antennaRulesApplied(const AntennaRules &rules);
+    // Said at once and loudly: status bar, screen reader, broker, log.
+    void warnLoudly(const QString &text);
+
     void say(const QString &text);
     // A failure: a short line in the status bar, the whole of it in its
     // tooltip and on stderr with its level.
@@ -120,6 +129,7 @@ private:
     StationSettings remembered;
     EffectiveStation run;
 
+    std::unique_ptr<AntennaGuard> antennas;
     std::unique_ptr<BandFollow> bandFollow;
     QPointer<ReconnectDriver> reconnect;
     std::unique_ptr<RemoteFeature> broker;
@@ -137,6 +147,7 @@ private:
     QPointer<BandFollowDialog> bandDialog;
     QPointer<BrokerDialog> brokerDialog;
     QPointer<CaptionsDialog> captionsDialog;
+    QPointer<AntennaBandsDialog> antennaBandsDialog;
     QTimer liveLineTimer;
     QPointer<QLabel> followLabel;
     QPointer<QLabel> brokerLabel;

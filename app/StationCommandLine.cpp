@@ -58,6 +58,7 @@ bool StationCommandLine::read(const QStringList &arguments, Station::Options *op
     const BandFollowOptions::Given follow = bandFollowOptions.read(parser, problems);
     overrides.values.bandFollow = follow.settings;
     overrides.bandMemoryPath = follow.memoryPath;
+    overrides.antennasPath = follow.antennasPath;
 
     const bool brokerAsked = parser.isSet(QStringLiteral("mqtt")) || parser.isSet(QStringLiteral("remote"));
     const std::optional<BrokerSettings> broker = remoteOptions.read(parser, &problems);

@@ -123,12 +123,16 @@ BandFollowOptions::BandFollowOptions()
             QStringLiteral("Band follow: keep the antenna of each band in FILE instead of the "
                            "profile's bands.ini (~/.config/tqx5r-panel/bands.ini by default)."),
             QStringLiteral("FILE"))
+    , antennas(QStringLiteral("antennas"),
+               QStringLiteral("Read the bands each antenna is for (and which ones only receive) from FILE "
+                              "instead of the profile's antennas.ini, beside bands.ini."),
+               QStringLiteral("FILE"))
 {
 }
 
 QList<QCommandLineOption> BandFollowOptions::options() const
 {
-    return {rigModel, rigFile, rigSpeed, loggerUdp, loggerFrom, loggerRadio, followHang, bands};
+    return {rigModel, rigFile, rigSpeed, loggerUdp, loggerFrom, loggerRadio, followHang, bands, antennas};
 }
 
 void BandFollowOptions::add(QCommandLineParser &parser) const
@@ -206,6 +210,11 @@ BandFollowOptions::Given BandFollowOptions::read(const QCommandLineParser &parse
     given.memoryPath = parser.value(bands);
     if (parser.isSet(bands) && given.memoryPath.trimmed().isEmpty())
         problems << QStringLiteral("--bands: the file name is empty.");
+    // Band follow must not select by the wrong rules: without the file
+    // meant, it does not run.
+    given.antennasPath = parser.value(antennas);
+    if (parser.isSet(antennas) && given.antennasPath.trimmed().isEmpty())
+        problems << QStringLiteral("--antennas: the file name is empty.");
 
     if (problems.size() > problemsBefore) {
         problems << QStringLiteral("Starting without band follow.");

@@ -11,7 +11,7 @@
 
 // The command-line options of band follow: --rig-model, --rig-file,
 // --rig-speed, --logger-udp and --logger-from (repeatable), --logger-radio,
-// --follow-hang and --bands. Sources named here replace the remembered ones
+// --follow-hang, --bands and --antennas. Sources named here replace the remembered ones
 // for the run; the others change what the remembered sources do. A bad value
 // turns band follow off for the run. Senders that the logger ports can never
 // hear (a sender on the network while the ports listen on this computer only,
@@ -30,6 +30,7 @@ public:
     {
         BandFollowSettings settings;
         QString memoryPath;    // --bands FILE; empty: the profile's file
+        QString antennasPath;  // --antennas FILE; empty: the profile's file
         bool refused = false;  // a value was bad: band follow is off for the run
     };
 
@@ -45,4 +46,5 @@ private:
     QCommandLineOption loggerRadio;
     QCommandLineOption followHang;
     QCommandLineOption bands;
+    QCommandLineOption antennas;
 };

@@ -11,9 +11,10 @@ BandFollower::BandFollower(SwitchSeam *seam, const QString &memoryPath, qint64 h
     : QObject(parent)
     , seam(seam)
     , memory(memoryPath)
-    , rules(memory.load(), hangMs)
     , deadlineTimer(this)
 {
+    const BandMemory::Setups remembered = memory.loadSetups();
+    rules = FollowRules(remembered.antennas, hangMs, remembered.splitTx);
     qRegisterMetaType<RigReading>();
     deadlineTimer.setSingleShot(true);
     deadlineTimer.setTimerType(Qt::PreciseTimer);
@@ -43,11 +44,11 @@ void BandFollower::watchMemoryFile()
 void BandFollower::memoryFileChanged()
 {
     watchMemoryFile();
-    const BandAntennas onFile = memory.load();
+    const BandMemory::Setups onFile = memory.loadSetups();
     bool changedAny = false;
-    for (int band = 0; band < BandPlan::count; ++band) {
-        if (rules.memory()[static_cast<size_t>(band)] != onFile[static_cast<size_t>(band)]) {
-            rules.setRemembered(band, onFile[static_cast<size_t>(band)]);
+    for (size_t band = 0; band < onFile.antennas.size(); ++band) {
+        if (rules.memory()[band] != onFile.antennas[band] || rules.splitMemory()[band] != onFile.splitTx[band]) {
+            rules.setRemembered(static_cast<int>(band), onFile.antennas[band], onFile.splitTx[band]);
             changedAny = true;
         }
     }
@@ -68,7 +69,7 @@ BandFollower::~BandFollower()
         seam->wantStatusAt(std::nullopt);
     const FollowRules::Actions last = rules.flush();
     if (last.learnedPosition >= 0)
-        memory.remember(last.learnedBand, last.learnedPosition);
+        memory.remember(last.learnedBand, last.learnedPosition, last.learnedSplitTx);
 }
 
 QString BandFollower::band() const
@@ -79,6 +80,12 @@ QString BandFollower::band() const
 void BandFollower::takeReading(const RigReading &reading)
 {
     apply(rules.reading(nowMs(), reading));
+}
+
+void BandFollower::setAntennaRules(FollowRules::Permitted permitted, std::function<void()> refresh)
+{
+    rules.setPermitted(std::move(permitted));
+    refreshRules = std::move(refresh);
 }
 
 bool BandFollower::setRemembered(int band, int position)
@@ -116,15 +123,26 @@ bool BandFollower::mayLeaveNow()
     // queued from its thread) counts before the select may go.
     if (freshenSources && !freshenSources())
         return false;
-    return rules.mayLeave(nowMs()) && offered == rules.pendingSelect();
+    // A hand edit of the antenna rules counts as soon as it is on disk.
+    if (refreshRules)
+        refreshRules();
+    return rules.mayLeave(nowMs()) && offered == rules.pendingWord();
 }
 
 void BandFollower::left()
 {
     const int position = rules.pendingSelect();
+    const CommandWord word = rules.pendingWord().value_or(Protocol::selectWord(position));
     rules.selectSent(nowMs());
-    offered = -1;
-    emit statusText(tr("%1: Ant %2").arg(BandPlan::name(rules.band())).arg(position + 1));
+    offered.reset();
+    const QString band = BandPlan::name(rules.band());
+    if (Protocol::commandLetter(word) == Protocol::selectLetter)
+        emit statusText(tr("%1: Ant %2").arg(band).arg(position + 1));
+    else if (Protocol::commandOperand(word) == 0)
+        emit statusText(tr("%1: split off").arg(band));
+    else
+        emit statusText(tr("%1: Ant %2, split TX Ant %3").arg(band).arg(position + 1)
+                            .arg(Protocol::commandOperand(word) & 0x0F));
     offer();
 }
 
@@ -132,8 +150,10 @@ void BandFollower::apply(const FollowRules::Actions &actions)
 {
     if (actions.bandChanged)
         emit bandChanged(band());
+    if (actions.skippedPosition >= 0)
+        emit notForBand(actions.skippedBand, actions.skippedPosition, actions.skippedSplitTx);
     if (actions.learnedPosition >= 0) {
-        const bool saved = memory.remember(actions.learnedBand, actions.learnedPosition);
+        const bool saved = memory.remember(actions.learnedBand, actions.learnedPosition, actions.learnedSplitTx);
         if (!saved && !saveFailureShown)
             emit problem(tr("Cannot save the band memory"), tr("Cannot save the band memory to %1; what was learned "
                                                                 "holds for this run only.").arg(memory.path()));
@@ -157,11 +177,11 @@ void BandFollower::apply(const FollowRules::Actions &actions)
 
 void BandFollower::offer()
 {
-    const int wanted = rules.pendingSelect();
+    const std::optional<CommandWord> wanted = rules.pendingWord();
     if (wanted != offered) {
         offered = wanted;
-        if (wanted >= 0)
-            seam->placeGuardedWord(Protocol::selectWord(wanted));
+        if (wanted)
+            seam->placeGuardedWord(*wanted);
         else
             seam->withdrawGuardedWord();
     }

@@ -42,6 +42,11 @@ public:
     // select then waits a turn).
     void setFreshen(std::function<bool()> freshen) { freshenSources = std::move(freshen); }
 
+    // The antenna rules: which set-ups band follow may select and learn on
+    // a band, and a look at whether they changed, taken just before a word
+    // leaves. None: every set-up may be used.
+    void setAntennaRules(FollowRules::Permitted permitted, std::function<void()> refresh);
+
 public slots:
     void takeReading(const RigReading &reading);
     // A logger port hears far more than a logger sends (or stopped doing so).
@@ -53,6 +58,9 @@ signals:
     void statusText(const QString &text);
     void problem(const QString &shortText, const QString &detail);
     void bandChanged(const QString &bandKey);
+    // The set-up remembered for the band is not for it by the antenna rules,
+    // and is not selected.
+    void notForBand(int band, int position, int splitTx);
     // After each event: the band, a hold or the memory may have changed.
     void changed();
 
@@ -76,7 +84,8 @@ private:
     QTimer deadlineTimer;
     QFileSystemWatcher memoryWatcher;
     std::function<bool()> freshenSources;
-    int offered = -1;
+    std::function<void()> refreshRules;
+    std::optional<CommandWord> offered;
     std::optional<qint64> statusAsked;
     bool saveFailureShown = false;
 };

@@ -13,6 +13,12 @@ namespace {
 // Antennas are numbered from 1 in the file, as on the panel's keys.
 constexpr int firstAntennaNumber = 1;
 
+// "160m.rx": the receive antenna of a band remembered with split.
+QString receiveKey(int band)
+{
+    return BandPlan::key(band) + QStringLiteral(".rx");
+}
+
 // The file as people write it: "key=value" lines, whatever their case and
 // blanks, under any [section] or none, with a byte order mark or not.
 // Comments and lines that are no setting are skipped.
@@ -40,16 +46,21 @@ int positionFrom(const QVariant &value)
     return ok && isPosition(position) ? position : BandMemory::noAntenna;
 }
 
-// One "20m=3" line a band, from the lowest band up; anything that is not a
-// band with an antenna 1..8 is dropped, as it was ignored when read.
+// One "20m=3" line a band, from the lowest band up, with its "20m.rx" line
+// after it when split was used there; anything that is not a band with an
+// antenna 1..8 is dropped, as it was ignored when read.
 bool writeBandLines(QIODevice &device, const QSettings::SettingsMap &map)
 {
     QByteArray text;
     for (int band = 0; band < BandPlan::count; ++band) {
         const QString key = BandPlan::key(band);
         const int position = positionFrom(map.value(key));
-        if (position != BandMemory::noAntenna)
-            text += QStringLiteral("%1=%2\n").arg(key).arg(position + firstAntennaNumber).toUtf8();
+        if (position == BandMemory::noAntenna)
+            continue;
+        text += QStringLiteral("%1=%2\n").arg(key).arg(position + firstAntennaNumber).toUtf8();
+        const int receive = positionFrom(map.value(receiveKey(band)));
+        if (receive != BandMemory::noAntenna && receive != position)
+            text += QStringLiteral("%1=%2\n").arg(receiveKey(band)).arg(receive + firstAntennaNumber).toUtf8();
     }
     return device.write(text) == text.size();
 }
@@ -81,25 +92,41 @@ BandAntennas BandMemory::empty()
     return antennas;
 }
 
-BandAntennas BandMemory::load() const
+BandMemory::Setups BandMemory::loadSetups() const
 {
-    BandAntennas antennas = empty();
+    Setups setups{empty(), empty()};
     // A named pipe or a device would hold the panel up waiting for data.
     const QFileInfo info(filePath);
     if (info.exists() && !info.isFile())
-        return antennas;
+        return setups;
     const QSettings file(filePath, bandFileFormat());
-    for (int band = 0; band < BandPlan::count; ++band)
-        antennas[static_cast<size_t>(band)] = positionFrom(file.value(BandPlan::key(band)));
-    return antennas;
+    for (int band = 0; band < BandPlan::count; ++band) {
+        const auto b = static_cast<size_t>(band);
+        const int position = positionFrom(file.value(BandPlan::key(band)));
+        const int receive = positionFrom(file.value(receiveKey(band)));
+        // A receive line alone, or naming the same antenna, is no split.
+        if (position != noAntenna && receive != noAntenna && receive != position) {
+            setups.antennas[b] = receive;
+            setups.splitTx[b] = position;
+        } else {
+            setups.antennas[b] = position;
+        }
+    }
+    return setups;
 }
 
-bool BandMemory::remember(int band, int position)
+bool BandMemory::remember(int band, int position, int splitTx)
 {
     if (BandPlan::key(band).isEmpty() || !isPosition(position))
         return false;
     QSettings file(filePath, bandFileFormat());
-    file.setValue(BandPlan::key(band), position + firstAntennaNumber);
+    if (isPosition(splitTx) && splitTx != position) {
+        file.setValue(BandPlan::key(band), splitTx + firstAntennaNumber);
+        file.setValue(receiveKey(band), position + firstAntennaNumber);
+    } else {
+        file.setValue(BandPlan::key(band), position + firstAntennaNumber);
+        file.remove(receiveKey(band));
+    }
     file.sync();
     return file.status() == QSettings::NoError;
 }
@@ -110,6 +137,7 @@ bool BandMemory::forget(int band)
         return false;
     QSettings file(filePath, bandFileFormat());
     file.remove(BandPlan::key(band));
+    file.remove(receiveKey(band));
     file.sync();
     return file.status() == QSettings::NoError;
 }

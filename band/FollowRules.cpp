@@ -2,10 +2,23 @@
 
 #include <algorithm>
 
-FollowRules::FollowRules(const BandAntennas &memory, qint64 hangMs)
+namespace {
+
+// A restore takes three words at most (split off, select, split on).
+constexpr int mostSteps = 3;
+
+} // namespace
+
+FollowRules::FollowRules(const BandAntennas &memory, qint64 hangMs, const BandAntennas &splitMemory)
     : antennas(memory)
+    , splits(splitMemory)
     , hangMs(std::max<qint64>(0, hangMs))
 {
+}
+
+FollowRules::Setup FollowRules::setupOf(const SwitchReport &report)
+{
+    return Setup{report.position, report.split && isPosition(report.splitPosition) ? report.splitPosition : -1};
 }
 
 FollowRules::Actions FollowRules::reading(qint64 nowMs, const RigReading &reading)
@@ -68,22 +81,22 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
     if (before.send || snapshot.send || before.reported.send || report.send)
         lastTransmitMs = nowMs;
 
-    const bool ours = inFlightTarget >= 0 && report.known && report.position == inFlightTarget;
+    const bool ours = inFlightTarget && report.known && setupOf(report) == *inFlightTarget;
     const bool flying = inFlight(nowMs);
     if (ours || !snapshot.linkOpen)
-        inFlightTarget = -1;
-    if (answering(snapshot) && report.position == unconfirmed)
-        unconfirmed = -1;
+        inFlightTarget.reset();
+    if (answering(snapshot) && unconfirmed && setupOf(report) == *unconfirmed)
+        unconfirmed.reset();
 
     if (!answering(before) && answering(snapshot))
         answeringAgain(snapshot);
     everHeard = everHeard || answering(snapshot);
     if (answering(snapshot))
-        positionHeard = report.position;
+        setupHeard = setupOf(report);
 
     // A key the operator pressed counts once the switch shows it.
     const bool pressConfirmed = choice && !choice->confirmed && answering(snapshot)
-                                && report.position == choice->position;
+                                && setupOf(report) == Setup{choice->position, choice->splitTx};
     if (pressConfirmed)
         choice->confirmed = true;
     if (operatorMoved(before, snapshot) && !ours && !pressConfirmed) {
@@ -95,7 +108,7 @@ FollowRules::Actions FollowRules::switchState(qint64 nowMs, const SwitchSnapshot
             // override what may be the operator's hand, never learn a guess.
             pending = -1;
         } else {
-            operatorChose(nowMs, report.position, true);
+            operatorChose(nowMs, setupOf(report), true);
         }
     }
     return decide(nowMs, Actions());
@@ -123,38 +136,103 @@ void FollowRules::answeringAgain(const SwitchSnapshot &snapshot)
     // The switch answers (again). A band change since it was last heard, or
     // its first answer since the start, selects the band's antenna.
     if (currentBand != BandPlan::noBand && (!everHeard || currentBand != heardBand)) {
-        pending = antennas[static_cast<size_t>(currentBand)];
+        setPending(currentBand);
         return;
     }
     // Otherwise its own antenna stands: moved while it was not heard, it is
     // someone's hand at the front panel, and a select waiting is dropped.
-    if (everHeard && snapshot.reported.position != positionHeard) {
+    if (everHeard && setupOf(snapshot.reported) != setupHeard) {
         pending = -1;
-        unconfirmed = -1;
+        unconfirmed.reset();
         return;
     }
     // Not moved, but a select of ours went as it fell silent and never
     // showed: it is made again.
-    if (unconfirmed >= 0 && pending < 0)
-        pending = unconfirmed;
+    if (unconfirmed && pending < 0) {
+        pending = unconfirmed->position;
+        pendingTx = unconfirmed->splitTx;
+        stepsSent = 0;
+    }
+}
+
+void FollowRules::setPending(int band)
+{
+    pending = antennas[static_cast<size_t>(band)];
+    pendingTx = pending >= 0 ? splits[static_cast<size_t>(band)] : -1;
+    stepsSent = 0;
+}
+
+bool FollowRules::pendingPermitted() const
+{
+    return pending < 0 || !allows || allows(currentBand, pending, pendingTx);
+}
+
+FollowRules::Step FollowRules::nextStep() const
+{
+    if (pending < 0)
+        return Step::None;
+    const SwitchReport &report = state.reported;
+    if (report.split) {
+        // A select in split would pick the TX antenna: split goes off first,
+        // unless the switch already has the pair.
+        return setupOf(report) == Setup{pending, pendingTx} ? Step::None : Step::SplitOff;
+    }
+    if (report.position != pending)
+        return Step::Select;
+    return pendingTx >= 0 ? Step::SplitOn : Step::None;
+}
+
+int FollowRules::stepTarget(Step step) const
+{
+    switch (step) {
+    case Step::Select:
+        return pending;
+    case Step::SplitOn:
+        return pendingTx;
+    case Step::None:
+    case Step::SplitOff:
+        break;
+    }
+    return -1;
+}
+
+std::optional<CommandWord> FollowRules::pendingWord() const
+{
+    switch (nextStep()) {
+    case Step::SplitOff:
+        return Protocol::splitOffWord();
+    case Step::Select:
+        return Protocol::selectWord(pending);
+    case Step::SplitOn:
+        return Protocol::splitOnWord(pending, pendingTx);
+    case Step::None:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool FollowRules::mayLeave(qint64 nowMs) const
+{
+    return pending >= 0 && nextStep() != Step::None && hold(nowMs) == Hold::None && pendingPermitted();
 }
 
 FollowRules::Actions FollowRules::operatorSelected(qint64 nowMs, int position)
 {
     if (isPosition(position) && !paired(state) && !state.operatorChoosing()) {
         // Already there, the switch has said so; otherwise its report will.
-        operatorChose(nowMs, position, answering(state) && state.reported.position == position);
+        const Setup chosen{position, -1};
+        operatorChose(nowMs, chosen, answering(state) && setupOf(state.reported) == chosen);
     }
     return decide(nowMs, Actions());
 }
 
-void FollowRules::operatorChose(qint64 nowMs, int position, bool reported)
+void FollowRules::operatorChose(qint64 nowMs, Setup setup, bool reported)
 {
     // The operator's choice wins; which band it is for shows within
     // settleMs (a band change may be under way).
     pending = -1;
-    unconfirmed = -1;
-    choice = Choice{position, nowMs, readingBandAt(nowMs), reported};
+    unconfirmed.reset();
+    choice = Choice{setup.position, setup.splitTx, nowMs, readingBandAt(nowMs), reported};
 }
 
 FollowRules::Actions FollowRules::tick(qint64 nowMs)
@@ -166,48 +244,78 @@ FollowRules::Actions FollowRules::flush()
 {
     Actions actions;
     if (choice && choice->confirmed && candidateBand == BandPlan::noBand && choice->band == currentBand)
-        learn(currentBand, choice->position, actions);
+        learn(currentBand, Setup{choice->position, choice->splitTx}, actions);
     choice.reset();
     return actions;
 }
 
 void FollowRules::selectSent(qint64 nowMs)
 {
+    const Setup target{pending, pendingTx};
+    Setup shows = target;
+    switch (nextStep()) {
+    case Step::SplitOff:
+        shows = Setup{state.reported.position, -1};
+        break;
+    case Step::Select:
+        shows = Setup{pending, -1};
+        break;
+    case Step::SplitOn:
+    case Step::None:
+        break;
+    }
     countedAtMs.reset();
-    inFlightTarget = pending;
-    unconfirmed = pending;
+    inFlightTarget = shows;
+    unconfirmed = target;
     inFlightSinceMs = nowMs;
     lastSentMs = nowMs;
-    pending = -1;
+    // The last word of the set-up, or a restore that keeps not taking.
+    if (shows == target || ++stepsSent >= mostSteps) {
+        pending = -1;
+        stepsSent = 0;
+    }
 }
 
-void FollowRules::setRemembered(int band, int position)
+void FollowRules::setRemembered(int band, int position, int splitTx)
 {
     if (band < 0 || band >= BandPlan::count)
         return;
+    const bool split = isPosition(position) && isPosition(splitTx) && splitTx != position;
     antennas[static_cast<size_t>(band)] = isPosition(position) ? position : BandMemory::noAntenna;
+    splits[static_cast<size_t>(band)] = split ? splitTx : BandMemory::noAntenna;
     // A new choice for the band the radio is on takes effect at once, as a
     // select of band follow's (the holds, the hang time and the guard at
     // its turn apply); a band change under way decides for itself.
     if (band != currentBand || candidateBand != BandPlan::noBand || !isPosition(position))
         return;
-    if (answering(state) && state.reported.position == position) {
+    if (answering(state) && setupOf(state.reported) == Setup{position, split ? splitTx : -1}) {
         pending = -1;
         return;
     }
-    pending = position;
+    setPending(band);
     choice.reset();
-    unconfirmed = -1;
+    unconfirmed.reset();
 }
 
 FollowRules::Actions FollowRules::decide(qint64 nowMs, Actions actions)
 {
     settle(nowMs, actions);
     resolveChoice(nowMs, actions);
-    if (pending >= 0 && pending == state.reported.position && hold(nowMs) == Hold::None)
+    if (!pendingPermitted()) {
+        // Remembered, or set by hand, for a band the antenna rules keep it off.
+        actions.skippedBand = currentBand;
+        actions.skippedPosition = pending;
+        actions.skippedSplitTx = pendingTx;
+        pending = -1;
+    }
+    if (pending >= 0 && stepsSent > 0 && inFlightTarget && nowMs - inFlightSinceMs > inFlightMs)
+        pending = -1;   // a word of the restore never showed: the switch did not take it
+    if (pending >= 0 && nextStep() == Step::None && hold(nowMs) == Hold::None)
         pending = -1;   // already there
-    if (pending < 0)
+    if (pending < 0) {
         countedAtMs.reset();
+        stepsSent = 0;
+    }
     if (answering(state))
         heardBand = currentBand;
     notice(nowMs, actions);
@@ -228,15 +336,15 @@ void FollowRules::settle(qint64 nowMs, Actions &actions)
         if (readingBandAt(nowMs) != currentBand) {
             choice.reset();
         } else if (choice->confirmed) {
-            learn(currentBand, choice->position, actions);
+            learn(currentBand, Setup{choice->position, choice->splitTx}, actions);
             choice.reset();
         } else {
             choice->band = currentBand;
         }
         return;
     }
-    pending = antennas[static_cast<size_t>(currentBand)];
-    unconfirmed = -1;
+    setPending(currentBand);
+    unconfirmed.reset();
     // A move at the front panel just before now shows in the next frame.
     countedAtMs = nowMs;
 }
@@ -254,20 +362,27 @@ void FollowRules::resolveChoice(qint64 nowMs, Actions &actions)
     }
     // Learned for the band the radio was on when the operator chose.
     if (choice->band == currentBand)
-        learn(currentBand, choice->position, actions);
+        learn(currentBand, Setup{choice->position, choice->splitTx}, actions);
     choice.reset();
 }
 
-void FollowRules::learn(int band, int position, Actions &actions)
+void FollowRules::learn(int band, Setup setup, Actions &actions)
 {
-    if (band == BandPlan::noBand || !isPosition(position))
+    if (band == BandPlan::noBand || !isPosition(setup.position))
+        return;
+    const int tx = isPosition(setup.splitTx) && setup.splitTx != setup.position ? setup.splitTx : BandMemory::noAntenna;
+    // What the antenna rules forbid on the band is never taken for its antenna.
+    if (allows && !allows(band, setup.position, tx))
         return;
     int &remembered = antennas[static_cast<size_t>(band)];
-    if (remembered == position)
+    int &rememberedTx = splits[static_cast<size_t>(band)];
+    if (remembered == setup.position && rememberedTx == tx)
         return;
-    remembered = position;
+    remembered = setup.position;
+    rememberedTx = tx;
     actions.learnedBand = band;
-    actions.learnedPosition = position;
+    actions.learnedPosition = setup.position;
+    actions.learnedSplitTx = tx;
 }
 
 void FollowRules::notice(qint64 nowMs, Actions &actions)
@@ -305,7 +420,9 @@ FollowRules::Hold FollowRules::hold(qint64 nowMs) const
         return Hold::NotConnected;
     if (!state.power || !state.reported.hasPosition())
         return Hold::NoAnswer;
-    if (state.splitOn || state.reported.split)
+    // A set-up to restore deals with split itself; otherwise split holds,
+    // and so does a split word of the operator's still on its way.
+    if (state.splitOn != state.reported.split || (state.reported.split && pending < 0))
         return Hold::Split;
     if (state.superSplitOn || state.reported.superSplitOn())
         return Hold::SuperSplit;
@@ -315,11 +432,15 @@ FollowRules::Hold FollowRules::hold(qint64 nowMs) const
     // otherwise, however long a hold lasts; only learning wants a fresh one.
     if (readingBand != currentBand)
         return Hold::OffBand;
-    if (pending >= 0 && state.reported.isBusy(pending))
+    if (pending >= 0 && state.reported.isBusy(stepTarget(nextStep())))
         return Hold::Busy;
     if (awaitingStatus())
         return Hold::AwaitingStatus;
-    if (lastSentMs && nowMs - *lastSentMs < followSpacingMs)
+    // The words of one restore follow each other as the switch shows them;
+    // restores are a second apart.
+    if (pending >= 0 && stepsSent > 0 && inFlight(nowMs))
+        return Hold::Restoring;
+    if (stepsSent == 0 && lastSentMs && nowMs - *lastSentMs < followSpacingMs)
         return Hold::Spacing;
     return Hold::None;
 }
@@ -333,7 +454,9 @@ std::optional<qint64> FollowRules::freshFrom() const
     };
     if (lastTransmitMs)
         later(*lastTransmitMs + hangMs);
-    if (lastSentMs)
+    // Within a restore each word follows the frame that shows the one
+    // before; the spacing (and its fresh frame) is between restores.
+    if (lastSentMs && stepsSent == 0)
         later(*lastSentMs + followSpacingMs);
     return from;
 }
@@ -348,7 +471,7 @@ bool FollowRules::awaitingStatus() const
 
 bool FollowRules::inFlight(qint64 nowMs) const
 {
-    return inFlightTarget >= 0 && nowMs - inFlightSinceMs <= inFlightMs;
+    return inFlightTarget && nowMs - inFlightSinceMs <= inFlightMs;
 }
 
 bool FollowRules::anyTransmitting() const
@@ -386,6 +509,9 @@ std::optional<qint64> FollowRules::nextDeadline(qint64 nowMs) const
         consider(*lastTransmitMs + hangMs);
     if (pending >= 0 && lastSentMs)
         consider(*lastSentMs + followSpacingMs);
+    // A word of a restore that does not show gives the restore up.
+    if (pending >= 0 && stepsSent > 0 && inFlightTarget)
+        consider(inFlightSinceMs + inFlightMs + 1);
     // A logger that stops speaking while transmitting is told about.
     for (const Source &source : sources) {
         if (source.kind == RigReading::Kind::Logger && source.transmitting)
@@ -410,7 +536,11 @@ std::optional<qint64> FollowRules::statusWantedAt() const
 
 bool FollowRules::operatorMoved(const SwitchSnapshot &before, const SwitchSnapshot &after) const
 {
-    const auto pairedOrChoosing = [](const SwitchSnapshot &s) { return paired(s) || s.operatorChoosing(); };
-    return before.reported.position != after.reported.position && answering(before) && answering(after)
-           && !pairedOrChoosing(before) && !pairedOrChoosing(after);
+    // Split is part of what is learned; super split and a choice half made
+    // are not.
+    const auto superSplitOrChoosing = [](const SwitchSnapshot &s) {
+        return s.superSplitOn || s.reported.superSplitOn() || s.operatorChoosing();
+    };
+    return setupOf(before.reported) != setupOf(after.reported) && answering(before) && answering(after)
+           && !superSplitOrChoosing(before) && !superSplitOrChoosing(after);
 }

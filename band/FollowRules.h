@@ -1,11 +1,13 @@
 #pragma once
 
 #include "band/BandMemory.h"
+#include "link/Protocol.h"
 #include "panel/SwitchSnapshot.h"
 #include "rig/RigReading.h"
 
 #include <QHash>
 
+#include <functional>
 #include <optional>
 
 // When to switch antennas with the radio's band, and what to learn from the
@@ -20,20 +22,30 @@
 //   however many readings came meanwhile; a radio swept through bands
 //   switches once, where it stops, and a reading outside every band
 //   changes nothing.
-// - On a band change the antenna remembered for the band becomes the pending
-//   select, unless the switch is already there. It may leave only while
+// - On a band change the set-up remembered for the band (its antenna and,
+//   when the operator used split there, the split TX antenna) becomes the
+//   pending select, unless the switch is already there. It is carried out
+//   as the panel's own words would: split off when the switch is in split
+//   (a select would pick its TX antenna), the antenna, then split on with
+//   the TX antenna; each word once the switch shows the one before. A band
+//   remembered without split gets split off. A word may leave only while
 //   nothing holds it back, and the panel asks again at the very moment it
 //   would write it: transmitting (and hangMs after the last transmit report
-//   or SEND), the logger port flooded, SEND, split or super split, the
-//   operator mid-choice, the link closed or silent, the antenna busy, the
-//   radio off the band, no status frame read since the band counted or a
-//   hold by time (the hang time, the spacing) ended (a move at the front
-//   panel may not have shown yet; a poll is timed for that moment), or
-//   less than followSpacingMs since the last select of ours. A newer band change replaces it, a choice of the
-//   operator's drops it.
-// - A position change the panel did not ask for, reported by a connected,
-//   answering switch outside split and super split while the radio is on a
-//   band, is the operator's choice; so is a key the operator pressed, once
+//   or SEND), the logger port flooded, SEND, split while nothing is to be
+//   restored (or the panel's split and the switch's disagreeing: the
+//   operator's word is on its way), super split, the operator mid-choice,
+//   the link closed or silent, the antenna busy, the radio off the band, no
+//   status frame read since the band counted or a hold by time (the hang
+//   time, the spacing) ended (a move at the front panel may not have shown
+//   yet; a poll is timed for that moment), or less than followSpacingMs
+//   since the last select of ours. A newer band change replaces it, a
+//   choice of the operator's drops it.
+// - What the antenna rules forbid on the band (permitted) is never selected,
+//   even when remembered (said once: skipped in Actions), and never learned.
+// - A change of antenna or split the panel did not ask for, reported by a
+//   connected, answering switch outside super split while the radio is on a
+//   band, is the operator's choice (with split, the pair is learned); so is
+//   a key the operator pressed, once
 //   the switch reports that antenna (a press that never reached the switch
 //   teaches nothing). While a select of ours is on its way (sent and not
 //   yet shown by the switch, at most inFlightMs) no position change is
@@ -78,6 +90,7 @@ public:
         OffBand,
         Busy,
         AwaitingStatus,
+        Restoring,   // the word before of a set-up being restored has not shown yet
         Spacing,
     };
 
@@ -86,10 +99,24 @@ public:
         bool bandChanged = false;
         int learnedBand = BandPlan::noBand;   // with learnedPosition: remembered now
         int learnedPosition = -1;
+        int learnedSplitTx = BandMemory::noAntenna;
         Notice notice = Notice::None;
+        // A set-up remembered for the band that the rules do not permit there:
+        // not selected.
+        int skippedBand = BandPlan::noBand;
+        int skippedPosition = -1;
+        int skippedSplitTx = BandMemory::noAntenna;
     };
 
-    explicit FollowRules(const BandAntennas &memory = BandMemory::empty(), qint64 hangMs = defaultHangMs);
+    // Whether a set-up may be used on a band: the antenna in use and the
+    // split TX antenna (noAntenna without split).
+    using Permitted = std::function<bool(int band, int position, int splitTx)>;
+
+    explicit FollowRules(const BandAntennas &memory = BandMemory::empty(), qint64 hangMs = defaultHangMs,
+                         const BandAntennas &splitMemory = BandMemory::empty());
+
+    // None: everything is.
+    void setPermitted(Permitted permitted) { allows = std::move(permitted); }
 
     Actions reading(qint64 nowMs, const RigReading &reading);
     Actions switchState(qint64 nowMs, const SwitchSnapshot &snapshot);
@@ -107,15 +134,18 @@ public:
 
     // The position band follow wants selected, or -1.
     int pendingSelect() const { return pending; }
+    // The word that comes next for it, if any.
+    std::optional<CommandWord> pendingWord() const;
     Hold hold(qint64 nowMs) const;
-    // True when the pending select may be written now.
-    bool mayLeave(qint64 nowMs) const { return pending >= 0 && hold(nowMs) == Hold::None; }
-    // The pending select has been written to the switch.
+    // True when the pending word may be written now.
+    bool mayLeave(qint64 nowMs) const;
+    // The pending word has been written to the switch.
     void selectSent(qint64 nowMs);
 
-    // The operator set (or, with -1, forgot) a band's antenna by hand; for
-    // the band the radio is on, it becomes the pending select.
-    void setRemembered(int band, int position);
+    // The operator set (or, with -1, forgot) a band's antenna by hand, with
+    // split on another TX antenna or without; for the band the radio is on,
+    // it becomes the pending select.
+    void setRemembered(int band, int position, int splitTx = BandMemory::noAntenna);
 
     // When something next changes by time alone, if ever.
     std::optional<qint64> nextDeadline(qint64 nowMs) const;
@@ -128,6 +158,8 @@ public:
     // The band the latest trustworthy frequency is in.
     int readingBandAt(qint64 nowMs) const;
     const BandAntennas &memory() const { return antennas; }
+    // The split TX antenna remembered with each band's antenna, or noAntenna.
+    const BandAntennas &splitMemory() const { return splits; }
 
 private:
     struct Source
@@ -137,9 +169,21 @@ private:
         bool transmitting = false;
         bool answering = true;   // a rig that lost its radio says so
     };
+    // The antenna in use and the split TX antenna (-1 without split).
+    struct Setup
+    {
+        int position = -1;
+        int splitTx = -1;
+        bool operator==(const Setup &other) const { return position == other.position && splitTx == other.splitTx; }
+        bool operator!=(const Setup &other) const { return !(*this == other); }
+    };
+    // The words of a restore, in the order they go.
+    enum class Step { None, SplitOff, Select, SplitOn };
+
     struct Choice
     {
         int position = -1;
+        int splitTx = -1;
         qint64 atMs = 0;
         int band = BandPlan::noBand;   // the radio's band when it was made
         bool confirmed = false;        // the switch reports it
@@ -150,8 +194,14 @@ private:
     void resolveChoice(qint64 nowMs, Actions &actions);
     void notice(qint64 nowMs, Actions &actions);
     void noteSource(qint64 nowMs, const RigReading &reading);
-    void learn(int band, int position, Actions &actions);
-    void operatorChose(qint64 nowMs, int position, bool reported);
+    void learn(int band, Setup setup, Actions &actions);
+    void operatorChose(qint64 nowMs, Setup setup, bool reported);
+    void setPending(int band);
+    bool pendingPermitted() const;
+    Step nextStep() const;
+    // The antenna a step moves to, to be free; -1 for none.
+    int stepTarget(Step step) const;
+    static Setup setupOf(const SwitchReport &report);
     void answeringAgain(const SwitchSnapshot &snapshot);
     bool inFlight(qint64 nowMs) const;
     // From when a status frame must have been read before the pending select
@@ -171,6 +221,8 @@ private:
     }
 
     BandAntennas antennas;
+    BandAntennas splits;                  // the split TX antenna with each band's, or noAntenna
+    Permitted allows;
     qint64 hangMs;
     int currentBand = BandPlan::noBand;
     int readingBand = BandPlan::noBand;   // the band of the latest frequency
@@ -178,15 +230,17 @@ private:
     int candidateBand = BandPlan::noBand;
     qint64 candidateSinceMs = 0;
     int pending = -1;                     // position to select for currentBand
-    int inFlightTarget = -1;              // position we selected, until it shows
+    int pendingTx = -1;                   // ... with split on this TX antenna
+    int stepsSent = 0;                    // words of the pending set-up written so far
+    std::optional<Setup> inFlightTarget;  // what our last word makes the switch show, until it does
     qint64 inFlightSinceMs = 0;
     std::optional<qint64> lastSentMs;
     std::optional<qint64> lastTransmitMs; // last transmit report, or when one ended
     std::optional<Choice> choice;         // the operator's, not yet learned
     bool everHeard = false;               // the switch has answered since start
     int heardBand = BandPlan::noBand;     // the band while it last answered
-    int positionHeard = -1;               // its antenna when it last answered
-    int unconfirmed = -1;                 // our last select, until the switch shows it
+    Setup setupHeard;                     // its antenna and split when it last answered
+    std::optional<Setup> unconfirmed;     // our last select, until the switch shows it
     bool silenceTold = false;
     bool flooded = false;
     std::optional<qint64> countedAtMs;    // when the pending select's band counted

@@ -42,6 +42,7 @@ QString holdReason(FollowRules::Hold hold)
         return tr("antenna busy");
     case Hold::None:
     case Hold::AwaitingStatus:
+    case Hold::Restoring:
     case Hold::Spacing:
         break;
     }

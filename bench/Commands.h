@@ -6,6 +6,9 @@
 // Bench::result) and returns the process exit status.
 int runLineSpeed(int frameCount);
 int runKeyToWire(int presses);
+// The same with antenna rules set and a band known: selects judged, most
+// of them sent with a warning.
+int runKeyToWireWithRules(int presses);
 int runSwitchToScreen(int samples);
 int runBandToWire(int samples);
 // With another build of tqx5r-panel given, its panels run beside this

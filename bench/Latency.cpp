@@ -6,6 +6,7 @@
 #include "bench/Commands.h"
 #include "bench/Latency.h"
 
+#include "band/AntennaGuard.h"
 #include "band/BandFollow.h"
 #include "band/BandFollower.h"
 #include "link/ThreadLeitura.h"
@@ -154,11 +155,10 @@ private:
 
 } // namespace
 
-int runKeyToWire(int presses)
+namespace {
+
+void pressKeys(Rig &rig, int presses, const QString &name)
 {
-    Rig rig;
-    if (!rig.start())
-        return 1;
     QVector<double> latencies;
     int missed = 0;
     for (int i = 0; i < presses; ++i) {
@@ -176,7 +176,53 @@ int runKeyToWire(int presses)
         if (rig.device.receivedFrames().size() > 1000)
             rig.device.clearReceived();
     }
-    reportLatencies(QStringLiteral("key"), latencies, missed);
+    reportLatencies(name, latencies, missed);
+}
+
+} // namespace
+
+int runKeyToWire(int presses)
+{
+    Rig rig;
+    if (!rig.start())
+        return 1;
+    pressKeys(rig, presses, QStringLiteral("key"));
+    return 0;
+}
+
+int runKeyToWireWithRules(int presses)
+{
+    Rig rig;
+    if (!rig.start())
+        return 1;
+    // Antenna rules that warn about most keys on 20 m (which are still
+    // sent), and band follow on a logger port telling it the band.
+    QTemporaryDir dir;
+    const QString antennasPath = dir.filePath(QStringLiteral("antennas.ini"));
+    QFile antennas(antennasPath);
+    if (!antennas.open(QIODevice::WriteOnly)
+        || antennas.write("[Bands]\n1=20m 15m 10m\n2=80m 40m\n3=20m\n6=6m\n8=2m 70cm\n[ReceiveOnly]\n7=true\n") < 0)
+        return 1;
+    antennas.close();
+    BandFollowSettings settings;
+    {
+        QUdpSocket probe;
+        probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        settings.loggerPorts = QStringList{QString::number(probe.localPort())};
+    }
+    BandFollow follow(settings, dir.filePath(QStringLiteral("bands.ini")), rig.window->seam());
+    AntennaGuard guard(rig.window->seam(), antennasPath);
+    guard.start();
+    guard.follow(follow.follower());
+    QUdpSocket logger;
+    const QByteArray packet = "<RadioInfo><RadioNr>1</RadioNr><ActiveRadioNr>1</ActiveRadioNr><Freq>1420000</Freq>"
+                              "<IsTransmitting>False</IsTransmitting></RadioInfo>";
+    logger.writeDatagram(packet, QHostAddress::LocalHost, settings.loggerPorts.first().toUShort());
+    if (!waitUntil([&follow] { return follow.band() == BandPlan::bandForKey(QStringLiteral("20m")); }, 3000)) {
+        Bench::note(QStringLiteral("band follow did not take the band"));
+        return 1;
+    }
+    pressKeys(rig, presses, QStringLiteral("key.rules"));
     return 0;
 }
 

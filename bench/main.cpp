@@ -184,6 +184,7 @@ int runAll(bool quick, const QString &writePath)
     };
     repeat(runs, QStringLiteral("line"), QString::number(frames), QStringLiteral("line speed"));
     repeat(runs, QStringLiteral("key"), QString::number(presses), QStringLiteral("key to wire"));
+    repeat(runs, QStringLiteral("key-rules"), QString::number(presses), QStringLiteral("key to wire with antenna rules"));
     repeat(runs, QStringLiteral("screen"), QString::number(samples), QStringLiteral("switch to screen"));
     repeat(runs, QStringLiteral("band"), QString::number(bandChanges), QStringLiteral("band change to wire"));
     repeat(runs, QStringLiteral("cpu"), QString::number(cpuSeconds), QStringLiteral("CPU"));
@@ -213,6 +214,10 @@ int runAll(bool quick, const QString &writePath)
          << Row{"key.p99", "Key to wire: p99 (ms)", false, 1, QStringLiteral("≤ 130")}
          << Row{"key.max", "Key to wire: max (ms)", false, 1, QString()}
          << Row{"key.missed", "Key to wire: presses that never reached the switch", false, 0, QStringLiteral("0")}
+         << Row{"key.rules.p50", "Key to wire with antenna rules on a band (most presses warned about, all sent): p50 (ms)", false, 1, QString()}
+         << Row{"key.rules.p99", "Key to wire with antenna rules: p99 (ms)", false, 1, QStringLiteral("≤ 130")}
+         << Row{"key.rules.max", "Key to wire with antenna rules: max (ms)", false, 1, QString()}
+         << Row{"key.rules.missed", "Key to wire with antenna rules: presses that never reached the switch", false, 0, QStringLiteral("0")}
          << Row{"screen.p50", "Switch to screen, last byte of a status frame to the key repainted: p50 (ms)", false, 1, QString()}
          << Row{"screen.p99", "Switch to screen: p99 (ms)", false, 1, QStringLiteral("≤ 30")}
          << Row{"screen.max", "Switch to screen: max (ms)", false, 1, QString()}
@@ -295,7 +300,8 @@ int main(int argc, char *argv[])
 {
     const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString argument = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    const bool widgets = command == QLatin1String("key") || command == QLatin1String("screen")
+    const bool widgets = command == QLatin1String("key") || command == QLatin1String("key-rules")
+                         || command == QLatin1String("screen")
                          || command == QLatin1String("band") || command == QLatin1String("mqtt-screen")
                          || command == QLatin1String("mqtt-command") || command == QLatin1String("web-click")
                          || command == QLatin1String("web-screen");
@@ -340,6 +346,8 @@ int main(int argc, char *argv[])
         return runLineSpeed(count > 0 ? count : 1000);
     if (command == QLatin1String("key"))
         return runKeyToWire(count > 0 ? count : 200);
+    if (command == QLatin1String("key-rules"))
+        return runKeyToWireWithRules(count > 0 ? count : 200);
     if (command == QLatin1String("screen"))
         return runSwitchToScreen(count > 0 ? count : 150);
     if (command == QLatin1String("band"))
@@ -369,7 +377,7 @@ int main(int argc, char *argv[])
                                  command == QLatin1String("soak-unattended-mqtt"));
     std::fprintf(stderr,
                  "usage: tqx5r-bench all|quick [--write FILE]\n"
-                 "       tqx5r-bench line|key|screen|band|cpu|memory [COUNT] | startup\n"
+                 "       tqx5r-bench line|key|key-rules|screen|band|cpu|memory [COUNT] | startup\n"
                  "       tqx5r-bench cpu|mqtt-cpu SECONDS --against PROGRAM\n"
                  "       tqx5r-bench against PROGRAM LABEL [RUNS [SECONDS]]\n"
                  "       tqx5r-bench soak|soak-unattended|soak-unattended-mqtt [MINUTES]\n"

@@ -8,6 +8,7 @@
 #include "link/Transmitter.h"
 #include "panel/AntennaLabels.h"
 #include "panel/DarkTheme.h"
+#include "panel/KeyDimming.h"
 #include "panel/KeyPainting.h"
 #include "panel/PanelAccessibility.h"
 #include "panel/PanelKeyboard.h"
@@ -85,6 +86,10 @@ MainWindow::MainWindow(QWidget *parent)
     publishSnapshot();
     // Screen readers and keyboard-only operation; neither changes a pixel.
     new PanelAccessibility(this, switchSeam);
+    // Keys a feature says are not for the band (none without one).
+    new KeyDimming({ui->botaoTecla1, ui->botaoTecla2, ui->botaoTecla3, ui->botaoTecla4, ui->botaoTecla5,
+                    ui->botaoTecla6, ui->botaoTecla7, ui->botaoTecla8},
+                   switchSeam, this);
     keyboard = new PanelKeyboard(this);
 }
 
@@ -100,7 +105,7 @@ MainWindow::StationActions MainWindow::stationActions() const
 {
     return {ui->menuStation,          ui->actionBand_Follow,     ui->actionBand_Follow_Settings,
             ui->actionReconnect_Automatically, ui->actionConnect_at_Start, ui->actionBroker_Settings,
-            ui->actionAntenna_Captions};
+            ui->actionAntenna_Captions, ui->actionAntenna_Bands};
 }
 
 void MainWindow::registerMetaType()
@@ -363,14 +368,31 @@ void MainWindow::applyEffects(const OperatorCommands::Effects &effects)
     publishSnapshot();
 }
 
+bool MainWindow::applyChecked(const PanelState &after, const OperatorCommands::Effects &effects)
+{
+    // A feature may refuse the command's words (an antenna not for the
+    // band): then nothing changes but the status text.
+    const SwitchSeam::WordVerdict verdict = switchSeam->checkWords(effects.words);
+    if (!verdict.send) {
+        showStatus(verdict.text);
+        return false;
+    }
+    panelState = after;
+    applyEffects(effects);
+    if (!verdict.text.isEmpty())
+        showStatus(verdict.text);
+    return true;
+}
+
 void MainWindow::enviaComutacao(qint8 pos)
 {
     // Outside split and super split a key selects its antenna, rather than
     // picking a partner.
     const bool selects = !panelState.choosingSplitTx && !panelState.choosingSuperSplit
                          && panelState.splitActive != 1;
-    applyEffects(OperatorCommands::keyCommand(panelState, pos));
-    if (selects)
+    PanelState after = panelState;
+    const OperatorCommands::Effects effects = OperatorCommands::keyCommand(after, pos);
+    if (applyChecked(after, effects) && selects)
         switchSeam->selected(pos);
 }
 
@@ -400,7 +422,9 @@ void MainWindow::selectRotor(int n)
 
 void MainWindow::on_split_clicked()
 {
-    applyEffects(OperatorCommands::splitButton(panelState));
+    PanelState after = panelState;
+    const OperatorCommands::Effects effects = OperatorCommands::splitButton(after);
+    applyChecked(after, effects);
 }
 
 void MainWindow::on_superSplit_clicked()

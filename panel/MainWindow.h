@@ -53,6 +53,7 @@ public:
         QAction *connectAtStart;
         QAction *brokerSettings;
         QAction *antennaCaptions;
+        QAction *antennaBands;
     };
 
     // Shows a failure the operator must acknowledge ("Error", "Critical Error").
@@ -158,6 +159,9 @@ private:
     void updateSuperSplitIndicator();
     void showFirmwareRevision(quint8 major, quint8 minor);
     void applyEffects(const OperatorCommands::Effects &effects);
+    // Takes the state a command leads to and carries out its effects, unless
+    // the seam's word check refuses its words; false then.
+    bool applyChecked(const PanelState &after, const OperatorCommands::Effects &effects);
     bool queueCommand(CommandWord word, CommandQueue::Origin origin = CommandQueue::Origin::Operator);
     void switchSilent();
     void linkOpened(const QString &message);

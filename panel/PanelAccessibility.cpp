@@ -37,6 +37,7 @@ void setDescription(QWidget *widget, const QString &description)
 
 PanelAccessibility::PanelAccessibility(QMainWindow *window, SwitchSeam *seam)
     : QObject(window)
+    , seam(seam)
 {
     for (int i = 0; i < positionCount; ++i) {
         keys[static_cast<size_t>(i)] = panelChild<QPushButton>(window, QStringLiteral("botaoTecla%1").arg(i + 1));
@@ -61,6 +62,7 @@ PanelAccessibility::PanelAccessibility(QMainWindow *window, SwitchSeam *seam)
     shown = seam->snapshot();
     describeKeys(shown);
     connect(seam, &SwitchSeam::stateChanged, this, &PanelAccessibility::show);
+    connect(seam, &SwitchSeam::keyAdviceChanged, this, [this] { describeKeys(shown); });
 }
 
 void PanelAccessibility::show(const SwitchSnapshot &snapshot)
@@ -74,7 +76,10 @@ void PanelAccessibility::describeKeys(const SwitchSnapshot &snapshot)
 {
     for (int i = 0; i < positionCount; ++i) {
         setName(keys[static_cast<size_t>(i)], AccessibleTexts::keyName(snapshot, i));
-        setDescription(keys[static_cast<size_t>(i)], AccessibleTexts::keyDescription(snapshot, i));
+        // What a feature adds, such as "not for 160 m".
+        QStringList says{AccessibleTexts::keyDescription(snapshot, i), seam->keyAdvice().notes[static_cast<size_t>(i)]};
+        says.removeAll(QString());
+        setDescription(keys[static_cast<size_t>(i)], says.join(QStringLiteral(", ")));
     }
 }
 

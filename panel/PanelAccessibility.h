@@ -42,4 +42,5 @@ private:
     QStringList unsaid;
     QTimer speakSoon;
     SpokenNotice *spokenNotice = nullptr;
+    SwitchSeam *seam = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "panel/SwitchSeam.h"
 
+#include <QStringList>
+
 SwitchSeam::SwitchSeam(QueueWord queueWord, QObject *parent)
     : QObject(parent)
     , queue(std::move(queueWord))
@@ -34,6 +36,33 @@ void SwitchSeam::wantStatusAt(std::optional<qint64> atMs)
 void SwitchSeam::selected(int position)
 {
     emit operatorSelected(position);
+}
+
+SwitchSeam::WordVerdict SwitchSeam::checkWords(const QVector<CommandWord> &words) const
+{
+    // The check may replace itself while it runs (it reads its rules again).
+    const WordCheck check = wordCheck;
+    WordVerdict all;
+    if (!check)
+        return all;
+    QStringList texts;
+    for (CommandWord word : words) {
+        const WordVerdict verdict = check(word);
+        if (!verdict.send)
+            return verdict;
+        if (!verdict.text.isEmpty())
+            texts << verdict.text;
+    }
+    all.text = texts.join(QStringLiteral("; "));
+    return all;
+}
+
+void SwitchSeam::setKeyAdvice(const KeyAdvice &newAdvice)
+{
+    if (newAdvice == advice)
+        return;
+    advice = newAdvice;
+    emit keyAdviceChanged();
 }
 
 bool SwitchSeam::queueWord(qint16 word)

@@ -5,7 +5,10 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
+#include <QVector>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -15,8 +18,10 @@
 // the one in use), and each frame the receive step dispatched. In: queue a
 // command word, exactly as the keys do (same queue, same bytes); or place
 // one guarded word, which leaves only if its guard, asked at the very moment
-// of writing, allows it. Lives on the GUI thread; connect across threads
-// with queued connections.
+// of writing, allows it. A feature may also judge every word before the
+// panel or another feature queues it (the word check), and advise the keys
+// (a note for each key's accessible description, a dimmed caption). Lives
+// on the GUI thread; connect across threads with queued connections.
 class SwitchSeam : public QObject
 {
     Q_OBJECT
@@ -31,6 +36,31 @@ public:
     {
         std::function<bool()> mayLeave;
         std::function<void(CommandWord)> left;
+    };
+
+    // Whether a word may be queued, and what the operator is told of it
+    // (empty: nothing).
+    struct WordVerdict
+    {
+        bool send = true;
+        QString text;
+    };
+    using WordCheck = std::function<WordVerdict(CommandWord)>;
+
+    // What a feature says of each antenna key; not given: nothing at all.
+    struct KeyAdvice
+    {
+        bool given = false;
+        std::array<QString, positionCount> notes;   // added to the key's accessible description
+        quint8 dimmedMask = 0;                       // bit i: key i's caption is dimmed
+        quint8 allowedMask = 0xFF;                   // bit i: antenna i is allowed now
+
+        bool operator==(const KeyAdvice &other) const
+        {
+            return given == other.given && notes == other.notes && dimmedMask == other.dimmedMask
+                   && allowedMask == other.allowedMask;
+        }
+        bool operator!=(const KeyAdvice &other) const { return !(*this == other); }
     };
 
     explicit SwitchSeam(QueueWord queueWord, QObject *parent = nullptr);
@@ -57,6 +87,15 @@ public:
     void withdrawGuardedWord();
     void setGuardedWordReady(bool ready);
 
+    // The word check, for a feature; none: every word goes.
+    void setWordCheck(WordCheck check) { wordCheck = std::move(check); }
+    // Asked right before the words of one command are queued: refused when
+    // any is, with what there is to tell joined.
+    WordVerdict checkWords(const QVector<CommandWord> &words) const;
+
+    void setKeyAdvice(const KeyAdvice &advice);
+    const KeyAdvice &keyAdvice() const { return advice; }
+
     // For the panel. guardedWordReady() may be asked from any thread.
     bool guardedWordReady() const { return guardedReady.load(); }
     std::optional<CommandWord> guardedWord() const { return guarded; }
@@ -76,6 +115,7 @@ signals:
     void operatorSelected(int position);
     // The guarded word came, went or changed readiness.
     void guardedWordChanged();
+    void keyAdviceChanged();
 
 private:
     void setReady(bool ready);
@@ -85,4 +125,6 @@ private:
     Guard guard;
     std::optional<CommandWord> guarded;
     std::atomic<bool> guardedReady{false};
+    WordCheck wordCheck;
+    KeyAdvice advice;
 };

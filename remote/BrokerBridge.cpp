@@ -49,6 +49,7 @@ BrokerBridge::BrokerBridge(SwitchSeam *seam, BrokerClient *client, const BrokerS
         publishState(false);
     });
     connect(seam, &SwitchSeam::frameDispatched, this, &BrokerBridge::frameDispatched);
+    connect(seam, &SwitchSeam::keyAdviceChanged, this, [this] { publishState(false); });
     connect(client, &BrokerClient::connected, this, &BrokerBridge::brokerConnected);
     connect(outage, &BrokerOutage::lost, this, &BrokerBridge::announce);
     connect(client, &BrokerClient::refused, this, &BrokerBridge::announce);
@@ -74,7 +75,7 @@ void BrokerBridge::shutdown()
     SwitchSnapshot gone = seam->snapshot();
     gone.linkOpen = false;
     gone.power = false;
-    client->publish(settings.topicFor(BrokerTopics::state), StateJson::fromSnapshot(gone, band), true,
+    client->publish(settings.topicFor(BrokerTopics::state), stateMessage(gone), true,
                     BrokerClient::Delivery::Acknowledged);
     client->publish(settings.topicFor(BrokerTopics::firmware), QByteArray(), true,
                     BrokerClient::Delivery::Acknowledged);
@@ -86,6 +87,20 @@ void BrokerBridge::setBand(const QString &newBand)
 {
     band = newBand;
     publishState(false);
+}
+
+void BrokerBridge::tellWarning(const QString &text)
+{
+    client->publish(settings.topicFor(BrokerTopics::error), CommandJson::warningMessage(text), false,
+                    BrokerClient::Delivery::AtMostOnce);
+}
+
+QByteArray BrokerBridge::stateMessage(const SwitchSnapshot &snapshot) const
+{
+    // Which antennas are for the band, only where antenna rules say so.
+    const SwitchSeam::KeyAdvice &advice = seam->keyAdvice();
+    return StateJson::fromSnapshot(snapshot, band,
+                                   advice.given ? std::optional<quint8>(advice.allowedMask) : std::nullopt);
 }
 
 void BrokerBridge::brokerConnected()
@@ -119,7 +134,7 @@ SwitchSnapshot BrokerBridge::switchAfterQueuedWords() const
 
 void BrokerBridge::publishState(bool evenIfUnchanged)
 {
-    const QByteArray state = StateJson::fromSnapshot(seam->snapshot(), band);
+    const QByteArray state = stateMessage(seam->snapshot());
     if (state == publishedState && !evenIfUnchanged)
         return;
     // A state that could not go out is tried again with the next frame.
@@ -197,6 +212,21 @@ void BrokerBridge::messageReceived(const QString &topic, const QByteArray &paylo
 void BrokerBridge::serveTurns()
 {
     while (const std::optional<CommandTurns::Command> command = turns.take(clock.elapsed())) {
+        // Judged as the keys' words are, when they are queued: refused, or
+        // sent with a warning, the sender and the operator are told.
+        const SwitchSeam::WordVerdict verdict = seam->checkWords(command->words);
+        if (!verdict.text.isEmpty())
+            emit announce(verdict.text);
+        if (!verdict.send) {
+            expectedPosition = -1;
+            refuseCommand(verdict.text, command->message, command->sender);
+            continue;
+        }
+        if (!verdict.text.isEmpty()) {
+            client->publish(settings.topicFor(BrokerTopics::error),
+                            CommandJson::warningMessage(verdict.text, command->message, command->sender), false,
+                            BrokerClient::Delivery::AtMostOnce);
+        }
         for (CommandWord word : command->words) {
             if (!seam->queueWord(word)) {
                 refuseCommand(tr("too many commands are waiting for the switch"), command->message, command->sender);

@@ -42,6 +42,8 @@ public:
 public slots:
     // The band band follow reports; empty leaves it out of the state.
     void setBand(const QString &band);
+    // Something the operator must hear at once, on BASE/error.
+    void tellWarning(const QString &text);
 
 signals:
     // For the status bar and stderr.
@@ -60,6 +62,7 @@ private:
     void publishFirmware();
     void serveTurns();
     void refuseCommand(const QString &reason, const QByteArray &command, const QString &sender);
+    QByteArray stateMessage(const SwitchSnapshot &snapshot) const;
     // The sender a command topic names: USER for BASE/set/USER, "" for
     // BASE/set; null for any other topic.
     QString senderOf(const QString &topic) const;

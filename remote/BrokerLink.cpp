@@ -130,6 +130,14 @@ void BrokerLink::messageReceived(const QString &topic, const QByteArray &payload
         const QJsonValue user = report.value(QStringLiteral("user"));
         if (!user.isUndefined() && user.toString() != settings.user)
             return;
+        const QString warning = report.value(QStringLiteral("warning")).toString().left(CommandJson::maxQuotedBytes);
+        if (!warning.isEmpty()) {
+            // A command that went with a warning, or the owner's own warning
+            // (transmitting on an antenna not for the band): said here too.
+            if (command.isEmpty() || recentlySent.removeOne(command))
+                tell(tr("The panel that owns the switch warns: %1").arg(warning));
+            return;
+        }
         if (recentlySent.removeOne(command))
             tell(tr("The panel that owns the switch refused a command: %1")
                      .arg(report.value(QStringLiteral("error")).toString().left(CommandJson::maxQuotedBytes)));

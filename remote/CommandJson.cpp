@@ -203,4 +203,14 @@ QByteArray errorMessage(const QString &reason, const QByteArray &command, const 
     return QJsonDocument(report).toJson(QJsonDocument::Compact);
 }
 
+QByteArray warningMessage(const QString &warning, const QByteArray &command, const QString &user)
+{
+    QJsonObject report{{QStringLiteral("warning"), warning}};
+    if (!command.isEmpty())
+        report.insert(QStringLiteral("command"), QString::fromUtf8(command.left(maxQuotedBytes)));
+    if (!user.isEmpty())
+        report.insert(QStringLiteral("user"), user);
+    return QJsonDocument(report).toJson(QJsonDocument::Compact);
+}
+
 } // namespace CommandJson

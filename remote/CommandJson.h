@@ -51,4 +51,10 @@ QByteArray wordMessage(CommandWord word);
 // and the user who sent it when the command came on BASE/set/USER.
 QByteArray errorMessage(const QString &reason, const QByteArray &command, const QString &user = QString());
 
+// The same for a command that was sent, with what the operator is warned
+// of: {"warning":...,"command":...}; without a command, a warning of the
+// panel's own (the switch transmitting on an antenna not for the band).
+QByteArray warningMessage(const QString &warning, const QByteArray &command = QByteArray(),
+                          const QString &user = QString());
+
 } // namespace CommandJson

@@ -29,7 +29,7 @@ QJsonArray antennas(quint8 mask)
 
 } // namespace
 
-QByteArray fromSnapshot(const SwitchSnapshot &s, const QString &band)
+QByteArray fromSnapshot(const SwitchSnapshot &s, const QString &band, std::optional<quint8> allowed)
 {
     // What the panel shows of a switch that does not answer is stale, so the
     // antenna in use is only given while the switch answers.
@@ -57,6 +57,12 @@ QByteArray fromSnapshot(const SwitchSnapshot &s, const QString &band)
     };
     if (!band.isEmpty())
         state.insert(QStringLiteral("band"), band);
+    if (allowed) {
+        QJsonArray each;
+        for (int p = 0; p < positionCount; ++p)
+            each.append(inMask(*allowed, p));
+        state.insert(QStringLiteral("allowed"), each);
+    }
     return QJsonDocument(state).toJson(QJsonDocument::Compact);
 }
 

@@ -17,7 +17,7 @@ void StationOverrides::forget(const QStringList &set)
 }
 
 EffectiveStation effectiveStation(const StationSettings &remembered, const StationOverrides &overrides,
-                                  const QString &profileBandMemoryPath)
+                                  const QString &profileBandMemoryPath, const QString &profileAntennasPath)
 {
     EffectiveStation effective;
     effective.settings = remembered;
@@ -27,6 +27,7 @@ EffectiveStation effectiveStation(const StationSettings &remembered, const Stati
     effective.bandFollowRuns = follow.enabled && follow.hasSource();
     effective.bandMemoryPath =
         overrides.bandMemoryPath.isEmpty() ? profileBandMemoryPath : overrides.bandMemoryPath;
+    effective.antennasPath = overrides.antennasPath.isEmpty() ? profileAntennasPath : overrides.antennasPath;
 
     effective.brokerFromCommandLine = overrides.gives(StationKeys::Name::brokerMode);
     if (effective.brokerFromCommandLine && effective.settings.broker.mode != BrokerSettings::Mode::Off) {

@@ -19,6 +19,7 @@ struct StationOverrides
 
     QString port;            // --port NAME; empty: not given
     QString bandMemoryPath;  // --bands FILE; empty: the profile's file
+    QString antennasPath;    // --antennas FILE; empty: the profile's file
     QString brokerPassword;  // with --mqtt or --remote, from the password file or the environment
 
     // Gives these keys with the values in values.
@@ -36,6 +37,7 @@ struct EffectiveStation
     StationSettings settings;     // the remembered ones, with the command line's keys over them
     bool bandFollowRuns = false;  // switched on and at least one source
     QString bandMemoryPath;
+    QString antennasPath;         // the antenna rules' file
     // The port to open at start with its line parameters; none: the panel
     // starts disconnected.
     std::optional<SerialSettings> connectAtStart;
@@ -52,4 +54,4 @@ struct EffectiveStation
 };
 
 EffectiveStation effectiveStation(const StationSettings &remembered, const StationOverrides &overrides,
-                                  const QString &profileBandMemoryPath);
+                                  const QString &profileBandMemoryPath, const QString &profileAntennasPath = QString());

@@ -63,6 +63,7 @@ StationProfile::Paths StationProfile::paths(const QString &name)
         paths.folder += QLatin1Char('/') + profilesFolder + QLatin1Char('/') + name;
     paths.settingsFile = paths.folder + QStringLiteral("/station.ini");
     paths.bandMemoryFile = paths.folder + QStringLiteral("/bands.ini");
+    paths.antennasFile = paths.folder + QStringLiteral("/antennas.ini");
     paths.captionsFile = paths.folder + QStringLiteral("/settings.cfg");
     return paths;
 }

@@ -9,6 +9,7 @@
 //
 //   tqx5r-panel/station.ini            remembered settings
 //   tqx5r-panel/bands.ini              antenna per band
+//   tqx5r-panel/antennas.ini           the bands each antenna is for
 //   tqx5r-panel/settings.cfg           key captions
 //   tqx5r-panel/profiles/NAME/...      the same three files for --profile NAME
 class StationProfile
@@ -21,6 +22,7 @@ public:
         QString folder;
         QString settingsFile;
         QString bandMemoryFile;
+        QString antennasFile;
         QString captionsFile;
     };
 

@@ -1,14 +1,18 @@
 // The README's pictures of the desktop, made as the tests run:
 //   readme_pictures FOLDER [--compare DOCS]
-// writes the panel connected to a virtual switch and the Station menu's
-// dialogs, filled as an operator's would be, into FOLDER; with --compare,
+// writes the panel connected to a virtual switch (as a first start shows it,
+// and with antenna rules on a band) and the Station menu's dialogs, filled
+// as an operator's would be, into FOLDER; with --compare,
 // each must also still look as the one in DOCS does (the README's), so a
 // change to the window or a dialog cannot leave its picture behind. The
 // broker's password comes from a private keyring when one can be started,
 // as on a desktop. To renew the pictures: readme_pictures docs.
 #include "band/BandPlan.h"
 #include "rig/HamlibModels.h"
+#include "settings/AntennaBandsDialog.h"
 #include "settings/BandFollowDialog.h"
+#include "settings/StationProfile.h"
+#include "support/Files.h"
 #include "settings/BrokerDialog.h"
 #include "settings/CaptionsDialog.h"
 #include "support/PrivateKeyring.h"
@@ -18,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 #include <QImage>
@@ -129,6 +134,46 @@ int main(int argc, char *argv[])
     }
 
     CaptionsFile::Captions captions{"Yagi", "Dipo", "Loop", "Vert", "", "", "Beve", "Dumy"};
+    AntennaRules rules;
+    const auto bandsOf = [](const QStringList &keys) {
+        AntennaRules::Bands bands = 0;
+        for (const QString &key : keys)
+            bands |= AntennaRules::Bands(1) << BandPlan::bandForKey(key);
+        return bands;
+    };
+    rules.bands[0] = bandsOf({"20m", "15m", "10m"});
+    rules.bands[1] = bandsOf({"80m", "40m", "20m", "15m", "10m"});
+    rules.bands[5] = bandsOf({"6m"});
+    rules.receiveOnlyMask = 1u << 6;
+    CaptionsFile::Captions withSixMetres = captions;
+    withSixMetres[5] = "6m Y";
+
+    {
+        // The keys with antenna rules, the radio on 160 m: the antennas not
+        // for it have their captions dimmed.
+        StationRun run;
+        writeFile(StationProfile::paths().captionsFile, "#K1 Yagi\n#K2 Dipo\n#K3 Loop\n#K4 Vert\n#K6 6m Y\n#K7 Beve\n#K8 Dumy\n");
+        writeFile(StationProfile::paths().antennasFile,
+                  "[Bands]\n1=20m 15m 10m\n2=80m 40m 20m 15m 10m\n6=6m\n[ReceiveOnly]\n7=true\n");
+        const quint16 port = StationRun::freeUdpPort();
+        run.start({"--port", "DEVICE", "--logger-udp", QString::number(port)});
+        QElapsedTimer clock;
+        clock.start();
+        while (!run.snapshot().firmwareKnown && clock.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        StationRun::sendFrom("127.0.0.1", port, StationRun::radioInfo(1830000, false));
+        // The antenna in use is not for the band either: the panel says so.
+        const QString said = QStringLiteral("Antenna 1 (Yagi) in use is not for 160 m");
+        while (!run.told.contains(said) && clock.elapsed() < 15000)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        QTest::qWait(300);
+        good &= saveImage(run.linked->window->grab().toImage(), folder, "keys-antenna-rules.png");
+    }
+
+    AntennaBandsDialog antennaBands;
+    antennaBands.setCaptions(withSixMetres);
+    antennaBands.setRules(rules);
+    good &= save(antennaBands, folder, "station-antenna-bands.png");
 
     BandFollowDialog bandFollow;
     BandFollowSettings follow;

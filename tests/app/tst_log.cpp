@@ -64,6 +64,11 @@ private slots:
                                                    "plugdev: SupplementaryGroups=plugdev)" << warning;
         QTest::newRow("band follow held") << "Band follow held: logger port flooded" << warning;
         QTest::newRow("a select") << "20 m: Ant 3" << info;
+        QTest::newRow("an antenna not for the band") << "Antenna 6 (6m Y) is not for 160 m; not selected" << warning;
+        QTest::newRow("transmitting on it") << "Transmitting on Antenna 7 (Beve), which is receive only" << warning;
+        QTest::newRow("a band where the antenna in use is not for it") << "Antenna 6 in use is not for 160 m" << warning;
+        QTest::newRow("lines of antennas.ini") << "Some lines of antennas.ini are ignored; see the tooltip" << warning;
+        QTest::newRow("a split restored") << "160 m: Ant 6, split TX Ant 2" << info;
         QTest::newRow("a part of a message is not the message") << "xNo answer from TQX-5R" << info;
         QTest::newRow("a regular expression's letters are taken as they are") << "Open errors" << info;
     }

@@ -319,6 +319,17 @@ private:
             QVERIFY(t.sendFrom("127.0.0.1", StationRun::radioInfo(14200000, false)));
             QTRY_COMPARE(t.run->selects(), QList<QByteArray>{"IGS6;"});
         };
+        rows["antennas"] = [](tst_SettingsEffects &t) {
+            const QString rules = t.memory->filePath("rules.ini");
+            QVERIFY(writeFile(rules, "[Bands]\n6=6m\n[Rules]\nRefuseOffBand=true\n"));
+            t.startAndConnect({"--logger-udp", QString::number(t.port), "--bands", t.memoryPath, "--antennas", rules,
+                               "--port", "DEVICE"});
+            t.followsTheLogger();
+            t.run->linked->panel.child<QPushButton>("botaoTecla6")->click();
+            QTRY_VERIFY(t.run->told.contains("Antenna 6 is not for 20 m; not selected"));
+            QTest::qWait(500);
+            QCOMPARE(t.run->selects(), QList<QByteArray>{"IGS2;"});
+        };
         rows["BandFollow/Enabled"] = [](tst_SettingsEffects &t) {
             t.startRemembering(t.loggerIni("Enabled=false\n"));
             QVERIFY(t.sendFrom("127.0.0.1", StationRun::radioInfo(14200000, false)));

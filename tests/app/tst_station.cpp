@@ -84,8 +84,8 @@ private slots:
         QCOMPARE(entries("menuArquivo"), (QStringList{"Connect to TQX-5R", "Disconnect", "Serial Settings"}));
         QCOMPARE(entries("menuTools"), (QStringList{"About Qt", "About Veltrix"}));
         QCOMPARE(entries("menuStation"),
-                 (QStringList{"Band Follow", "Band Follow Settings…", "Reconnect Automatically", "Connect at Start",
-                              "Broker Settings…", "Antenna Captions…"}));
+                 (QStringList{"Band Follow", "Band Follow Settings…", "Antenna Bands…", "Reconnect Automatically",
+                              "Connect at Start", "Broker Settings…", "Antenna Captions…"}));
         auto *bandFollow = action("actionBand_Follow");
         QVERIFY(!bandFollow->isEnabled() && !bandFollow->isChecked());
         QCOMPARE(bandFollow->shortcut(), QKeySequence("Ctrl+B"));

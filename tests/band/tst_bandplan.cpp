@@ -83,6 +83,56 @@ private slots:
         QCOMPARE(memory.load(), expected);
     }
 
+    // A band remembered with split keeps its receive antenna on a line of
+    // its own; the band's line names the antenna the radio transmits on,
+    // which is all the panel before this one reads (it ignores the other
+    // line). Today's files mean no split.
+    void splitPairsInTheMemoryFile()
+    {
+        const QString path = dir.filePath("split.ini");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("20m=3\n160m.rx=6\n40m=5\n40m.rx=5\n");
+        file.close();
+        BandMemory memory(path);
+        const auto at = [](const BandAntennas &a, const char *key) { return a[static_cast<size_t>(BandPlan::bandForKey(key))]; };
+        BandMemory::Setups setups = memory.loadSetups();
+        // A receive line alone, or one naming the band's own antenna, is no split.
+        QCOMPARE(at(setups.antennas, "20m"), 2);
+        QCOMPARE(at(setups.splitTx, "20m"), BandMemory::noAntenna);
+        QCOMPARE(at(setups.antennas, "160m"), BandMemory::noAntenna);
+        QCOMPARE(at(setups.antennas, "40m"), 4);
+        QCOMPARE(at(setups.splitTx, "40m"), BandMemory::noAntenna);
+
+        QVERIFY(memory.remember(BandPlan::bandForKey("160m"), 5, 1));
+        setups = memory.loadSetups();
+        QCOMPARE(at(setups.antennas, "160m"), 5);
+        QCOMPARE(at(setups.splitTx, "160m"), 1);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        file.close();
+        QCOMPARE(text, QByteArray("160m=2\n160m.rx=6\n40m=5\n20m=3\n"));
+
+        // As the panel before this one read it: every "band=N" line (keys
+        // in any case) names the band's antenna; the rest is skipped.
+        QMap<QString, int> lastVersion;
+        for (const QByteArray &line : text.split('\n')) {
+            const int equals = line.indexOf('=');
+            const int band = BandPlan::bandForKey(QString::fromUtf8(line.left(equals)).trimmed().toLower());
+            if (equals > 0 && band != BandPlan::noBand)
+                lastVersion.insert(BandPlan::key(band), line.mid(equals + 1).toInt());
+        }
+        QCOMPARE(lastVersion, (QMap<QString, int>{{"160m", 2}, {"40m", 5}, {"20m", 3}}));
+
+        // Without split again, and forgotten: both lines go.
+        QVERIFY(memory.remember(BandPlan::bandForKey("160m"), 5));
+        QCOMPARE(at(memory.loadSetups().splitTx, "160m"), BandMemory::noAntenna);
+        QVERIFY(memory.remember(BandPlan::bandForKey("160m"), 5, 1));
+        QVERIFY(memory.forget(BandPlan::bandForKey("160m")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("40m=5\n20m=3\n"));
+    }
+
     void newFileAndUnwritableFile()
     {
         BandMemory fresh(dir.filePath("new/folder/bands.ini"));

@@ -1,3 +1,4 @@
+#include "band/AntennaRules.h"
 #include "band/FollowRules.h"
 
 #include <QtTest>
@@ -5,10 +6,14 @@
 // The follow rules driven by small scripts. Steps, separated by ";":
 //   hang 0                 the release delay after transmitting (before anything else)
 //   mem 20m=3              the memory file says Ant 3 for 20 m
-//   sw 2 [send] [split] [ss] [choosing] [busy=N] [closed] [silent]
+//   mem 160m=6/2           ... Ant 6 with split, TX on Ant 2
+//   for 6=6m               the antenna rules: Ant 6 is for 6 m only
+//   rxonly 7               ... Ant 7 only receives
+//   sw 2 [send] [split=N] [ss] [choosing] [busy=N] [closed] [silent]
 //                          a status frame: the switch, connected and
 //                          answering, reports Ant 2 (closed or silent: the
-//                          panel says so, and no frame came)
+//                          panel says so, and no frame came), with split
+//                          on TX Ant N
 //   .                      a status frame reporting what the last one did
 //   flood, calm            a logger port flooded, and calm again
 //   next                   logs when something next changes by time alone
@@ -24,13 +29,17 @@
 // After each step the panel's turn comes, as the poll thread would give it:
 // a select that may leave is written then. A step written "~step" happens
 // before that turn, so the next step's news is there when it comes.
-// What the rules do is logged as "band 20m", "select 3", "learn 20m=5",
-// "held: rig silent", "held: logger silent" or "resumed".
+// What the rules do is logged as "band 20m", "select 3", "split off",
+// "split 3/5" (split on, TX Ant 5), "learn 20m=5", "learn 160m=6/2",
+// "skip 20m=6" (not selected: the antenna rules forbid it), "held: rig
+// silent", "held: logger silent" or "resumed".
 namespace {
 
 QString run(const QString &script)
 {
     BandAntennas memory = BandMemory::empty();
+    BandAntennas splits = BandMemory::empty();
+    AntennaRules antennaRules;
     qint64 hangMs = FollowRules::defaultHangMs;
     std::optional<FollowRules> rules;
     qint64 now = 0;
@@ -38,8 +47,14 @@ QString run(const QString &script)
     const auto record = [&](const FollowRules::Actions &actions) {
         if (actions.bandChanged)
             log << "band " + BandPlan::key(rules->band());
-        if (actions.learnedPosition >= 0)
-            log << QStringLiteral("learn %1=%2").arg(BandPlan::key(actions.learnedBand)).arg(actions.learnedPosition + 1);
+        if (actions.skippedPosition >= 0)
+            log << QStringLiteral("skip %1=%2").arg(BandPlan::key(actions.skippedBand)).arg(actions.skippedPosition + 1);
+        if (actions.learnedPosition >= 0) {
+            QString learned = QStringLiteral("learn %1=%2").arg(BandPlan::key(actions.learnedBand)).arg(actions.learnedPosition + 1);
+            if (actions.learnedSplitTx >= 0)
+                learned += QStringLiteral("/%1").arg(actions.learnedSplitTx + 1);
+            log << learned;
+        }
         switch (actions.notice) {
         case FollowRules::Notice::None:
             break;
@@ -56,7 +71,14 @@ QString run(const QString &script)
     };
     const auto turn = [&] {
         if (rules && rules->mayLeave(now)) {
-            log << QStringLiteral("select %1").arg(rules->pendingSelect() + 1);
+            const CommandWord word = *rules->pendingWord();
+            const quint8 operand = Protocol::commandOperand(word);
+            if (Protocol::commandLetter(word) == Protocol::selectLetter)
+                log << QStringLiteral("select %1").arg(operand + 1);
+            else if (operand == 0)
+                log << QStringLiteral("split off");
+            else
+                log << QStringLiteral("split %1/%2").arg(operand >> 4).arg(operand & 0x0F);
             rules->selectSent(now);
         }
     };
@@ -78,11 +100,30 @@ QString run(const QString &script)
         }
         if (verb == "mem") {
             const QStringList pair = words.value(1).split('=');
-            memory[static_cast<size_t>(BandPlan::bandForKey(pair.value(0)))] = pair.value(1).toInt() - 1;
+            const auto band = static_cast<size_t>(BandPlan::bandForKey(pair.value(0)));
+            memory[band] = pair.value(1).section('/', 0, 0).toInt() - 1;
+            if (pair.value(1).contains('/'))
+                splits[band] = pair.value(1).section('/', 1).toInt() - 1;
             continue;
         }
-        if (!rules)
-            rules.emplace(memory, hangMs);
+        if (verb == "for") {
+            const QStringList pair = words.value(1).split('=');
+            AntennaRules::Bands bands = 0;
+            for (const QString &band : pair.value(1).split(','))
+                bands |= AntennaRules::Bands(1) << BandPlan::bandForKey(band);
+            antennaRules.bands[static_cast<size_t>(pair.value(0).toInt() - 1)] = bands;
+            continue;
+        }
+        if (verb == "rxonly") {
+            antennaRules.receiveOnlyMask |= static_cast<quint8>(1u << (words.value(1).toInt() - 1));
+            continue;
+        }
+        if (!rules) {
+            rules.emplace(memory, hangMs, splits);
+            rules->setPermitted([&antennaRules](int band, int position, int splitTx) {
+                return antennaRules.setupAllowed(band, position, splitTx);
+            });
+        }
         if (verb == "sw") {
             SwitchSnapshot s;
             s.linkOpen = !words.contains("closed");
@@ -91,7 +132,12 @@ QString run(const QString &script)
             r.known = s.linkOpen;
             r.position = static_cast<quint8>(words.value(1).toInt() - 1);
             r.send = words.contains("send");
-            r.split = words.contains("split");
+            for (const QString &word : words) {
+                if (word.startsWith("split=")) {
+                    r.split = true;
+                    r.splitPosition = static_cast<quint8>(word.mid(6).toInt() - 1);
+                }
+            }
             r.superSplitMask = words.contains("ss") ? static_cast<quint8>(1u << r.position) : 0;
             for (const QString &word : words) {
                 if (word.startsWith("busy="))
@@ -101,6 +147,7 @@ QString run(const QString &script)
             s.position = r.position;
             s.send = r.send;
             s.splitOn = r.split;
+            s.splitPosition = r.splitPosition;
             s.superSplitOn = r.superSplitOn();
             s.busyMask = r.busyMask;
             s.choosingSplitTx = words.contains("choosing");
@@ -260,7 +307,7 @@ private slots:
         QTest::newRow("... and came back") << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 27.5; wait 500; |; f 14.2; ."
                                            << "band 20m | select 3";
         QTest::newRow("busy antenna") << "mem 20m=3; sw 1 busy=3; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
-        QTest::newRow("split") << "mem 20m=3; sw 1 split; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
+        QTest::newRow("split, with nothing to restore") << "sw 1 split=5; f 14.2; wait 300; .; wait 1000" << "band 20m";
         QTest::newRow("super split") << "mem 20m=3; sw 1 ss; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
         QTest::newRow("operator mid-choice") << "mem 20m=3; sw 1 choosing; f 14.2; wait 300; |; sw 1" << "band 20m | select 3";
         QTest::newRow("link closed") << "mem 20m=3; sw 1 closed; f 14.2; wait 300" << "band 20m";
@@ -316,15 +363,64 @@ private slots:
         QTest::newRow("first status after connecting is no choice")
             << "sw 1 closed; f 14.2; wait 300; sw 1 silent; sw 4; wait 300" << "band 20m";
         QTest::newRow("no learning off the band") << "sw 1; f 14.2; wait 300; f 27.5; sw 4; wait 300" << "band 20m";
-        QTest::newRow("no learning in split") << "sw 1 split; f 14.2; wait 300; sw 4 split; sw 4; wait 300"
-                                              << "band 20m";
-        QTest::newRow("no learning of a key while split is on") << "sw 1 split; f 14.2; wait 300; key 4; wait 300"
+        QTest::newRow("no learning of a key while split is on") << "sw 1 split=5; f 14.2; wait 300; key 4; wait 300"
                                                                 << "band 20m";
         QTest::newRow("no learning in super split") << "sw 1; f 14.2; wait 300; sw 4 ss; wait 300" << "band 20m";
         QTest::newRow("no learning once the band's source is quiet")
             << "sw 1; f 14.2; wait 300; lost; sw 6; wait 300" << "band 20m";
         QTest::newRow("a key on the antenna in use is a choice too")
             << "mem 20m=3; sw 1 send; f 14.2; wait 300; key 1; sw 1; wait 300" << "band 20m, learn 20m=1";
+
+        // Split pairs per band: restored as the panel's own words make them,
+        // each word once the switch shows the one before.
+        QTest::newRow("a pair is restored: the antenna, then split with its TX antenna")
+            << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; sw 6; sw 6 split=2; wait 2000" << "band 160m, select 6, split 6/2";
+        QTest::newRow("... only split on when the antenna is in use")
+            << "mem 160m=6/2; sw 6; f 1.9; wait 300; ." << "band 160m, split 6/2";
+        QTest::newRow("... nothing when the switch has the pair") << "mem 160m=6/2; sw 6 split=2; f 1.9; wait 300; .; wait 1000"
+                                                                 << "band 160m";
+        QTest::newRow("... split off first when the switch has another TX antenna")
+            << "mem 160m=6/2; sw 6 split=4; f 1.9; wait 300; .; sw 6; sw 6 split=2" << "band 160m, split off, split 6/2";
+        QTest::newRow("a band remembered without split gets split off, then its antenna")
+            << "mem 20m=3; sw 6 split=2; f 14.2; wait 300; .; sw 6; sw 3; wait 1000" << "band 20m, split off, select 3";
+        QTest::newRow("... split off alone when its antenna is in use")
+            << "mem 20m=6; sw 6 split=2; f 14.2; wait 300; .; sw 6; wait 1000" << "band 20m, split off";
+        QTest::newRow("each word waits until the one before shows")
+            << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; wait 1500; |; sw 6" << "band 160m, select 6 | split 6/2";
+        QTest::newRow("a word that never shows gives the restore up")
+            << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; wait 2001; sw 1; wait 1000" << "band 160m, select 6";
+        QTest::newRow("transmitting holds the rest of a restore, and the hang time")
+            << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; f 1.9 tx; sw 6; |; f 1.9; wait 499; |; wait 1; |; ."
+            << "band 160m, select 6 | | | split 6/2";
+        QTest::newRow("a move of the operator's between the words takes the rest back")
+            << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; ~sw 6; sw 3; wait 2000" << "band 160m, select 6";
+        QTest::newRow("a busy TX antenna holds split on") << "mem 160m=6/2; sw 6 busy=2; f 1.9; wait 300; .; |; sw 6"
+                                                         << "band 160m | split 6/2";
+        QTest::newRow("the operator's split is learned for the band, pair and all")
+            << "sw 1; f 1.9; wait 300; sw 6; sw 6 split=2; wait 300" << "band 160m, learn 160m=6/2";
+        QTest::newRow("split turned off is learned as no split")
+            << "mem 160m=6/2; sw 6 split=2; f 1.9; wait 300; .; sw 6; wait 300" << "band 160m, learn 160m=6";
+
+        // The antenna rules: what they forbid on the band is never selected
+        // (and said), never learned; checked again when the rules change.
+        QTest::newRow("a remembered antenna not for the band is not selected")
+            << "for 6=6m; mem 160m=6; sw 1; f 1.9; wait 300; .; wait 1000" << "band 160m, skip 160m=6";
+        QTest::newRow("... nor a pair whose TX antenna is not")
+            << "for 2=20m,6m; mem 160m=6/2; sw 1; f 1.9; wait 300; ." << "band 160m, skip 160m=6";
+        QTest::newRow("... nor a receive-only antenna without split")
+            << "rxonly 7; mem 160m=7; sw 1; f 1.9; wait 300; ." << "band 160m, skip 160m=7";
+        QTest::newRow("... which with split is the receive antenna")
+            << "rxonly 7; mem 160m=7/2; sw 1; f 1.9; wait 300; .; sw 7" << "band 160m, select 7, split 7/2";
+        QTest::newRow("an antenna for the band is selected as ever")
+            << "for 6=6m; for 3=20m,15m; mem 20m=3; sw 1; f 14.2; wait 300; ." << "band 20m, select 3";
+        QTest::newRow("a choice not for the band is not learned") << "for 6=6m; sw 1; f 1.9; wait 300; sw 6; wait 300"
+                                                                  << "band 160m";
+        QTest::newRow("... nor a receive-only TX antenna") << "rxonly 7; sw 1; f 1.9; wait 300; sw 1 split=7; wait 300"
+                                                           << "band 160m";
+        QTest::newRow("rules changed while a select waits drop it")
+            << "mem 160m=6; sw 1 send; f 1.9; wait 300; .; for 6=6m; sw 1; wait 500" << "band 160m, skip 160m=6";
+        QTest::newRow("a band table edit to an antenna not for the band")
+            << "for 6=6m; sw 1; f 1.9; wait 300; .; edit 160m=6; wait 100" << "band 160m, skip 160m=6";
 
         // A choice at a band change is the operator's, for the new band.
         QTest::newRow("a key just before a band change")

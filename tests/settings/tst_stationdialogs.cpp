@@ -1,4 +1,5 @@
 #include "band/BandPlan.h"
+#include "settings/AntennaBandsDialog.h"
 #include "settings/BandFollowChecks.h"
 #include "settings/BandFollowDialog.h"
 #include "settings/BrokerChecks.h"
@@ -17,6 +18,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryFile>
 #include <QTreeView>
 #include <QtTest>
@@ -482,6 +484,57 @@ private slots:
         QCOMPARE(applied.first()[1].toString(), QString("s3cret pass"));
     }
 
+    // The grid of antennas by bands, worked from the keyboard: what it shows
+    // of the rules, what it hands back, and a save that failed keeps it open.
+    void antennaBands()
+    {
+        AntennaBandsDialog dialog;
+        AntennaRules rules;
+        rules.bands[5] = AntennaRules::Bands(1) << BandPlan::bandForKey("6m");
+        rules.receiveOnlyMask = 1u << 6;
+        dialog.setCaptions({"Yagi", "", "", "", "", "6m Y", "Beve", ""});
+        dialog.setRules(rules);
+        auto *grid = child<QTableWidget>(dialog, "bandGrid");
+        const int sixMetres = BandPlan::bandForKey("6m");
+        const int topBand = BandPlan::bandForKey("160m");
+        QCOMPARE(grid->item(5, sixMetres)->checkState(), Qt::Checked);
+        QCOMPARE(grid->item(5, topBand)->checkState(), Qt::Unchecked);
+        QCOMPARE(grid->item(2, topBand)->checkState(), Qt::Checked);
+        QCOMPARE(grid->item(6, BandPlan::count)->checkState(), Qt::Checked);
+        QCOMPARE(grid->verticalHeaderItem(5)->text(), QString("Ant 6 6m Y"));
+        QCOMPARE(grid->item(5, topBand)->data(Qt::AccessibleTextRole).toString(), QString("Antenna 6 6m Y on 160 m"));
+
+        // Antenna 3 off 160 m, from the keyboard.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        grid->setFocus();
+        grid->setCurrentCell(0, 0);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        for (int i = 0; i < topBand; ++i)
+            QTest::keyClick(grid, Qt::Key_Right);
+        QTest::keyClick(grid, Qt::Key_Space);
+        QCOMPARE(grid->item(2, topBand)->checkState(), Qt::Unchecked);
+        child<QCheckBox>(dialog, "refuseCheck")->setChecked(true);
+
+        QList<AntennaRules> applied;
+        connect(&dialog, &AntennaBandsDialog::applied, this, [&](const AntennaRules &r) {
+            applied << r;
+            dialog.setSaveProblem("Cannot write /x/antennas.ini: Permission denied The rules hold for this run only.");
+        });
+        button(dialog, QDialogButtonBox::Ok)->click();
+        QCOMPARE(applied.size(), 1);
+        QVERIFY(dialog.isVisible());
+        const AntennaRules &r = applied.first();
+        QCOMPARE(*r.bands[2], AntennaRules::everyBand & ~(AntennaRules::Bands(1) << topBand));
+        QCOMPARE(*r.bands[5], AntennaRules::Bands(1) << sixMetres);
+        QVERIFY(!r.bands[0]);
+        QCOMPARE(int(r.receiveOnlyMask), 1 << 6);
+        QVERIFY(r.refuseOffBand);
+        dialog.setNotice("Lines of /x/antennas.ini that are ignored: line 4: there is no antenna '9' (antennas are 1 to 8).");
+        checkWholeTextShows(dialog);
+    }
+
     // Field errors and notes are read whole at the dialogs' own size: the
     // broker's with every field wrong and no secret store (said as soon as
     // it opens), band follow's with its own.
@@ -527,6 +580,8 @@ private slots:
         checkReadable(broker);
         CaptionsDialog captions;
         checkReadable(captions);
+        AntennaBandsDialog antennaBands;
+        checkReadable(antennaBands);
     }
 };
 

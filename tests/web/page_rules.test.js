@@ -154,3 +154,34 @@ test('the README shows the nginx site the package ships', () => {
     .split('\n').filter((line) => !/^\s*#/.test(line)).join('\n');
   assert.strictEqual(shipped.trim(), shown.trim());
 });
+
+test('which antennas are for the band is read only in its own shape', () => {
+  const allowed = [true, true, true, true, true, false, true, true];
+  assert.deepStrictEqual(state({ allowed }).allowed, allowed);
+  for (const odd of [undefined, null, [true], [...allowed, true], allowed.map((a) => (a ? 1 : 0)), 'all']) {
+    assert.strictEqual(state({ allowed: odd }).allowed, null);
+  }
+});
+
+test('a key not for the band says so, as the desktop panel does; without rules nothing changes', () => {
+  const allowed = [true, true, true, true, true, false, true, true];
+  const ruled = state({ band: '160m', allowed, busy: [6] });
+  assert.strictEqual(keyDescription(ruled, 6), 'busy, not for 160 m');
+  assert.strictEqual(keyDescription(ruled, 3), 'in use');
+  assert.strictEqual(keyDescription(state({ band: '1.25m', allowed }), 6), 'not for 1.25 m');
+  assert.strictEqual(keyDescription(state({ band: '160m', busy: [6] }), 6), 'busy');
+});
+
+test('reports on BASE/error: this page\'s refusals and warnings, and the panel\'s own warnings', () => {
+  const { Connection } = require(path.join(web, 'connection.js'));
+  const page = new Connection({ url: 'ws://x', user: 'op2', password: '', topic: 't' }, {});
+  page.sent = [{ payload: '{"antenna":6}', at: Date.now() }];
+  const report = (fields) => page.ownReport(JSON.stringify(fields));
+  assert.deepStrictEqual(report({ error: 'no', command: '{"antenna":6}', user: 'op2' }), { error: 'no' });
+  assert.deepStrictEqual(report({ warning: 'careful', command: '{"antenna":6}' }), { warning: 'careful' });
+  assert.deepStrictEqual(report({ warning: 'Transmitting on Antenna 7' }), { warning: 'Transmitting on Antenna 7' });
+  assert.strictEqual(report({ warning: 'theirs', command: '{"antenna":6}', user: 'op3' }), null);
+  assert.strictEqual(report({ error: 'not ours', command: '{"antenna":2}' }), null);
+  assert.strictEqual(report({ error: 'no command' }), null);
+  assert.strictEqual(page.ownError(JSON.stringify({ warning: 'careful', command: '{"antenna":6}' })), null);
+});

@@ -93,6 +93,19 @@ private slots:
         device->setState(moved);
         QTRY_COMPARE_WITH_TIMEOUT(pressedKeys(), QJsonArray({3}), 5000);
 
+        // With antenna rules the owner says which antennas are for the band:
+        // the page says so of the others and strikes their captions through,
+        // and shows the owner's own warnings.
+        QVERIFY(watcher->publish("state", R"({"link":{"connected":true,"port":"x"},"power":true,"antenna":3,)"
+                                          R"("band":"160m","allowed":[true,true,true,true,true,false,true,true]})", true));
+        QTRY_COMPARE_WITH_TIMEOUT(page().value("descriptions").toArray().at(5).toString(), QString("not for 160 m"), 5000);
+        QCOMPARE(page().value("descriptions").toArray().at(2).toString(), QString("in use"));
+        QCOMPARE(browser->js("return getComputedStyle(document.querySelector(\"#antennas .key[data-antenna='6'] "
+                             ".caption\")).textDecorationLine").toString(),
+                 QString("line-through"));
+        QVERIFY(watcher->publish("error", R"({"warning":"Transmitting on Antenna 7 (Beve), which is receive only"})"));
+        QTRY_VERIFY_WITH_TIMEOUT(page().value("problem").toString().contains("The switch's panel warns: "), 5000);
+
         // The owner vanishes: its last will says so, and nothing shows as in use.
         station->killOwner();
         QTRY_VERIFY_WITH_TIMEOUT(page().value("status").toString().contains("offline"), 10000);

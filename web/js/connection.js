@@ -195,16 +195,30 @@
     // this page sent lately; other clients' refusals are theirs (another
     // user's by name, even for the same command).
     ownError(text) {
+      const report = this.ownReport(text);
+      return typeof report?.error === 'string' ? report.error : null;
+    }
+
+    // A report on BASE/error for this page: a refusal ({error}) or a warning
+    // ({warning}, the command sent all the same) answering a command it sent
+    // lately, or the owning panel's own warning, which names no command
+    // (the switch transmitting on an antenna not for the band).
+    ownReport(text) {
       let report;
       try {
         report = JSON.parse(text);
       } catch {
         return null;
       }
-      if (typeof report?.error !== 'string' || typeof report.command !== 'string') return null;
+      if (report === null || typeof report !== 'object') return null;
+      const error = typeof report.error === 'string' ? report.error : null;
+      const warning = typeof report.warning === 'string' ? report.warning : null;
+      if (warning !== null && report.command === undefined) return { warning };
+      if ((error === null && warning === null) || typeof report.command !== 'string') return null;
       if (report.user !== undefined && report.user !== this.user) return null;
       const now = Date.now();
-      return this.sent.some((s) => s.payload === report.command && now - s.at < ownCommandMs) ? report.error : null;
+      if (!this.sent.some((s) => s.payload === report.command && now - s.at < ownCommandMs)) return null;
+      return error !== null ? { error } : { warning };
     }
   }
 

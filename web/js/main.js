@@ -6,7 +6,8 @@
 (function (tqx5r) {
   'use strict';
 
-  const { Connection, brokerUrl, Operator, antennaCount, keyLooks, keyName, keyDescription, readState } = tqx5r;
+  const { Connection, brokerUrl, Operator, antennaCount, keyLooks, keyName, keyDescription, notForBand, readState } =
+    tqx5r;
   const sessionKey = 'tqx5r-signin';
   const defaultTopic = 'tqx5r';
   // Retained messages follow the subscription at once; after this without an
@@ -146,6 +147,7 @@
     keys.forEach((key, i) => {
       const n = i + 1;
       key.className = `key ${looks[i]}`;
+      key.classList.toggle('not-for-band', notForBand(state, n));
       setText(captionTexts[i], captions[i]);
       setAttribute(key, 'aria-label', keyName(n, captions[i]));
       setAttribute(key, 'aria-pressed', String(state?.antenna === n));
@@ -220,10 +222,13 @@
       view.state = state;
       if (state) view.captions = state.captions;
     } else if (leaf === 'error') {
-      const reason = connection?.ownError(text);
+      const report = connection?.ownReport(text);
+      const reason = report?.error ?? report?.warning;
       if (reason) {
         const shown = reason.length > longestReason ? `${reason.slice(0, longestReason)}…` : reason;
-        view.problem = `The switch's panel refused the command: ${isolated(shown)}.`;
+        view.problem = report.error
+          ? `The switch's panel refused the command: ${isolated(shown)}.`
+          : `The switch's panel warns: ${isolated(shown)}.`;
       }
     }
     render();

@@ -45,6 +45,20 @@
     return parts.slice(0, count).join('');
   }
 
+  // Which antennas are for the band, where the owning panel has antenna
+  // rules; null without them (every key as it always was).
+  function allowed(value) {
+    if (!Array.isArray(value) || value.length !== antennaCount || !value.every((a) => typeof a === 'boolean')) {
+      return null;
+    }
+    return value.slice();
+  }
+
+  // "160 m" for the band key "160m", as the desktop panel names bands.
+  function bandName(key) {
+    return typeof key === 'string' ? key.replace(/^([0-9.]+)(c?m)$/, '$1 $2') : '';
+  }
+
   function captions(value) {
     const list = Array.isArray(value) ? value : [];
     return Array.from({ length: antennaCount }, (_, i) =>
@@ -76,6 +90,7 @@
       rotor,
       captions: captions(raw.captions),
       band: text(raw.band),
+      allowed: allowed(raw.allowed),
     };
   }
 
@@ -106,9 +121,15 @@
     return looks;
   }
 
+  // Whether a key's antenna is not for the band, by the owning panel's rules.
+  function notForBand(state, number) {
+    return state?.allowed?.[number - 1] === false;
+  }
+
   // What a key's colours tell, in words, as the desktop panel describes its
   // keys: "in use", "TX antenna", "in super split group", "super split
-  // partner", "chosen for super split" (while choosing) and "busy".
+  // partner", "chosen for super split" (while choosing), "busy", and "not
+  // for 160 m" where the antenna rules say so.
   function keyDescription(state, number, choosing = { splitTx: false, superSplit: null }) {
     if (!state) return '';
     const says = [];
@@ -122,6 +143,7 @@
       if (state.superSplit.on && state.superSplit.partner === number) says.push('super split partner');
     }
     if (state.busy.includes(number)) says.push('busy');
+    if (notForBand(state, number)) says.push(`not for ${bandName(state.band) || 'the band'}`);
     return says.join(', ');
   }
 
@@ -140,5 +162,7 @@
   exports.keyLooks = keyLooks;
   exports.keyName = keyName;
   exports.keyDescription = keyDescription;
+  exports.notForBand = notForBand;
+  exports.bandName = bandName;
   exports.firstCharacters = firstCharacters;
 })(typeof module === 'object' && module.exports ? module.exports : (globalThis.tqx5r = globalThis.tqx5r || {}));
