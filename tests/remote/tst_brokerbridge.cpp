@@ -264,6 +264,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(commandsAtSwitch().value(0).left(5), QByteArray("IGS2;"), 5000);
     }
 
+    void aNameThatCannotBeLookedUpIsOneSentence()
+    {
+        BrokerSettings settings = TestAccounts::settings(*broker, "owner");
+        settings.host = QStringLiteral("no-such-broker.invalid");
+        startOwner(settings);
+        QTRY_COMPARE_WITH_TIMEOUT(announced("Cannot reach the broker no-such-broker.invalid"), 1, 10000);
+        const QString said = announcements.filter("Cannot reach the broker").value(0);
+        QVERIFY2(said.endsWith("; trying again") && !said.contains(".;"), qPrintable(said));
+    }
+
     void brokerAwayAtStartAndRestarted()
     {
         // The broker is not there yet: the panel works on by itself.
