@@ -66,6 +66,9 @@ private:
     void notForBand(int band, int position, int splitTx);
     void lookAtTransmitting();
     int band() const;
+    // The band a word is judged on: the radio's latest reading's, or band
+    // follow's while that names none.
+    int bandNow() const;
     bool transmitting() const;
 
     struct Stamp

@@ -132,6 +132,33 @@ private slots:
         QCOMPARE(commands(), QList<QByteArray>{"IGS5;"});
     }
 
+    // The radio is on a band from its first reading there, though band
+    // follow counts it only once it has stood: a select made in between is
+    // judged on the band the radio is on, whichever way it moved.
+    void aSelectJustAfterTheBandChangedIsJudgedOnTheNewBand()
+    {
+        start("[Bands]\n6=6m\n[Rules]\nRefuseOffBand=true\n");
+        onBand(50100000, "6 m");
+        const QString refused = "Antenna 6 (6m Y) is not for 160 m; not selected";
+
+        // Well within the time band follow waits before the band counts.
+        QVERIFY(StationRun::sendFrom("127.0.0.1", port, StationRun::radioInfo(1900000, false)));
+        QTest::qWait(readingTakenMs);
+        key(6)->click();
+        QVERIFY(watcher->publish("set", "{\"antenna\":6}"));
+        QTRY_VERIFY(run->told.contains(refused));
+        QTRY_VERIFY(errorsSaid().contains(QJsonObject{{"error", refused}, {"command", "{\"antenna\":6}"}}));
+        QTRY_VERIFY(run->followLabel().startsWith("160 m"));
+        QTest::qWait(500);
+        QCOMPARE(commands(), QList<QByteArray>());
+
+        // Back to 6 m: the Yagi goes at once.
+        QVERIFY(StationRun::sendFrom("127.0.0.1", port, StationRun::radioInfo(50100000, false)));
+        QTest::qWait(readingTakenMs);
+        key(6)->click();
+        QTRY_COMPARE(commands(), QList<QByteArray>{"IGS5;"});
+    }
+
     // Band follow never selects an antenna the rules keep off the band, and
     // says so; a band where the antenna in use is not for it, with nothing
     // to select, is said at once; a front-panel move to such an antenna is
@@ -252,6 +279,9 @@ private slots:
 private:
     // A choice is learned once it has stood 300 ms; with room to spare.
     static constexpr int learnedAfterMs = 700;
+    // A logger's packet on the loopback is read by then; a band counts 300 ms
+    // after its first reading.
+    static constexpr int readingTakenMs = 60;
 
     void start(const QByteArray &antennas)
     {
