@@ -29,6 +29,7 @@ struct Line
 {
     enum class Kind { Blank, Comment, Group, Setting, Other };
     QString text;      // as written, without its line end
+    QByteArray bytes;  // ... as its bytes, whatever their encoding
     Kind kind = Kind::Other;
     QString group;     // the group it is in, lower case; empty before any
     QString key;       // a setting's, trimmed
@@ -59,6 +60,7 @@ Lines split(const QByteArray &raw)
         if (rawLine.endsWith('\r'))
             rawLine.chop(1);
         Line line;
+        line.bytes = rawLine;
         line.text = QString::fromUtf8(rawLine);
         const QString trimmed = line.text.trimmed();
         const int equals = trimmed.indexOf(QLatin1Char('='));
@@ -263,7 +265,8 @@ QByteArray AntennaFile::rewrite(const QByteArray &text, const AntennaRules &rule
             want(receiveOnlyGroup, QString::number(p + 1), QStringLiteral("true"));
     }
 
-    QStringList out;
+    // Lines the rules do not write keep their bytes, read as UTF-8 or not.
+    QList<QByteArray> out;
     QSet<QString> written;
     QMap<QString, int> lastOfGroup;   // where a group's last line went
     for (const Line &line : file.lines) {
@@ -274,9 +277,9 @@ QByteArray AntennaFile::rewrite(const QByteArray &text, const AntennaRules &rule
             if (written.contains(id) || !wanted.contains(id))
                 continue;
             written.insert(id);
-            out << QStringLiteral("%1=%2").arg(line.key, wanted.value(id).value);
+            out << QStringLiteral("%1=%2").arg(line.key, wanted.value(id).value).toUtf8();
         } else {
-            out << line.text;
+            out << line.bytes;
         }
         if (line.kind != Line::Kind::Blank && line.kind != Line::Kind::Comment)
             lastOfGroup.insert(line.group, out.size() - 1);
@@ -301,22 +304,26 @@ QByteArray AntennaFile::rewrite(const QByteArray &text, const AntennaRules &rule
             newGroupLines[setting.group] << lineText;
         }
     }
-    QStringList result;
+    QList<QByteArray> result;
+    const auto add = [&result](const QStringList &lines) {
+        for (const QString &line : lines)
+            result << line.toUtf8();
+    };
     for (int i = 0; i < out.size(); ++i) {
         result << out.at(i);
-        result << insertAfter.value(i);
+        add(insertAfter.value(i));
     }
     for (const QString &group : qAsConst(newGroups)) {
         if (!result.isEmpty() && !result.last().trimmed().isEmpty())
-            result << QString();
-        result << QStringLiteral("[%1]").arg(group);
-        result << newGroupLines.value(group);
+            result << QByteArray();
+        add({QStringLiteral("[%1]").arg(group)});
+        add(newGroupLines.value(group));
     }
 
-    const QString lineEnd = file.crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QByteArray lineEnd = file.crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
     QByteArray bytes = file.byteOrderMark ? byteOrderMark : QByteArray();
-    for (const QString &line : qAsConst(result))
-        bytes += (line + lineEnd).toUtf8();
+    for (const QByteArray &line : qAsConst(result))
+        bytes += line + lineEnd;
     return bytes;
 }
 

@@ -133,6 +133,10 @@ private slots:
             << QByteArray("[Bands]\n3=20m\n3=40m\n") << rules({{3, "15m"}}) << QByteArray("[Bands]\n3=15m\n");
         QTest::newRow("a receive-only mark taken away")
             << QByteArray("[ReceiveOnly]\n7=true\n6=true\n") << rules({}, 1u << 5) << QByteArray("[ReceiveOnly]\n6=true\n");
+        QTest::newRow("lines in another encoding than UTF-8 stay byte for byte")
+            << QByteArray("; antena da torre \xC9 \xE0 leste\n[Bands]\n3=20m\n[Notas]\nDono=Jo\xE3o\n")
+            << rules({{3, "40m"}})
+            << QByteArray("; antena da torre \xC9 \xE0 leste\n[Bands]\n3=40m\n[Notas]\nDono=Jo\xE3o\n");
         QTest::newRow("CRLF and a byte order mark stay")
             << QByteArray("\xEF\xBB\xBF[Bands]\r\n3=20m\r\n") << rules({{3, "40m"}})
             << QByteArray("\xEF\xBB\xBF[Bands]\r\n3=40m\r\n");
