@@ -72,8 +72,11 @@ void AntennaGuard::reload()
         use(contents.rules);
 }
 
-bool AntennaGuard::save(const AntennaRules &rules, QString *error)
+bool AntennaGuard::save(const AntennaRules &edited, const AntennaRules &editedFrom, QString *error)
 {
+    // The file may have been edited by hand while the dialog was open.
+    refreshFromFile();
+    const AntennaRules rules = AntennaRules::merged(edited, editedFrom, current);
     const bool saved = file.save(rules, error);
     if (saved)
         reload();

@@ -257,6 +257,31 @@ private slots:
         QCOMPARE(key(3)->accessibleDescription(), QString("not for 160 m"));
     }
 
+    // The file edited by hand while Antenna Bands is open: OK writes what
+    // the operator changed in the dialog and keeps what the hand edit did to
+    // the rest.
+    void theDialogKeepsAHandEditMadeWhileItIsOpen()
+    {
+        start("[Bands]\n6=6m\n");
+        onBand(1900000, "160 m");
+        run->linked->panel.child<QAction>("actionAntenna_Bands")->trigger();
+        auto *dialog = run->linked->window->findChild<QDialog *>("AntennaBandsDialog");
+        QVERIFY(dialog && dialog->isVisible());
+
+        QVERIFY(writeFile(antennasPath, "[Bands]\n6=6m 2m\n[ReceiveOnly]\n7=true\n"));
+        QTRY_COMPARE(key(7)->accessibleDescription(), QString("receive only"));
+
+        auto *grid = dialog->findChild<QTableWidget *>("bandGrid");
+        grid->item(2, BandPlan::bandForKey("160m"))->setCheckState(Qt::Unchecked);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!dialog->isVisible());
+        const QByteArray written = contents(antennasPath);
+        QVERIFY2(written.startsWith("[Bands]\n6=6m 2m\n3=2200m 630m 80m"), written.constData());
+        QVERIFY2(written.endsWith("[ReceiveOnly]\n7=true\n"), written.constData());
+        QCOMPARE(key(7)->accessibleDescription(), QString("receive only"));
+        QCOMPARE(key(3)->accessibleDescription(), QString("not for 160 m"));
+    }
+
     // Without rules nothing is set at the seam: no word is judged, no key
     // described or dimmed, no "allowed" in the state. A file with no band
     // lists and no marks is no rules.
