@@ -696,8 +696,13 @@ void Station::antennaRulesApplied(const AntennaRules &rules)
     if (!antennas)
         return;
     QString error;
-    if (antennas->save(rules, &error))
+    const AntennaRules editedFrom = antennaBandsDialog ? antennaBandsDialog->rulesShown() : antennas->rules();
+    if (antennas->save(rules, editedFrom, &error)) {
+        // After Apply it shows the file as it is now, hand edits included.
+        if (antennaBandsDialog)
+            antennaBandsDialog->setRules(antennas->rules());
         return;
+    }
     const QString problem = tr("%1 The rules hold for this run only.").arg(error);
     fail(tr("Cannot save the antenna rules; they hold for this run only"), problem);
     if (antennaBandsDialog)

@@ -18,6 +18,19 @@ QString tr(const char *text)
 
 const QByteArray byteOrderMark("\xEF\xBB\xBF");
 
+// What a problem quotes of the file: enough to find the line by.
+constexpr int quotedLength = 32;
+
+QString quoted(const QString &text)
+{
+    if (text.size() <= quotedLength)
+        return text;
+    QString cut = text.left(quotedLength);
+    if (cut.at(cut.size() - 1).isHighSurrogate())
+        cut.chop(1);
+    return cut + QChar(0x2026);
+}
+
 // Groups and the one rule, as the file spells them; read whatever their case.
 const QString bandsGroup = QStringLiteral("Bands");
 const QString rulesGroup = QStringLiteral("Rules");
@@ -29,6 +42,7 @@ struct Line
 {
     enum class Kind { Blank, Comment, Group, Setting, Other };
     QString text;      // as written, without its line end
+    QByteArray bytes;  // ... as its bytes, whatever their encoding
     Kind kind = Kind::Other;
     QString group;     // the group it is in, lower case; empty before any
     QString key;       // a setting's, trimmed
@@ -59,6 +73,7 @@ Lines split(const QByteArray &raw)
         if (rawLine.endsWith('\r'))
             rawLine.chop(1);
         Line line;
+        line.bytes = rawLine;
         line.text = QString::fromUtf8(rawLine);
         const QString trimmed = line.text.trimmed();
         const int equals = trimmed.indexOf(QLatin1Char('='));
@@ -173,7 +188,7 @@ AntennaFile::Contents AntennaFile::parse(const QByteArray &text)
                 && line.group != receiveOnlyGroup.toLower() && !groupsSaid.contains(line.group)) {
                 groupsSaid.insert(line.group);
                 contents.problems << tr("%1: unknown group [%2]; its lines are ignored")
-                                         .arg(where, line.text.trimmed().mid(1).chopped(1));
+                                         .arg(where, quoted(line.text.trimmed().mid(1).chopped(1)));
             }
             continue;
         case Line::Kind::Other:
@@ -183,27 +198,28 @@ AntennaFile::Contents AntennaFile::parse(const QByteArray &text)
             break;
         }
         if (line.group.isEmpty()) {
-            contents.problems << tr("%1: '%2' is in no group ([Bands], [Rules] or [ReceiveOnly])").arg(where, line.key);
+            contents.problems << tr("%1: '%2' is in no group ([Bands], [Rules] or [ReceiveOnly])")
+                                     .arg(where, quoted(line.key));
         } else if (line.group == rulesGroup.toLower()) {
             if (line.key.compare(refuseKey, Qt::CaseInsensitive) != 0) {
-                contents.problems << tr("%1: unknown rule '%2'").arg(where, line.key);
+                contents.problems << tr("%1: unknown rule '%2'").arg(where, quoted(line.key));
                 continue;
             }
             const std::optional<bool> refuse = truth(line.value);
             if (!refuse)
-                contents.problems << tr("%1: '%2' is neither true nor false; taken as true").arg(where, line.value);
+                contents.problems << tr("%1: '%2' is neither true nor false; taken as true").arg(where, quoted(line.value));
             rules.refuseOffBand = refuse.value_or(true);
         } else if (line.group == bandsGroup.toLower() || line.group == receiveOnlyGroup.toLower()) {
             const int position = antennaKey(line.key);
             if (position < 0) {
-                contents.problems << tr("%1: there is no antenna '%2' (antennas are 1 to 8)").arg(where, line.key);
+                contents.problems << tr("%1: there is no antenna '%2' (antennas are 1 to 8)").arg(where, quoted(line.key));
                 continue;
             }
             if (line.group == receiveOnlyGroup.toLower()) {
                 const std::optional<bool> mark = truth(line.value);
                 if (!mark)
                     contents.problems << tr("%1: '%2' is neither true nor false; antenna %3 taken as receive only")
-                                             .arg(where, line.value).arg(position + 1);
+                                             .arg(where, quoted(line.value)).arg(position + 1);
                 const quint8 bit = static_cast<quint8>(1u << position);
                 rules.receiveOnlyMask = mark.value_or(true) ? (rules.receiveOnlyMask | bit)
                                                             : (rules.receiveOnlyMask & ~bit);
@@ -221,11 +237,19 @@ AntennaFile::Contents AntennaFile::parse(const QByteArray &text)
             }
             if (!unknown.isEmpty())
                 contents.problems << tr("%1: unknown band %2; the other bands of antenna %3 count")
-                                         .arg(where, QStringLiteral("'%1'").arg(unknown.join(QStringLiteral("', '"))))
+                                         .arg(where, quoted(QStringLiteral("'%1'").arg(unknown.join(QStringLiteral("', '")))))
                                          .arg(position + 1);
             rules.bands[static_cast<size_t>(position)] = bands;
         }
         // Lines of an unknown group were said with the group.
+    }
+    // A file that is not this one at all (a log named by mistake) would
+    // otherwise be said line by line, in the status bar's tooltip and the
+    // dialog.
+    if (contents.problems.size() > maxProblems) {
+        const int more = contents.problems.size() - maxProblems;
+        contents.problems.erase(contents.problems.begin() + maxProblems, contents.problems.end());
+        contents.problems << tr("and %1 more").arg(more);
     }
     return contents;
 }
@@ -263,7 +287,8 @@ QByteArray AntennaFile::rewrite(const QByteArray &text, const AntennaRules &rule
             want(receiveOnlyGroup, QString::number(p + 1), QStringLiteral("true"));
     }
 
-    QStringList out;
+    // Lines the rules do not write keep their bytes, read as UTF-8 or not.
+    QList<QByteArray> out;
     QSet<QString> written;
     QMap<QString, int> lastOfGroup;   // where a group's last line went
     for (const Line &line : file.lines) {
@@ -274,9 +299,9 @@ QByteArray AntennaFile::rewrite(const QByteArray &text, const AntennaRules &rule
             if (written.contains(id) || !wanted.contains(id))
                 continue;
             written.insert(id);
-            out << QStringLiteral("%1=%2").arg(line.key, wanted.value(id).value);
+            out << QStringLiteral("%1=%2").arg(line.key, wanted.value(id).value).toUtf8();
         } else {
-            out << line.text;
+            out << line.bytes;
         }
         if (line.kind != Line::Kind::Blank && line.kind != Line::Kind::Comment)
             lastOfGroup.insert(line.group, out.size() - 1);
@@ -301,22 +326,26 @@ QByteArray AntennaFile::rewrite(const QByteArray &text, const AntennaRules &rule
             newGroupLines[setting.group] << lineText;
         }
     }
-    QStringList result;
+    QList<QByteArray> result;
+    const auto add = [&result](const QStringList &lines) {
+        for (const QString &line : lines)
+            result << line.toUtf8();
+    };
     for (int i = 0; i < out.size(); ++i) {
         result << out.at(i);
-        result << insertAfter.value(i);
+        add(insertAfter.value(i));
     }
     for (const QString &group : qAsConst(newGroups)) {
         if (!result.isEmpty() && !result.last().trimmed().isEmpty())
-            result << QString();
-        result << QStringLiteral("[%1]").arg(group);
-        result << newGroupLines.value(group);
+            result << QByteArray();
+        add({QStringLiteral("[%1]").arg(group)});
+        add(newGroupLines.value(group));
     }
 
-    const QString lineEnd = file.crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    const QByteArray lineEnd = file.crlf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
     QByteArray bytes = file.byteOrderMark ? byteOrderMark : QByteArray();
-    for (const QString &line : qAsConst(result))
-        bytes += (line + lineEnd).toUtf8();
+    for (const QByteArray &line : qAsConst(result))
+        bytes += line + lineEnd;
     return bytes;
 }
 

@@ -30,6 +30,8 @@ class AntennaFile
 public:
     // Larger files are not read.
     static constexpr qint64 maxBytes = 256 * 1024;
+    // Problems named one by one; the rest are counted.
+    static constexpr int maxProblems = 20;
 
     struct Contents
     {

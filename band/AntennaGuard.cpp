@@ -2,6 +2,8 @@
 
 #include "band/BandFollower.h"
 
+#include "link/MonotonicClock.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -70,8 +72,11 @@ void AntennaGuard::reload()
         use(contents.rules);
 }
 
-bool AntennaGuard::save(const AntennaRules &rules, QString *error)
+bool AntennaGuard::save(const AntennaRules &edited, const AntennaRules &editedFrom, QString *error)
 {
+    // The file may have been edited by hand while the dialog was open.
+    refreshFromFile();
+    const AntennaRules rules = AntennaRules::merged(edited, editedFrom, current);
     const bool saved = file.save(rules, error);
     if (saved)
         reload();
@@ -122,6 +127,16 @@ int AntennaGuard::band() const
     return follower ? follower->followRules().band() : BandPlan::noBand;
 }
 
+int AntennaGuard::bandNow() const
+{
+    if (!follower)
+        return BandPlan::noBand;
+    // Band follow counts a band once it has stood a moment; the radio is on
+    // it from its first reading, and a select made meanwhile is for it.
+    const int reading = follower->followRules().readingBandAt(MonotonicClock::nowMs());
+    return reading != BandPlan::noBand ? reading : band();
+}
+
 bool AntennaGuard::transmitting() const
 {
     const SwitchSnapshot &s = seam->snapshot();
@@ -133,7 +148,7 @@ SwitchSeam::WordVerdict AntennaGuard::check(CommandWord word)
     // A hand edit may not have been read yet: the rules of the file as it
     // is now count.
     refreshFromFile();
-    const AntennaRules::Verdict verdict = current.judge(word, seam->snapshot(), band(), transmitting());
+    const AntennaRules::Verdict verdict = current.judge(word, seam->snapshot(), bandNow(), transmitting());
     return SwitchSeam::WordVerdict{verdict.answer != AntennaRules::Answer::Refuse, verdict.text};
 }
 

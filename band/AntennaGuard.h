@@ -40,10 +40,12 @@ public:
     // and it selects and learns only what the rules allow.
     void follow(BandFollower *follower);
 
-    // The rules as the operator set them in Antenna Bands: written to the
-    // file (its other lines kept) and used at once; false, with the reason,
-    // when the file could not be written (the rules then hold for this run).
-    bool save(const AntennaRules &rules, QString *error);
+    // The rules as the operator set them in Antenna Bands, which showed
+    // editedFrom: what the operator changed there is written to the file
+    // (its other lines, and a hand edit made meanwhile, kept) and used at
+    // once; false, with the reason, when the file could not be written (the
+    // rules then hold for this run).
+    bool save(const AntennaRules &edited, const AntennaRules &editedFrom, QString *error);
 
 signals:
     // Said at once and loudly (status bar, screen reader, broker, log).
@@ -66,6 +68,9 @@ private:
     void notForBand(int band, int position, int splitTx);
     void lookAtTransmitting();
     int band() const;
+    // The band a word is judged on: the radio's latest reading's, or band
+    // follow's while that names none.
+    int bandNow() const;
     bool transmitting() const;
 
     struct Stamp

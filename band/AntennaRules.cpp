@@ -134,6 +134,21 @@ QString AntennaRules::antennaName(int position, const QString &caption)
     return shown.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, shown);
 }
 
+AntennaRules AntennaRules::merged(const AntennaRules &edited, const AntennaRules &editedFrom, const AntennaRules &now)
+{
+    AntennaRules result = now;
+    for (size_t p = 0; p < edited.bands.size(); ++p) {
+        if (edited.bands[p] != editedFrom.bands[p])
+            result.bands[p] = edited.bands[p];
+    }
+    const quint8 changedMarks = edited.receiveOnlyMask ^ editedFrom.receiveOnlyMask;
+    result.receiveOnlyMask = static_cast<quint8>((now.receiveOnlyMask & ~changedMarks)
+                                                 | (edited.receiveOnlyMask & changedMarks));
+    if (edited.refuseOffBand != editedFrom.refuseOffBand)
+        result.refuseOffBand = edited.refuseOffBand;
+    return result;
+}
+
 bool AntennaRules::operator==(const AntennaRules &other) const
 {
     return bands == other.bands && receiveOnlyMask == other.receiveOnlyMask && refuseOffBand == other.refuseOffBand;

@@ -59,6 +59,12 @@ public:
     // only", both, or nothing.
     QString keyNote(int position, int band) const;
 
+    // What an editor that started from editedFrom changed, put into rules
+    // that have changed meanwhile (the file edited by hand): each antenna's
+    // bands, each receive-only mark and the refusal the editor changed are
+    // its, the others stay as they are now.
+    static AntennaRules merged(const AntennaRules &edited, const AntennaRules &editedFrom, const AntennaRules &now);
+
     // "Antenna 6 (6m Y)", or "Antenna 6" for a key without a caption.
     static QString antennaName(int position, const QString &caption);
 

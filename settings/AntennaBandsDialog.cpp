@@ -83,6 +83,7 @@ void AntennaBandsDialog::setRules(const AntennaRules &rules)
         cell(p, receiveOnlyColumn())->setCheckState(rules.receiveOnly(p) ? Qt::Checked : Qt::Unchecked);
     }
     ui->refuseCheck->setChecked(rules.refuseOffBand);
+    shown = this->rules();
 }
 
 AntennaRules AntennaBandsDialog::rules() const

@@ -26,6 +26,8 @@ public:
     void setRules(const AntennaRules &rules);
     // An antenna with every band ticked may be used on any band: no list.
     AntennaRules rules() const;
+    // The rules as set last, as rules() gives them back before any edit.
+    AntennaRules rulesShown() const { return shown; }
     // The rows are named after the keys.
     void setCaptions(const CaptionsFile::Captions &captions);
     // A line under the grid (the file's lines that are ignored); empty hides it.
@@ -45,4 +47,5 @@ private:
 
     Ui::AntennaBandsDialog *ui = nullptr;
     QString saveProblem;
+    AntennaRules shown;
 };

@@ -132,6 +132,33 @@ private slots:
         QCOMPARE(commands(), QList<QByteArray>{"IGS5;"});
     }
 
+    // The radio is on a band from its first reading there, though band
+    // follow counts it only once it has stood: a select made in between is
+    // judged on the band the radio is on, whichever way it moved.
+    void aSelectJustAfterTheBandChangedIsJudgedOnTheNewBand()
+    {
+        start("[Bands]\n6=6m\n[Rules]\nRefuseOffBand=true\n");
+        onBand(50100000, "6 m");
+        const QString refused = "Antenna 6 (6m Y) is not for 160 m; not selected";
+
+        // Well within the time band follow waits before the band counts.
+        QVERIFY(StationRun::sendFrom("127.0.0.1", port, StationRun::radioInfo(1900000, false)));
+        QTest::qWait(readingTakenMs);
+        key(6)->click();
+        QVERIFY(watcher->publish("set", "{\"antenna\":6}"));
+        QTRY_VERIFY(run->told.contains(refused));
+        QTRY_VERIFY(errorsSaid().contains(QJsonObject{{"error", refused}, {"command", "{\"antenna\":6}"}}));
+        QTRY_VERIFY(run->followLabel().startsWith("160 m"));
+        QTest::qWait(500);
+        QCOMPARE(commands(), QList<QByteArray>());
+
+        // Back to 6 m: the Yagi goes at once.
+        QVERIFY(StationRun::sendFrom("127.0.0.1", port, StationRun::radioInfo(50100000, false)));
+        QTest::qWait(readingTakenMs);
+        key(6)->click();
+        QTRY_COMPARE(commands(), QList<QByteArray>{"IGS5;"});
+    }
+
     // Band follow never selects an antenna the rules keep off the band, and
     // says so; a band where the antenna in use is not for it, with nothing
     // to select, is said at once; a front-panel move to such an antenna is
@@ -230,6 +257,31 @@ private slots:
         QCOMPARE(key(3)->accessibleDescription(), QString("not for 160 m"));
     }
 
+    // The file edited by hand while Antenna Bands is open: OK writes what
+    // the operator changed in the dialog and keeps what the hand edit did to
+    // the rest.
+    void theDialogKeepsAHandEditMadeWhileItIsOpen()
+    {
+        start("[Bands]\n6=6m\n");
+        onBand(1900000, "160 m");
+        run->linked->panel.child<QAction>("actionAntenna_Bands")->trigger();
+        auto *dialog = run->linked->window->findChild<QDialog *>("AntennaBandsDialog");
+        QVERIFY(dialog && dialog->isVisible());
+
+        QVERIFY(writeFile(antennasPath, "[Bands]\n6=6m 2m\n[ReceiveOnly]\n7=true\n"));
+        QTRY_COMPARE(key(7)->accessibleDescription(), QString("receive only"));
+
+        auto *grid = dialog->findChild<QTableWidget *>("bandGrid");
+        grid->item(2, BandPlan::bandForKey("160m"))->setCheckState(Qt::Unchecked);
+        dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!dialog->isVisible());
+        const QByteArray written = contents(antennasPath);
+        QVERIFY2(written.startsWith("[Bands]\n6=6m 2m\n3=2200m 630m 80m"), written.constData());
+        QVERIFY2(written.endsWith("[ReceiveOnly]\n7=true\n"), written.constData());
+        QCOMPARE(key(7)->accessibleDescription(), QString("receive only"));
+        QCOMPARE(key(3)->accessibleDescription(), QString("not for 160 m"));
+    }
+
     // Without rules nothing is set at the seam: no word is judged, no key
     // described or dimmed, no "allowed" in the state. A file with no band
     // lists and no marks is no rules.
@@ -252,6 +304,9 @@ private slots:
 private:
     // A choice is learned once it has stood 300 ms; with room to spare.
     static constexpr int learnedAfterMs = 700;
+    // A logger's packet on the loopback is read by then; a band counts 300 ms
+    // after its first reading.
+    static constexpr int readingTakenMs = 60;
 
     void start(const QByteArray &antennas)
     {

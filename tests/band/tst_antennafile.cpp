@@ -98,6 +98,22 @@ private slots:
             << QByteArray("3=20m\n[Bands]\nhello\n") << ""
             << QStringList{"line 1: '3' is in no group ([Bands], [Rules] or [ReceiveOnly])",
                            "line 3: not a setting (KEY=VALUE)"};
+
+        QByteArray junk;
+        QStringList firstSaid;
+        for (int line = 1; line <= AntennaFile::maxProblems + 5; ++line) {
+            junk += "not ini\n";
+            if (line <= AntennaFile::maxProblems)
+                firstSaid << QStringLiteral("line %1: not a setting (KEY=VALUE)").arg(line);
+        }
+        QTest::newRow("a file that is not this one names its first problems and counts the rest")
+            << junk << "" << (firstSaid << "and 5 more");
+        QTest::newRow("what a problem quotes of a long line is cut")
+            << QByteArray("[Rules]\n" + QByteArray(5000, 'R') + "=true\n[Bands]\n3=" + QByteArray(5000, 'x') + "\n")
+            << "3="
+            << QStringList{"line 2: unknown rule '" + QString(32, 'R') + QChar(0x2026) + "'",
+                           "line 4: unknown band '" + QString(31, 'x') + QChar(0x2026)
+                               + "; the other bands of antenna 3 count"};
     }
     void reading()
     {
@@ -133,6 +149,10 @@ private slots:
             << QByteArray("[Bands]\n3=20m\n3=40m\n") << rules({{3, "15m"}}) << QByteArray("[Bands]\n3=15m\n");
         QTest::newRow("a receive-only mark taken away")
             << QByteArray("[ReceiveOnly]\n7=true\n6=true\n") << rules({}, 1u << 5) << QByteArray("[ReceiveOnly]\n6=true\n");
+        QTest::newRow("lines in another encoding than UTF-8 stay byte for byte")
+            << QByteArray("; antena da torre \xC9 \xE0 leste\n[Bands]\n3=20m\n[Notas]\nDono=Jo\xE3o\n")
+            << rules({{3, "40m"}})
+            << QByteArray("; antena da torre \xC9 \xE0 leste\n[Bands]\n3=40m\n[Notas]\nDono=Jo\xE3o\n");
         QTest::newRow("CRLF and a byte order mark stay")
             << QByteArray("\xEF\xBB\xBF[Bands]\r\n3=20m\r\n") << rules({{3, "40m"}})
             << QByteArray("\xEF\xBB\xBF[Bands]\r\n3=40m\r\n");

@@ -220,6 +220,32 @@ private slots:
         QVERIFY(rulesFrom("3=").configured());
         QVERIFY(rulesFrom("7 rx").configured());
     }
+
+    // Antenna Bands was open while the file was edited by hand: what the
+    // operator changed there, into the file as it is now.
+    void merged_data()
+    {
+        QTest::addColumn<QString>("edited");
+        QTest::addColumn<QString>("editedFrom");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("result");
+
+        QTest::newRow("the operator's change goes in, the hand edit stays")
+            << "3=20m; 6=6m" << "6=6m" << "6=6m,2m; 7 rx" << "3=20m; 6=6m,2m; 7 rx";
+        QTest::newRow("one antenna changed in both: the operator's") << "6=6m,4m" << "6=6m" << "6=6m,2m" << "6=6m,4m";
+        QTest::newRow("a list taken away in the dialog stays away") << "" << "6=6m" << "6=6m; 3=20m" << "3=20m";
+        QTest::newRow("receive-only marks, one by one") << "5 rx" << "7 rx" << "7 rx; 8 rx" << "5 rx; 8 rx";
+        QTest::newRow("the refusal changed in the dialog") << "refuse" << "" << "6=6m" << "6=6m; refuse";
+        QTest::newRow("... or by hand") << "3=20m" << "" << "refuse" << "3=20m; refuse";
+    }
+    void merged()
+    {
+        QFETCH(QString, edited);
+        QFETCH(QString, editedFrom);
+        QFETCH(QString, now);
+        QFETCH(QString, result);
+        QVERIFY(AntennaRules::merged(rulesFrom(edited), rulesFrom(editedFrom), rulesFrom(now)) == rulesFrom(result));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_AntennaRules)
