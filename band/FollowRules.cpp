@@ -452,12 +452,14 @@ std::optional<qint64> FollowRules::freshFrom() const
         if (!from || at > *from)
             from = at;
     };
+    // A hold by time may take its frame from a poll that leaves a command's
+    // spacing before it ends: the select can then go as the hold ends.
     if (lastTransmitMs)
-        later(*lastTransmitMs + hangMs);
+        later(*lastTransmitMs + hangMs - holdEndLeadMs);
     // Within a restore each word follows the frame that shows the one
     // before; the spacing (and its fresh frame) is between restores.
     if (lastSentMs && stepsSent == 0)
-        later(*lastSentMs + followSpacingMs);
+        later(*lastSentMs + followSpacingMs - holdEndLeadMs);
     return from;
 }
 

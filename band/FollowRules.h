@@ -35,9 +35,10 @@
 //   restored (or the panel's split and the switch's disagreeing: the
 //   operator's word is on its way), super split, the operator mid-choice,
 //   the link closed or silent, the antenna busy, the radio off the band, no
-//   status frame read since the band counted or a hold by time (the hang
-//   time, the spacing) ended (a move at the front panel may not have shown
-//   yet; a poll is timed for that moment), or less than followSpacingMs
+//   status frame read since the band counted or since holdEndLeadMs before
+//   a hold by time (the hang time, the spacing) ended (a move at the front
+//   panel may not have shown yet; a poll is timed for that moment), or less
+//   than followSpacingMs
 //   since the last select of ours. A newer band change replaces it, a
 //   choice of the operator's drops it.
 // - What the antenna rules forbid on the band (permitted) is never selected,
@@ -65,6 +66,9 @@ public:
     // pacing, a poll and the answer, with room to spare.
     static constexpr qint64 inFlightMs = 2000;
     static constexpr qint64 followSpacingMs = 1000;
+    // The pause a command keeps after a poll: the frame for the end of a
+    // hold by time is polled this long before it ends.
+    static constexpr qint64 holdEndLeadMs = 100;
     // A logger speaks when something changes; after this long without a
     // word from it, the radio may be elsewhere.
     static constexpr qint64 loggerStaleMs = 30000;
@@ -205,8 +209,8 @@ private:
     void answeringAgain(const SwitchSnapshot &snapshot);
     bool inFlight(qint64 nowMs) const;
     // From when a status frame must have been read before the pending select
-    // may leave: the moment its band counted or the last hold by time ended
-    // (the hang time, the spacing), whichever is later. A move at the front
+    // may leave: the moment its band counted or holdEndLeadMs before the last
+    // hold by time ended (the hang time, the spacing), whichever is later. A move at the front
     // panel made just before shows in that frame.
     std::optional<qint64> freshFrom() const;
     bool awaitingStatus() const;

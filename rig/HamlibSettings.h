@@ -6,7 +6,10 @@
 struct HamlibSettings
 {
     static constexpr int rigctldModel = 2;  // Hamlib's client of a running rigctld
-    static constexpr int defaultPollMs = 250;
+    // A band change reaches band follow at the next poll; with the 300 ms a
+    // band must stand and a poll of the switch after it, this keeps a
+    // change to the switch within 700 ms.
+    static constexpr int defaultPollMs = 200;
     static constexpr int defaultRetryMs = 3000;
 
     int model = 0;

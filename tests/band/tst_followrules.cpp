@@ -389,6 +389,12 @@ private slots:
             << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; wait 1500; |; sw 6" << "band 160m, select 6 | split 6/2";
         QTest::newRow("a word that never shows gives the restore up")
             << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; wait 2001; sw 1; wait 1000" << "band 160m, select 6";
+        QTest::newRow("the hang time's frame is polled a command's spacing before it ends")
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 14.2; want; wait 400; .; |; wait 99; |; wait 1"
+            << "band 20m, want +400 | | select 3";
+        QTest::newRow("... a frame read before that does not do")
+            << "mem 20m=3; sw 1; f 14.2 tx; wait 300; .; f 14.2; wait 399; .; |; wait 101; |; ."
+            << "band 20m | | select 3";
         QTest::newRow("transmitting holds the rest of a restore, and the hang time")
             << "mem 160m=6/2; sw 1; f 1.9; wait 300; .; f 1.9 tx; sw 6; |; f 1.9; wait 499; |; wait 1; |; ."
             << "band 160m, select 6 | | | split 6/2";
